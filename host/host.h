@@ -1,0 +1,55 @@
+// The saver host: start-up and run modes, the saver window, input watch and close control,
+// and the binding to the platform's password components.
+#pragma once
+
+#include "platform/winapi.h"
+
+// The host's private message, sent to its own window while a close is being checked.
+#define VerifyPasswordMessage WM_APP
+
+enum RunMode { Configure, Saver, Preview, ChangePassword };
+
+struct HostState {
+    HINSTANCE instance;
+    HWND saverWindow;
+    uint32_t isPreview;
+    uint32_t closeAllowed;
+    uint32_t inPasswordCheck;
+    HMODULE passwordModule;
+    VerifyScreenSavePwdProc verifyPassword;
+    HMODULE imeModule;
+    ImmAssociateContextProc imeAssociateContext;
+    HIMC savedImeContext;
+    uint32_t isWin9x;
+    uint32_t mouseMoveThreshold;
+    uint32_t lastCheckTick;
+    POINT savedCursorPos;
+};
+
+extern HostState hostState;
+
+// The values hostState holds when the process starts.
+extern const HostState initialHostState;
+
+// Start-up and run modes.
+int WINAPI HostEntry(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandText, int showState);
+void HostStart(void);
+int32_t DispatchRunMode(HINSTANCE instance, const char* argumentText);
+int32_t RunPreview(const char* text);
+int32_t RunConfigure(HWND owner);
+int32_t RunChangePassword(const char* text);
+
+// The saver window.
+int32_t RunSaverWindow(HWND parent);
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Input watch and close control.
+LRESULT HostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+uint32_t VerifyOnClose(HWND window);
+uint32_t TickDifference(uint32_t earlier, uint32_t later);
+
+// Password hooks.
+void LoadPasswordHooks(void);
+void UnloadPasswordHooks(void);
+void SetSaverRunning(uint32_t running);
+void ChangeSaverPassword(HWND parent);
