@@ -9,6 +9,13 @@ class FormatError(Exception):
     pass
 
 
+def _utf16(raw):
+    try:
+        return bytes(raw).decode("utf-16-le")
+    except UnicodeDecodeError as e:
+        raise FormatError("bad UTF-16 text: %s" % e)
+
+
 def _need(data, off, n):
     if off < 0 or off + n > len(data):
         raise FormatError("truncated at %d (+%d of %d)" % (off, n, len(data)))
@@ -35,7 +42,7 @@ def _sz_or_ord(data, off):
         if c == 0:
             break
         chars.append(c)
-    return struct.pack("<%dH" % len(chars), *chars).decode("utf-16-le"), off
+    return _utf16(struct.pack("<%dH" % len(chars), *chars)), off
 
 
 def parse_dialog(data):
@@ -80,7 +87,7 @@ def parse_string_block(block_id, data):
         off += 2
         _need(data, off, 2 * n)
         if n:
-            out[(block_id - 1) * 16 + i] = data[off:off + 2 * n].decode("utf-16-le")
+            out[(block_id - 1) * 16 + i] = _utf16(data[off:off + 2 * n])
         off += 2 * n
     return out
 
@@ -201,8 +208,10 @@ def parse_version_strings(data):
     out = {}
     fixed = None
 
-    def node(off, end):
+    def node(off, end, depth=0):
         nonlocal fixed
+        if depth > 16:
+            raise FormatError("version blocks nested too deeply")
         length, vlen, vtype = _unpack("<HHH", data, off)
         if length < 6 or off + length > end:
             raise FormatError("bad version node at %d" % off)
@@ -215,7 +224,7 @@ def parse_version_strings(data):
             fixed = (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
         if vtype == 1 and vlen:
             raw = data[p:p + 2 * vlen]
-            out[key] = raw.decode("utf-16-le").rstrip("\0")
+            out[key] = _utf16(raw).rstrip("\0")
             vbytes = 2 * vlen
         else:
             vbytes = vlen
@@ -224,7 +233,7 @@ def parse_version_strings(data):
             (clen,) = _unpack("<H", data, child)
             if clen == 0:
                 break
-            node(child, off + length)
+            node(child, off + length, depth + 1)
             child = (child + clen + 3) & ~3
 
     node(0, len(data))

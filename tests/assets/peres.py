@@ -94,7 +94,10 @@ def read_resources(data):
             raw = data[off + 2: off + 2 + 2 * n]
             if len(raw) != 2 * n:
                 raise PeError("resource name runs past end")
-            return raw.decode("utf-16-le")
+            try:
+                return raw.decode("utf-16-le")
+            except UnicodeDecodeError as e:
+                raise PeError("bad resource name: %s" % e)
         return entry_name & 0xFFFF
 
     def entries(dir_off):

@@ -204,15 +204,35 @@ def to_u8(x, gain, fade_in=0, fade_out=0):
     return out
 
 
+def quiet_seam(channels, rate, search_s=0.15):
+    """Turns a periodic loop so that it begins where all channels are calm:
+    the seam then falls between two quiet samples instead of on the steep
+    edge of a firing pulse.  A loop turned is still the same loop."""
+    n = len(channels[0])
+    span = int(search_s * rate)
+    best = None
+    for off in range(-span, span + 1):
+        k = off % n
+        step = max(abs(ch[k] - ch[k - 1]) for ch in channels)
+        level = max(abs(ch[k] - 128) for ch in channels)
+        cost = (4 * step + level, abs(off), off)
+        if best is None or cost < best[0]:
+            best = (cost, k)
+    k = best[1]
+    return [ch[k:] + ch[:k] for ch in channels]
+
+
 def peak(x):
     return max(abs(v) for v in x) or 1.0
 
 
 # ---------------------------------------------------------------- the Coravendia
 
-COR_FORMANTS = ((95.0, 1.4, 0.9), (240.0, 2.2, 0.55), (640.0, 2.5, 0.25), (1500.0, 3.0, 0.1))
-COR_PIPE = dict(pipe_m=1.35, reflection=-0.55, formants=COR_FORMANTS, lowpass_hz=3200.0,
+COR_FORMANTS = ((95.0, 1.4, 0.45), (240.0, 2.0, 0.6), (560.0, 2.0, 0.6), (1300.0, 2.0, 0.4),
+                (2600.0, 2.5, 0.18))
+COR_PIPE = dict(pipe_m=1.35, reflection=-0.55, formants=COR_FORMANTS, lowpass_hz=5200.0,
                 tick_hz=3400.0)
+COR_PULSE = dict(pulse_ms=(1.0, 0.55), rasp=0.6, tick=0.08)
 
 
 def cor_run(n):
@@ -224,7 +244,8 @@ def cor_run(n):
            for i in range(n)]
     rpm, _ = fit_whole_cycles(rpm, rate)
     thr = [0.62 + 0.08 * math.sin(w * i / rate + 0.4) for i in range(n)]
-    pulses, ticks = excitation(n, rate, rpm, thr, VTWIN, seed=0xC0A1, periodic=True)
+    pulses, ticks = excitation(n, rate, rpm, thr, VTWIN, seed=0xC0A1, periodic=True,
+                               **COR_PULSE)
     chain = warm_loop(lambda p, t: exhaust(p, t, rate, **COR_PIPE), n, warm=min(n, rate // 2))
     y = chain([pulses, ticks])
     return dsp.soft_clip(y, 0.6)
@@ -245,7 +266,7 @@ def cor_start(n):
     strength = curve([(0.0, 0.16), (catch - 0.01, 0.16), (catch + 0.05, 0.5),
                       (1.12, 1.0), (3.2, 1.0)], n, rate)
     pulses, ticks = excitation(n, rate, rpm, thr, VTWIN, seed=0xC0A2, periodic=False,
-                               strength=strength)
+                               strength=strength, **COR_PULSE)
     engine = exhaust(pulses, ticks, rate, **COR_PIPE)
 
     # The starter: a buzzing electric motor whose speed sags on every
@@ -297,7 +318,8 @@ def cor_fade(n):
                  (2.2, 2900.0), (3.1, 3150.0)], n, rate)
     thr = curve([(0.0, 0.65), (1.0, 0.95), (1.08, 0.2), (1.26, 0.3), (1.36, 0.9),
                  (3.1, 0.85)], n, rate)
-    pulses, ticks = excitation(n, rate, rpm, thr, VTWIN, seed=0xC0A3, periodic=False)
+    pulses, ticks = excitation(n, rate, rpm, thr, VTWIN, seed=0xC0A3, periodic=False,
+                               **COR_PULSE)
     y = exhaust(pulses, ticks, rate, **COR_PIPE)
     y = dsp.soft_clip(y, 0.6)
     cutoff = [7000.0 / (1.0 + 2.2 * (i / rate)) for i in range(n)]
@@ -306,7 +328,7 @@ def cor_fade(n):
     out = []
     for i, v in enumerate(y):
         t = i / rate
-        dist = 1.0 / (1.0 + (t / 0.75) ** 2)
+        dist = 1.0 / (1.0 + (t / 1.2) ** 2)
         # The last stretch is eased all the way down to nothing.
         tail = 1.0 if t < T - 0.9 else 0.5 + 0.5 * math.cos(math.pi * (t - (T - 0.9)) / 0.9)
         out.append(v * dist * tail)
@@ -315,7 +337,7 @@ def cor_fade(n):
 
 # ---------------------------------------------------------------- the Valtorne
 
-VALT_FORMANTS = ((180.0, 1.6, 0.5), (420.0, 2.0, 0.45), (1150.0, 2.4, 0.3), (2600.0, 3.0, 0.12))
+VALT_FORMANTS = ((170.0, 1.6, 0.5), (420.0, 1.2, 0.2), (1000.0, 1.8, 0.45), (2300.0, 2.2, 0.3))
 
 
 def valt_run(frames):
@@ -345,21 +367,21 @@ def valt_run(frames):
     thr_raw = curve(tpts, frames, rate)
     thr = thr_raw[k:] + thr_raw[:k]
 
-    trim = (1.0, 0.93, 1.04, 0.96)     # four cylinders never quite alike
+    trim = (1.0, 0.84, 1.1, 0.9)       # four cylinders never quite alike
     pulses, ticks = excitation(frames, rate, rpm, thr, INLINE_FOUR, seed=0x7A17,
-                               periodic=True, cylinder_trim=trim, pulse_ms=(0.55, 0.38),
+                               periodic=True, cylinder_trim=trim, pulse_ms=(0.3, 0.2),
                                rasp=0.45, tick=0.07)
     # The intake howl: airbox noise driven by the same firings.
     warm = min(frames, rate // 2)
 
     def left(p, t):
-        return exhaust(p, t, rate, pipe_m=0.85, reflection=-0.5, formants=VALT_FORMANTS,
+        return exhaust(p, t, rate, pipe_m=0.34, reflection=-0.45, formants=VALT_FORMANTS,
                        lowpass_hz=4200.0, tick_hz=4300.0)
 
     def right(p, t):
-        return exhaust(p, t, rate, pipe_m=0.92, reflection=-0.48,
-                       formants=((200.0, 1.6, 0.5), (460.0, 2.0, 0.4), (1250.0, 2.4, 0.32),
-                                 (2900.0, 3.0, 0.14)),
+        return exhaust(p, t, rate, pipe_m=0.37, reflection=-0.42,
+                       formants=((190.0, 1.6, 0.5), (460.0, 1.2, 0.18), (1100.0, 1.8, 0.45),
+                                 (2600.0, 2.2, 0.3)),
                        lowpass_hz=4600.0, tick_hz=3900.0)
 
     lch = dsp.soft_clip(warm_loop(left, frames, warm)([pulses, ticks]), 0.8)
@@ -391,7 +413,7 @@ def main(argv):
     fade_gain = min(gain, 112.0 / peak(fade))
     rate = COR_RATE
     files = {
-        "cor_run.wav": (1, rate, to_u8(run, gain)),
+        "cor_run.wav": (1, rate, quiet_seam([to_u8(run, gain)], rate)[0]),
         "cor_start.wav": (1, rate, to_u8(start, start_gain, fade_in=int(0.004 * rate),
                                           fade_out=int(0.04 * rate))),
         "cor_fade.wav": (1, rate, to_u8(fade, fade_gain, fade_in=int(0.004 * rate),
@@ -399,8 +421,7 @@ def main(argv):
     }
     lch, rch = valt_run(VALT_RUN_BYTES // 2)
     vgain = 104.0 / max(peak(lch), peak(rch))
-    lq = to_u8(lch, vgain)
-    rq = to_u8(rch, vgain)
+    lq, rq = quiet_seam([to_u8(lch, vgain), to_u8(rch, vgain)], VALT_RATE)
     inter = [0] * (2 * len(lq))
     inter[0::2] = lq
     inter[1::2] = rq
