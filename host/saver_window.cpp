@@ -16,7 +16,7 @@ void DetachInputMethod(HWND window) {
         return;
     }
     hostState.imeAssociateContext =
-        reinterpret_cast<ImmAssociateContextProc>(GetProcAddress(hostState.imeModule, "ImmAssociateContext"));
+        EntryPointAs<ImmAssociateContextProc>(GetProcAddress(hostState.imeModule, "ImmAssociateContext"));
     if (hostState.imeAssociateContext != nullptr) {
         hostState.savedImeContext = hostState.imeAssociateContext(window, nullptr);
     }
@@ -83,7 +83,19 @@ int32_t RunSaverWindow(HWND parent) {
                 SetForegroundWindow(hostState.saverWindow);
             }
             MSG message = {};
-            while (GetMessageA(&message, nullptr, 0, 0)) {
+            for (;;) {
+                if (!GetMessageA(&message, nullptr, 0, 0)) {
+                    // Only the window's own destruction ends the run. A quit or a destruction
+                    // posted by another program would otherwise close a protected saver without
+                    // its password.
+                    if (!IsWindow(hostState.saverWindow)) {
+                        break;
+                    }
+                    continue;
+                }
+                if (message.message == WM_DESTROY) {
+                    continue;
+                }
                 TranslateMessage(&message);
                 DispatchMessageA(&message);
             }

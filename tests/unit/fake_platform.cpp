@@ -415,6 +415,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
 BOOL GetMessageA(MSG* message, HWND, UINT, UINT) {
     if (fake.queue.empty()) {
         ADD_FAILURE() << "the message loop waits on an empty queue";
+        fake.windows.clear();
         message->message = WM_QUIT;
         message->wParam = 0x7FFF;
         return FALSE;

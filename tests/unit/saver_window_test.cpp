@@ -126,3 +126,19 @@ TEST_F(SaverWindow, TitleCannotBeChanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SaverWindow, OnlyTheWindowsOwnDestructionEndsTheLoop) {
+    // Posted by another program: a quit and a destruction while the window lives.
+    fake.Post(nullptr, WM_QUIT, 5);
+    fake.Post(kWindow, WM_DESTROY);
+    fake.Post(kWindow, WM_TIMER, 1);
+    fake.Post(kWindow, WM_KEYDOWN);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Count("PostQuitMessage"), 1u);
+    EXPECT_EQ(fake.Count("KillTimer(0x100,1)"), 2u) << "one tick and the real destruction; the posted one tore nothing down";
+    EXPECT_EQ(fake.Count("DefWindowProcA(0x100,0x10,"), 1u) << "the key press closed it";
+}
+
+}  // namespace
