@@ -28,7 +28,7 @@ void LoadPasswordHooks(void) {
         usePassword != 0) {
         hostState.passwordModule = LoadLibraryA("PASSWORD.CPL");
         if (hostState.passwordModule != nullptr) {
-            hostState.verifyPassword = reinterpret_cast<VerifyScreenSavePwdProc>(
+            hostState.verifyPassword = EntryPointAs<VerifyScreenSavePwdProc>(
                 GetProcAddress(hostState.passwordModule, "VerifyScreenSavePwd"));
             if (hostState.verifyPassword != nullptr) {
                 SetSaverRunning(1);
@@ -58,7 +58,7 @@ void ChangeSaverPassword(HWND parent) {
         return;
     }
     PwdChangePasswordAProc change =
-        reinterpret_cast<PwdChangePasswordAProc>(GetProcAddress(module, "PwdChangePasswordA"));
+        EntryPointAs<PwdChangePasswordAProc>(GetProcAddress(module, "PwdChangePasswordA"));
     if (change != nullptr) {
         change("SCRSAVE", parent, 0, 0);
     }

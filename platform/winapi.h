@@ -274,3 +274,9 @@ typedef DWORD(WINAPI* PwdChangePasswordAProc)(LPCSTR provider, HWND parent, DWOR
 
 // The current calendar time in whole seconds since 1970-01-01 00:00:00 UTC, as 32 bits.
 uint32_t ClockSeconds(void);
+
+// An entry point found by name, as the type it really has.
+template <typename Proc>
+Proc EntryPointAs(FARPROC address) {
+    return reinterpret_cast<Proc>(reinterpret_cast<void*>(address));
+}
