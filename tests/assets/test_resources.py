@@ -34,6 +34,11 @@ SOUNDS = {
     "VALT_RUN_SOUND": (2, 13000, 162500, True),
 }
 
+# Where to listen for the running engine, in seconds: after the start has
+# caught, before the fade has carried it off.
+ENGINE_AT = {"COR_START_SOUND": 2.0, "COR_RUN_SOUND": 1.0, "COR_FADE_SOUND": 0.3,
+             "VALT_RUN_SOUND": 2.0}
+
 STRINGS = {
     1: "Fenwarra Screen Saver",
     1001: "control.ini",
@@ -268,7 +273,7 @@ def check_engine_like(res, name):
     frequency holds a small share of the energy, and the spectrum is busy."""
     w, chans = samples_of(res, name)
     for c, s in enumerate(chans):
-        start = len(s) // 3
+        start = int(ENGINE_AT[name] * w["rate"])
         if rms(s[start:start + w["rate"] // 2]) < 6:
             return "channel %d is nearly silent" % c
         flat = sum(1 for v in s if v in (0, 255)) / float(len(s))

@@ -226,6 +226,15 @@ def peak(x):
     return max(abs(v) for v in x) or 1.0
 
 
+def press(x, drive=2.2, ref=None):
+    """Brings the loudest pulse to 1 and rounds it off with a tanh curve:
+    the exhaust's sharpest peaks are tamed, the body of the sound comes up,
+    and the 8-bit output spends its few steps on the engine, not on headroom."""
+    p = ref or peak(x)
+    t = math.tanh(drive)
+    return [math.tanh(drive * v / p) / t for v in x]
+
+
 # ---------------------------------------------------------------- the Coravendia
 
 COR_FORMANTS = ((95.0, 1.4, 0.45), (240.0, 2.0, 0.6), (560.0, 2.0, 0.6), (1300.0, 2.0, 0.4),
@@ -247,8 +256,7 @@ def cor_run(n):
     pulses, ticks = excitation(n, rate, rpm, thr, VTWIN, seed=0xC0A1, periodic=True,
                                **COR_PULSE)
     chain = warm_loop(lambda p, t: exhaust(p, t, rate, **COR_PIPE), n, warm=min(n, rate // 2))
-    y = chain([pulses, ticks])
-    return dsp.soft_clip(y, 0.6)
+    return press(chain([pulses, ticks]))
 
 
 def cor_start(n):
@@ -306,8 +314,7 @@ def cor_start(n):
                          0.8 * math.sin(2.0 * math.pi * 85.0 * dt) * math.exp(-dt / 0.012))
     clunk = dsp.run_biquad(clunk, dsp.biquad("lowpass", 1800.0, 0.7, rate))
 
-    y = dsp.mix((1.0, engine), (0.09, starter), (0.25, clunk))
-    return dsp.soft_clip(y, 0.6)
+    return press(dsp.mix((1.0, engine), (0.16, starter), (0.3, clunk)))
 
 
 def cor_fade(n):
@@ -320,8 +327,7 @@ def cor_fade(n):
                  (3.1, 0.85)], n, rate)
     pulses, ticks = excitation(n, rate, rpm, thr, VTWIN, seed=0xC0A3, periodic=False,
                                **COR_PULSE)
-    y = exhaust(pulses, ticks, rate, **COR_PIPE)
-    y = dsp.soft_clip(y, 0.6)
+    y = press(exhaust(pulses, ticks, rate, **COR_PIPE))
     cutoff = [7000.0 / (1.0 + 2.2 * (i / rate)) for i in range(n)]
     y = dsp.one_pole_lowpass(y, cutoff, rate)
     T = n / rate
@@ -384,13 +390,15 @@ def valt_run(frames):
                                  (2600.0, 2.2, 0.3)),
                        lowpass_hz=4600.0, tick_hz=3900.0)
 
-    lch = dsp.soft_clip(warm_loop(left, frames, warm)([pulses, ticks]), 0.8)
+    lch = warm_loop(left, frames, warm)([pulses, ticks])
     # The right ear hears the same engine a fraction of a millisecond later.
     d = 4
     pr = pulses[-d:] + pulses[:-d]
     tr = ticks[-d:] + ticks[:-d]
-    rch = dsp.soft_clip(warm_loop(right, frames, warm)([pr, tr]), 0.8)
-    return lch, rch
+    rch = warm_loop(right, frames, warm)([pr, tr])
+    # Both ears pressed alike, so the balance between them stays.
+    p = max(peak(lch), peak(rch))
+    return press(lch, 1.8, ref=p), press(rch, 1.8, ref=p)
 
 
 # ---------------------------------------------------------------- main
