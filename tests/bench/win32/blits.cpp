@@ -1,0 +1,114 @@
+// rolvanta_bench_blits STEP: the CPU baseline. A full-screen window doing, tick for tick,
+// the same drawing as a ride (the picture copied step + 1 times across the pixels it passes,
+// a black strip behind it, a drawing context and a memory context taken and given back every
+// tick), on the same timer schedule (1 ms re-armed each tick during a ride, a pause after
+// it), and nothing else: no settings, no sound, no chance. Rides run left to right through
+// the middle of the screen. Closes on WM_CLOSE.
+#include <windows.h>
+
+#include <stdlib.h>
+
+namespace {
+
+const UINT_PTR kTimer = 1;
+const int kNoRide = 10000;
+const UINT kPause = 1500;
+
+HBITMAP picture;
+int pictureWidth;
+int pictureHeight;
+int step = 6;
+int screenWidth;
+int x = kNoRide;
+int trailX;
+int y;
+
+// Returns whether the ride has left the screen.
+bool Step(HWND window) {
+    bool newRide = x > 5000;
+    if (newRide) {
+        x = 0;
+        trailX = 0;
+        y = GetSystemMetrics(SM_CYSCREEN) / 2 - pictureHeight / 2;
+    }
+    HDC windowDc = GetDC(window);
+    HDC pictureDc = CreateCompatibleDC(windowDc);
+    HGDIOBJ previous = SelectObject(pictureDc, picture);
+    if (!newRide && step > 1) {
+        for (int i = 0; i < step; ++i) {
+            BitBlt(windowDc, trailX, y, pictureWidth, pictureHeight, pictureDc, 0, 0, SRCCOPY);
+            ++trailX;
+        }
+    }
+    BitBlt(windowDc, x, y, pictureWidth, pictureHeight, pictureDc, 0, 0, SRCCOPY);
+    RECT strip = {x - step, y, x, y + pictureHeight};
+    FillRect(windowDc, &strip, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    bool over = x > screenWidth;
+    if (over) {
+        x = kNoRide;
+    } else {
+        trailX = x;
+        x += step;
+    }
+    SelectObject(pictureDc, previous);
+    DeleteDC(pictureDc);
+    ReleaseDC(window, windowDc);
+    return over;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        SetTimer(window, kTimer, 1, nullptr);
+        return 0;
+    case WM_TIMER: {
+        Sleep(0);
+        KillTimer(window, kTimer);
+        bool over = Step(window);
+        SetTimer(window, kTimer, over ? kPause : 1, nullptr);
+        return 0;
+    }
+    case WM_DESTROY:
+        KillTimer(window, kTimer);
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    int requested = atoi(commandLine);
+    if (requested > 0) {
+        step = requested;
+    }
+    picture = LoadBitmapA(instance, "PICTURE");
+    BITMAP size = {};
+    GetObjectA(picture, sizeof(size), &size);
+    pictureWidth = size.bmWidth;
+    pictureHeight = size.bmHeight;
+    screenWidth = GetSystemMetrics(SM_CXSCREEN);
+
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = "RolvantaBenchBlits";
+    if (!RegisterClassA(&windowClass)) {
+        return 1;
+    }
+    HWND window = CreateWindowExA(WS_EX_TOPMOST, "RolvantaBenchBlits", "Bench", WS_POPUP | WS_VISIBLE, 0, 0,
+                                  screenWidth, GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) {
+        return 1;
+    }
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    DeleteObject(picture);
+    return 0;
+}

@@ -1,0 +1,303 @@
+// rolvanta_bench_watch: the Wine benchmarks' stopwatch, running inside the Wine session.
+// It reads the screen through GDI the way any program of the desktop could, so what it sees
+// is what the display shows. Every answer is one line of space-separated key=value fields.
+//
+//   settings KEY=VALUE ...       writes the saver's settings with the platform's own profile
+//                                call; "reset" as the first word empties the section first
+//   watch TIMEOUT_MS RIDES ENCODED_CMDLINE
+//                                snapshots the screen, notes the time, starts the command
+//                                line (percent-encoded), then samples the screen as fast as
+//                                it can. Prints "started pid=N", "window ms=.." when the
+//                                process first owns a visible top-level window, and
+//                                "first_picture ms=.." when a picture-sized patch of new,
+//                                non-black pixels first shows. Then one line a sample:
+//                                "sample ms=.. cpu_ms=.. pixels=N box=L,T,R,B" (new
+//                                non-black pixels and their bounding box; cpu_ms is the
+//                                process's user plus kernel time). A ride ends when such
+//                                pixels vanish; after RIDES rides, or at the time-out, it
+//                                closes the program's windows, ends it if it lingers, and
+//                                prints "rides=N" and "exit=N".
+#include <windows.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void Say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    putchar('\n');
+    fflush(stdout);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Wine re-quotes a program's arguments on their way in, so command lines arrive encoded.
+std::string Decode(const char* text) {
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '%' && HexDigit(p[1]) >= 0 && HexDigit(p[2]) >= 0) {
+            out += static_cast<char>(HexDigit(p[1]) * 16 + HexDigit(p[2]));
+            p += 2;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+const char kSection[] = "ScreenSaver.Rolvanta";
+const char kFile[] = "control.ini";
+
+int Settings(int count, char** words) {
+    int first = 0;
+    if (count > 0 && strcmp(words[0], "reset") == 0) {
+        WritePrivateProfileStringA(kSection, nullptr, nullptr, kFile);
+        first = 1;
+    }
+    for (int i = first; i < count; ++i) {
+        std::string pair = words[i];
+        size_t equals = pair.find('=');
+        if (equals == std::string::npos) {
+            Say("error=setting_without_equals word=%s", words[i]);
+            return 2;
+        }
+        WritePrivateProfileStringA(kSection, pair.substr(0, equals).c_str(), pair.substr(equals + 1).c_str(), kFile);
+    }
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, kFile);  // flush the profile cache
+    Say("settings written=%d", count - first);
+    return 0;
+}
+
+class Stopwatch {
+public:
+    Stopwatch() {
+        QueryPerformanceFrequency(&frequency_);
+        QueryPerformanceCounter(&start_);
+    }
+    double Milliseconds() const {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return static_cast<double>(now.QuadPart - start_.QuadPart) * 1000.0 / static_cast<double>(frequency_.QuadPart);
+    }
+
+private:
+    LARGE_INTEGER frequency_;
+    LARGE_INTEGER start_;
+};
+
+// The whole screen, copied into a 32-bit top-down bitmap of this process.
+class ScreenGrabber {
+public:
+    ScreenGrabber() {
+        width_ = GetSystemMetrics(SM_CXSCREEN);
+        height_ = GetSystemMetrics(SM_CYSCREEN);
+        screen_ = GetDC(nullptr);
+        memory_ = CreateCompatibleDC(screen_);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(memory_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bits_ = static_cast<const DWORD*>(bits);
+        previous_ = SelectObject(memory_, bitmap_);
+    }
+    ~ScreenGrabber() {
+        SelectObject(memory_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(memory_);
+        ReleaseDC(nullptr, screen_);
+    }
+    bool Ok() const { return bits_ != nullptr && width_ > 0 && height_ > 0; }
+    void Grab() {
+        BitBlt(memory_, 0, 0, width_, height_, screen_, 0, 0, SRCCOPY);
+        GdiFlush();
+    }
+    const DWORD* Pixels() const { return bits_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+private:
+    int width_;
+    int height_;
+    HDC screen_;
+    HDC memory_;
+    HBITMAP bitmap_;
+    HGDIOBJ previous_;
+    const DWORD* bits_ = nullptr;
+};
+
+struct Patch {
+    unsigned pixels = 0;
+    int left = 0, top = 0, right = -1, bottom = -1;
+};
+
+bool NearBlack(DWORD pixel) {
+    return ((pixel >> 16) & 0xFF) < 24 && ((pixel >> 8) & 0xFF) < 24 && (pixel & 0xFF) < 24;
+}
+
+// New non-black pixels: what the started program has drawn other than black.
+Patch NewPixels(const ScreenGrabber& screen, const std::vector<DWORD>& before) {
+    Patch patch;
+    patch.left = screen.Width();
+    patch.top = screen.Height();
+    const DWORD* now = screen.Pixels();
+    for (int y = 0; y < screen.Height(); ++y) {
+        size_t row = static_cast<size_t>(y) * static_cast<size_t>(screen.Width());
+        for (int x = 0; x < screen.Width(); ++x) {
+            DWORD pixel = now[row + x] & 0xFFFFFF;
+            if (pixel != (before[row + x] & 0xFFFFFF) && !NearBlack(pixel)) {
+                ++patch.pixels;
+                if (x < patch.left) patch.left = x;
+                if (x > patch.right) patch.right = x;
+                if (y < patch.top) patch.top = y;
+                if (y > patch.bottom) patch.bottom = y;
+            }
+        }
+    }
+    return patch;
+}
+
+double CpuMilliseconds(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        return -1;
+    }
+    ULONGLONG total = (static_cast<ULONGLONG>(kernel.dwHighDateTime) << 32 | kernel.dwLowDateTime) +
+                      (static_cast<ULONGLONG>(user.dwHighDateTime) << 32 | user.dwLowDateTime);
+    return static_cast<double>(total) / 10000.0;
+}
+
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindows(HWND window, LPARAM context) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window)) {
+        search->windows.push_back(window);
+    }
+    return TRUE;
+}
+
+std::vector<HWND> VisibleWindowsOf(DWORD pid) {
+    WindowSearch search = {pid, {}};
+    EnumWindows(CollectWindows, reinterpret_cast<LPARAM>(&search));
+    return search.windows;
+}
+
+// Below this many new pixels the screen counts as clear; a picture has many more.
+const unsigned kClearBelow = 64;
+
+bool PictureSized(const Patch& patch, const ScreenGrabber& screen) {
+    int width = patch.right - patch.left + 1;
+    int height = patch.bottom - patch.top + 1;
+    return patch.pixels >= 500 && width <= screen.Width() / 2 && height <= screen.Height() / 2;
+}
+
+int Watch(DWORD timeoutMs, int rides, const std::string& commandLine) {
+    ScreenGrabber screen;
+    if (!screen.Ok()) {
+        Say("error=no_screen");
+        return 1;
+    }
+    screen.Grab();
+    std::vector<DWORD> before(screen.Pixels(), screen.Pixels() + static_cast<size_t>(screen.Width()) * screen.Height());
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::vector<char> text(commandLine.begin(), commandLine.end());
+    text.push_back('\0');
+    Stopwatch clock;
+    if (!CreateProcessA(nullptr, text.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        Say("error=createprocess code=%lu", static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    CloseHandle(process.hThread);
+    Say("started pid=%lu screen=%dx%d", static_cast<unsigned long>(process.dwProcessId), screen.Width(), screen.Height());
+
+    bool windowSeen = false;
+    bool pictureSeen = false;
+    bool onScreen = false;
+    int ridesEnded = 0;
+    bool exitedEarly = false;
+    while (clock.Milliseconds() < timeoutMs && ridesEnded < rides) {
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+            exitedEarly = true;
+            break;
+        }
+        screen.Grab();
+        double at = clock.Milliseconds();
+        double cpu = CpuMilliseconds(process.hProcess);
+        Patch patch = NewPixels(screen, before);
+        if (!windowSeen && !VisibleWindowsOf(process.dwProcessId).empty()) {
+            windowSeen = true;
+            Say("window ms=%.2f", at);
+        }
+        if (!pictureSeen && PictureSized(patch, screen)) {
+            pictureSeen = true;
+            Say("first_picture ms=%.2f", at);
+        }
+        Say("sample ms=%.2f cpu_ms=%.2f pixels=%u box=%d,%d,%d,%d", at, cpu, patch.pixels, patch.left, patch.top,
+            patch.right, patch.bottom);
+        if (pictureSeen) {
+            if (patch.pixels >= kClearBelow) {
+                onScreen = true;
+            } else if (onScreen) {
+                onScreen = false;
+                ++ridesEnded;
+            }
+        }
+    }
+    Say("rides=%d", ridesEnded);
+
+    if (!exitedEarly) {
+        for (HWND window : VisibleWindowsOf(process.dwProcessId)) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 0xDEAD);
+            WaitForSingleObject(process.hProcess, 10000);
+            Say("terminated");
+        }
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    Say("exit=%lu cpu_ms=%.2f", static_cast<unsigned long>(code), CpuMilliseconds(process.hProcess));
+    CloseHandle(process.hProcess);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && strcmp(argv[1], "settings") == 0) {
+        return Settings(argc - 2, argv + 2);
+    }
+    if (argc == 5 && strcmp(argv[1], "watch") == 0) {
+        return Watch(strtoul(argv[2], nullptr, 0), atoi(argv[3]), Decode(argv[4]));
+    }
+    fprintf(stderr, "usage: rolvanta_bench_watch settings [reset] KEY=VALUE ... | watch TIMEOUT_MS RIDES CMDLINE\n");
+    return 2;
+}
