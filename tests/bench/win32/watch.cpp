@@ -4,19 +4,24 @@
 //
 //   settings KEY=VALUE ...       writes the saver's settings with the platform's own profile
 //                                call; "reset" as the first word empties the section first
-//   watch TIMEOUT_MS RIDES ENCODED_CMDLINE
+//   watch TIMEOUT_MS RIDES INTERVAL_MS ENCODED_CMDLINE
 //                                snapshots the screen, notes the time, starts the command
-//                                line (percent-encoded), then samples the screen as fast as
-//                                it can. Prints "started pid=N", "window ms=.." when the
-//                                process first owns a visible top-level window, and
-//                                "first_picture ms=.." when a picture-sized patch of new,
-//                                non-black pixels first shows. Then one line a sample:
-//                                "sample ms=.. cpu_ms=.. pixels=N box=L,T,R,B" (new
-//                                non-black pixels and their bounding box; cpu_ms is the
-//                                process's user plus kernel time). A ride ends when such
-//                                pixels vanish; after RIDES rides, or at the time-out, it
-//                                closes the program's windows, ends it if it lingers, and
-//                                prints "rides=N" and "exit=N".
+//                                line (percent-encoded), then samples the screen: as fast as
+//                                it can until the first picture, then every INTERVAL_MS, so
+//                                that watching takes little from the program watched (these
+//                                machines may have only two processors). Prints "started
+//                                pid=N", "window ms=.." when the process first owns a visible
+//                                top-level window, and "first_picture ms=.." when a
+//                                picture-sized patch of new, non-black pixels first shows.
+//                                Then one line a sample: "sample ms=.. pixels=N box=L,T,R,B"
+//                                (new non-black pixels and their bounding box). A ride ends
+//                                when such pixels vanish; after RIDES rides, or at the
+//                                time-out, it closes the program's windows, ends it if it
+//                                lingers, and prints "rides=N" and "exit=N".
+//                                With RIDES 0 it stops at the first picture.
+//                                Times are milliseconds from just before the process start.
+//                                (CPU time is read from outside: Wine's GetProcessTimes does
+//                                not report another process's times.)
 #include <windows.h>
 
 #include <stdarg.h>
@@ -175,16 +180,6 @@ Patch NewPixels(const ScreenGrabber& screen, const std::vector<DWORD>& before) {
     return patch;
 }
 
-double CpuMilliseconds(HANDLE process) {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) {
-        return -1;
-    }
-    ULONGLONG total = (static_cast<ULONGLONG>(kernel.dwHighDateTime) << 32 | kernel.dwLowDateTime) +
-                      (static_cast<ULONGLONG>(user.dwHighDateTime) << 32 | user.dwLowDateTime);
-    return static_cast<double>(total) / 10000.0;
-}
-
 struct WindowSearch {
     DWORD pid;
     std::vector<HWND> windows;
@@ -215,7 +210,7 @@ bool PictureSized(const Patch& patch, const ScreenGrabber& screen) {
     return patch.pixels >= 500 && width <= screen.Width() / 2 && height <= screen.Height() / 2;
 }
 
-int Watch(DWORD timeoutMs, int rides, const std::string& commandLine) {
+int Watch(DWORD timeoutMs, int rides, DWORD intervalMs, const std::string& commandLine) {
     ScreenGrabber screen;
     if (!screen.Ok()) {
         Say("error=no_screen");
@@ -242,14 +237,20 @@ int Watch(DWORD timeoutMs, int rides, const std::string& commandLine) {
     bool onScreen = false;
     int ridesEnded = 0;
     bool exitedEarly = false;
-    while (clock.Milliseconds() < timeoutMs && ridesEnded < rides) {
+    while (clock.Milliseconds() < timeoutMs) {
+        // With no rides asked for, the first picture is all that is wanted.
+        if (rides == 0 ? pictureSeen : ridesEnded >= rides) {
+            break;
+        }
         if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
             exitedEarly = true;
             break;
         }
+        if (pictureSeen && intervalMs > 0) {
+            Sleep(intervalMs);
+        }
         screen.Grab();
         double at = clock.Milliseconds();
-        double cpu = CpuMilliseconds(process.hProcess);
         Patch patch = NewPixels(screen, before);
         if (!windowSeen && !VisibleWindowsOf(process.dwProcessId).empty()) {
             windowSeen = true;
@@ -259,8 +260,8 @@ int Watch(DWORD timeoutMs, int rides, const std::string& commandLine) {
             pictureSeen = true;
             Say("first_picture ms=%.2f", at);
         }
-        Say("sample ms=%.2f cpu_ms=%.2f pixels=%u box=%d,%d,%d,%d", at, cpu, patch.pixels, patch.left, patch.top,
-            patch.right, patch.bottom);
+        Say("sample ms=%.2f pixels=%u box=%d,%d,%d,%d", at, patch.pixels, patch.left, patch.top, patch.right,
+            patch.bottom);
         if (pictureSeen) {
             if (patch.pixels >= kClearBelow) {
                 onScreen = true;
@@ -284,7 +285,7 @@ int Watch(DWORD timeoutMs, int rides, const std::string& commandLine) {
     }
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
-    Say("exit=%lu cpu_ms=%.2f", static_cast<unsigned long>(code), CpuMilliseconds(process.hProcess));
+    Say("exit=%lu", static_cast<unsigned long>(code));
     CloseHandle(process.hProcess);
     return 0;
 }
@@ -295,9 +296,10 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "settings") == 0) {
         return Settings(argc - 2, argv + 2);
     }
-    if (argc == 5 && strcmp(argv[1], "watch") == 0) {
-        return Watch(strtoul(argv[2], nullptr, 0), atoi(argv[3]), Decode(argv[4]));
+    if (argc == 6 && strcmp(argv[1], "watch") == 0) {
+        return Watch(strtoul(argv[2], nullptr, 0), atoi(argv[3]), strtoul(argv[4], nullptr, 0), Decode(argv[5]));
     }
-    fprintf(stderr, "usage: rolvanta_bench_watch settings [reset] KEY=VALUE ... | watch TIMEOUT_MS RIDES CMDLINE\n");
+    fprintf(stderr, "usage: rolvanta_bench_watch settings [reset] KEY=VALUE ... | "
+                    "watch TIMEOUT_MS RIDES INTERVAL_MS CMDLINE\n");
     return 2;
 }
