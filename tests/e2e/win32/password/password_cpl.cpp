@@ -16,7 +16,7 @@
 //     open n=N tick=T owner=H depth=D running=R
 //     shown n=N dialog=H edit=X,Y ok=X,Y cancel=X,Y      the prompt is up; screen points
 //     nudge n=N tick=T sent=S                 a key press sent right after a refusal
-//     close n=N tick=T result=R
+//     close n=N tick=T result=R answer=A      A: right, wrong, cancel or unanswered
 //     msg tick=T hwnd=H message=M wparam=W    a message the saver's thread took from its queue
 //     detach tick=T running=R                 module freed
 //
@@ -46,6 +46,10 @@ HHOOK messageHook;
 #ifndef PASSWORD_CPL_WITHOUT_VERIFY
 int promptCount;
 int promptDepth;
+// How the prompt on screen was answered. The dialog's own result is not trusted for this:
+// a modal loop can end without any answer (a WM_QUIT in the queue ends it), and what the
+// dialog manager returns then is its business, not a password check.
+const char* promptEnding;
 #endif
 
 std::string FileNextToModule(const char* name) {
@@ -165,11 +169,13 @@ INT_PTR CALLBACK PromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
             GetDlgItemTextA(dialog, kEditId, typed, sizeof(typed));
             std::string expected = ConfiguredText("Password", "");
             // An empty configured password would let anything through: refuse instead.
-            EndDialog(dialog, !expected.empty() && expected == typed ? 1 : 0);
+            promptEnding = !expected.empty() && expected == typed ? "right" : "wrong";
+            EndDialog(dialog, IDOK);
             return TRUE;
         }
         if (LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, 0);
+            promptEnding = "cancel";
+            EndDialog(dialog, IDCANCEL);
             return TRUE;
         }
         break;
@@ -262,13 +268,22 @@ extern "C" BOOL WINAPI VerifyScreenSavePwd(HWND owner) {
     Log("open n=%d tick=%lu owner=%lu depth=%d running=%d", number, GetTickCount(),
         static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(owner)), promptDepth, SaverRunningState());
     static PromptTemplate prompt;
+    promptEnding = "unanswered";
     INT_PTR answer = DialogBoxIndirectParamA(module, prompt.Get(), owner, PromptProc, 0);
-    BOOL accepted = answer == 1 ? TRUE : FALSE;
+    const char* ending = promptEnding;
+    if (strcmp(ending, "unanswered") == 0 && owner != nullptr) {
+        // The dialog manager gives the owner back its input and the foreground only in
+        // EndDialog; after a loop ended by WM_QUIT the saver would stay deaf to every key and
+        // click. A prompt must not leave it so, whoever ended its loop.
+        EnableWindow(owner, TRUE);
+        SetForegroundWindow(owner);
+    }
+    BOOL accepted = answer == IDOK && strcmp(ending, "right") == 0 ? TRUE : FALSE;
     if (!accepted && ConfiguredText("Nudge", "0") == "1") {
         SendNudge();
     }
     --promptDepth;
-    Log("close n=%d tick=%lu result=%d", number, GetTickCount(), accepted);
+    Log("close n=%d tick=%lu result=%d answer=%s", number, GetTickCount(), accepted, ending);
     return accepted;
 }
 #endif
