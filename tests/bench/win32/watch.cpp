@@ -4,7 +4,10 @@
 //
 //   settings KEY=VALUE ...       writes the saver's settings with the platform's own profile
 //                                call; "reset" as the first word empties the section first
-//   watch TIMEOUT_MS RIDES INTERVAL_MS ENCODED_CMDLINE
+//   read KEY DEFAULT ...         what the platform's profile reader makes of the saver's
+//                                settings: "read key=.. value=N" a key, N as a signed 32-bit
+//                                number, read with GetPrivateProfileIntA and that default
+//   watch TIMEOUT_MS RIDES INTERVAL_MS ENCODED_CMDLINE [leave]
 //                                snapshots the screen, notes the time, starts the command
 //                                line (percent-encoded), then samples the screen: as fast as
 //                                it can until the first picture, then every INTERVAL_MS, so
@@ -18,7 +21,8 @@
 //                                when such pixels vanish; after RIDES rides, or at the
 //                                time-out, it closes the program's windows, ends it if it
 //                                lingers, and prints "rides=N" and "exit=N".
-//                                With RIDES 0 it stops at the first picture.
+//                                With RIDES 0 it stops at the first picture. With "leave"
+//                                it leaves the program running and prints "left pid=N".
 //                                Times are milliseconds from just before the process start.
 //                                (CPU time is read from outside: Wine's GetProcessTimes does
 //                                not report another process's times.)
@@ -84,6 +88,14 @@ int Settings(int count, char** words) {
     }
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, kFile);  // flush the profile cache
     Say("settings written=%d", count - first);
+    return 0;
+}
+
+int Read(int count, char** words) {
+    for (int i = 0; i + 1 < count; i += 2) {
+        UINT value = GetPrivateProfileIntA(kSection, words[i], atoi(words[i + 1]), kFile);
+        Say("read key=%s value=%ld", words[i], static_cast<long>(static_cast<INT>(value)));
+    }
     return 0;
 }
 
@@ -210,7 +222,7 @@ bool PictureSized(const Patch& patch, const ScreenGrabber& screen) {
     return patch.pixels >= 500 && width <= screen.Width() / 2 && height <= screen.Height() / 2;
 }
 
-int Watch(DWORD timeoutMs, int rides, DWORD intervalMs, const std::string& commandLine) {
+int Watch(DWORD timeoutMs, int rides, DWORD intervalMs, const std::string& commandLine, bool leave) {
     ScreenGrabber screen;
     if (!screen.Ok()) {
         Say("error=no_screen");
@@ -273,6 +285,11 @@ int Watch(DWORD timeoutMs, int rides, DWORD intervalMs, const std::string& comma
     }
     Say("rides=%d", ridesEnded);
 
+    if (leave && !exitedEarly) {
+        Say("left pid=%lu", static_cast<unsigned long>(process.dwProcessId));
+        CloseHandle(process.hProcess);
+        return 0;
+    }
     if (!exitedEarly) {
         for (HWND window : VisibleWindowsOf(process.dwProcessId)) {
             PostMessageA(window, WM_CLOSE, 0, 0);
@@ -296,10 +313,14 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "settings") == 0) {
         return Settings(argc - 2, argv + 2);
     }
-    if (argc == 6 && strcmp(argv[1], "watch") == 0) {
-        return Watch(strtoul(argv[2], nullptr, 0), atoi(argv[3]), strtoul(argv[4], nullptr, 0), Decode(argv[5]));
+    if (argc >= 2 && strcmp(argv[1], "read") == 0) {
+        return Read(argc - 2, argv + 2);
     }
-    fprintf(stderr, "usage: rolvanta_bench_watch settings [reset] KEY=VALUE ... | "
-                    "watch TIMEOUT_MS RIDES INTERVAL_MS CMDLINE\n");
+    if ((argc == 6 || (argc == 7 && strcmp(argv[6], "leave") == 0)) && strcmp(argv[1], "watch") == 0) {
+        return Watch(strtoul(argv[2], nullptr, 0), atoi(argv[3]), strtoul(argv[4], nullptr, 0), Decode(argv[5]),
+                     argc == 7);
+    }
+    fprintf(stderr, "usage: rolvanta_bench_watch settings [reset] KEY=VALUE ... | read KEY DEFAULT ... | "
+                    "watch TIMEOUT_MS RIDES INTERVAL_MS CMDLINE [leave]\n");
     return 2;
 }

@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""Soak: the real saver under Wine for many rides at the hardest settings (speed 15, rate
+40, sound on, both models), watched all the while. What it holds must stay flat: GDI and
+USER objects (read with the end-to-end probe's GetGuiResources subcommand, where the
+platform reports them), handles, working set and committed memory, plus the resident size
+and thread count Linux sees. At the end it must still close on the first input: one mouse
+move on the display, and the process ends with exit code 0.
+
+usage: soak.py [--rides 200] [--win32-dir build/win32]
+Exit code 0 when everything stayed flat and the saver closed; 1 otherwise.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import threading
+import time
+
+from wine_bench import CLEAR_BELOW, SOURCE_DIR, Session, boot_ticks_now, encode, settings, windows_path
+
+# Growth allowed between the sample after the warm-up rides and the last one. The saver
+# allocates nothing per ride, so anything that grows with the rides shows far above this.
+MEMORY_SLACK = 1024 * 1024
+WARM_UP_RIDES = 10
+SAMPLE_EVERY = 10.0  # seconds
+
+
+def probe_path(session):
+    return os.path.join(session.win32_dir, "tests", "e2e", "win32", "rolvanta_probe.exe")
+
+
+def parse(line):
+    words = line.split()
+    return (words[0] if words else ""), dict(word.split("=", 1) for word in words[1:] if "=" in word)
+
+
+def linux_view(pid):
+    fields = {}
+    try:
+        with open("/proc/%d/status" % pid) as status:
+            for line in status:
+                key, _, value = line.partition(":")
+                if key in ("VmRSS", "Threads"):
+                    fields[key] = int(value.split()[0])
+        fields["fds"] = len(os.listdir("/proc/%d/fd" % pid))
+    except OSError:
+        return None
+    return fields
+
+
+class Sample:
+    def __init__(self, at, rides, probe, linux):
+        self.at = at
+        self.rides = rides
+        self.probe = probe
+        self.linux = linux
+
+    def describe(self):
+        probe = self.probe or {}
+        linux = self.linux or {}
+        gui = "gdi %s user %s" % (probe.get("gdi"), probe.get("user")) if probe.get("gui_counts") == "1" \
+            else "gdi/user not reported"
+        return "t %6.0f s, ride %3d: %s, handles %s, working set %s KB, committed %s KB; Linux: RSS %s KB, " \
+               "%s threads, %s fds" % (
+                   self.at, self.rides, gui, probe.get("handles"), kb(probe.get("working_set")),
+                   kb(probe.get("pagefile")), linux.get("VmRSS"), linux.get("Threads"), linux.get("fds"))
+
+
+def kb(value):
+    return None if value is None else int(value) // 1024
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--win32-dir", default=os.path.join(SOURCE_DIR, "build", "win32"))
+    parser.add_argument("--rides", type=int, default=200)
+    args = parser.parse_args()
+    session = Session(args.win32_dir)
+    probe = probe_path(session)
+    if not os.path.exists(probe):
+        print("soak: the end-to-end probe %s is not built" % probe)
+        return 1
+    saver = os.path.join(args.win32_dir, "rolvanta.scr")
+
+    settings(session, "Sound=1", "Blank=1", "Coravendia=1", "Valtorne=1", "Speed=15", "Rate=40", "Volume=127")
+    not_before = boot_ticks_now()
+    timeout_ms = args.rides * 15000 + 60000
+    watcher = session.popen([session.program("rolvanta_bench_watch"), "watch", str(timeout_ms), str(args.rides), "100",
+                             encode(windows_path(saver) + " /s"), "leave"])
+    started = time.monotonic()
+    state = {"rides": 0, "pid": None, "unix_pid": None, "left": False, "on": False}
+    samples = []
+    stop = threading.Event()
+
+    def take_samples():
+        while not stop.is_set():
+            if state["pid"] is not None:
+                if state["unix_pid"] is None:
+                    state["unix_pid"] = session.unix_pid_of("rolvanta.scr", not_before)
+                output = session.run([probe, "resources", state["pid"]], timeout=60)
+                tag, fields = parse(output.strip().splitlines()[-1] if output.strip() else "")
+                linux = linux_view(state["unix_pid"]) if state["unix_pid"] else None
+                samples.append(Sample(time.monotonic() - started, state["rides"],
+                                      fields if tag == "resources" else None, linux))
+            stop.wait(SAMPLE_EVERY)
+
+    sampler = threading.Thread(target=take_samples)
+    sampler.start()
+    last_report = 0
+    try:
+        for line in watcher.stdout:
+            tag, fields = parse(line)
+            if tag == "started":
+                state["pid"] = fields["pid"]
+            elif tag == "sample":
+                on = int(fields["pixels"]) >= CLEAR_BELOW
+                if state["on"] and not on:
+                    state["rides"] += 1
+                    if state["rides"] - last_report >= 20:
+                        last_report = state["rides"]
+                        print("soak: %d rides after %.0f s" % (state["rides"], time.monotonic() - started),
+                              flush=True)
+                state["on"] = on
+            elif tag == "left":
+                state["left"] = True
+                break
+            elif tag in ("exit", "terminated"):
+                break
+    finally:
+        stop.set()
+        sampler.join()
+    # The saver keeps the watcher's output open; nothing more is read from it.
+    watcher.stdout.close()
+    watcher.wait(timeout=60)
+
+    failures = []
+    if not state["left"]:
+        failures.append("the saver did not last %d rides (it saw %d)" % (args.rides, state["rides"]))
+    final = None
+    if state["left"]:
+        output = session.run([probe, "resources", state["pid"]], timeout=60)
+        tag, fields = parse(output.strip().splitlines()[-1] if output.strip() else "")
+        final = Sample(time.monotonic() - started, state["rides"], fields if tag == "resources" else None,
+                       linux_view(state["unix_pid"]) if state["unix_pid"] else None)
+        samples.append(final)
+
+    for sample in samples:
+        print("  " + sample.describe())
+    warm = next((s for s in samples if s.rides >= WARM_UP_RIDES and s.probe), None)
+    if final is not None and warm is not None and final.probe:
+        if warm.probe.get("gui_counts") == "1":
+            for key in ("gdi", "user"):
+                if int(final.probe[key]) > int(warm.probe[key]):
+                    failures.append("%s objects grew from %s to %s" % (key, warm.probe[key], final.probe[key]))
+        else:
+            print("soak: this platform reports no GDI/USER counts (GetGuiResources gives none); memory stands in")
+        for key in ("working_set", "pagefile"):
+            growth = int(final.probe[key]) - int(warm.probe[key])
+            print("soak: %s from ride %d to ride %d: %+d KB" % (key, warm.rides, final.rides, growth // 1024))
+            if growth > MEMORY_SLACK:
+                failures.append("%s grew by %d KB" % (key, growth // 1024))
+        if warm.linux and final.linux:
+            for key in ("Threads", "fds"):
+                if final.linux[key] > warm.linux[key]:
+                    failures.append("%s grew from %d to %d" % (key, warm.linux[key], final.linux[key]))
+            growth = final.linux["VmRSS"] - warm.linux["VmRSS"]
+            print("soak: resident size from ride %d to ride %d: %+d KB" % (warm.rides, final.rides, growth))
+            if growth * 1024 > MEMORY_SLACK:
+                failures.append("resident size grew by %d KB" % growth)
+    elif state["left"]:
+        failures.append("too few resource samples to compare")
+
+    if state["left"]:
+        # One small mouse move on the display: more than the 4 pixels the saver allows.
+        subprocess.run(["xdotool", "mousemove_relative", "--", "40", "30"], env=session.env, check=False)
+        output = session.run([probe, "waitpid", state["pid"], "30000"], timeout=90)
+        last = output.strip().splitlines()[-1] if output.strip() else ""
+        fields = dict(word.split("=", 1) for word in last.split() if "=" in word)
+        if "exit" not in fields:
+            failures.append("the saver did not close on the first input: %s" % output.strip())
+            subprocess.run(["wine", probe, "close-all", "WindowsScreenSaverClass"], env=session.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=False)
+        elif fields.get("exit") != "0":
+            failures.append("the saver closed with exit code %s" % fields.get("exit"))
+        else:
+            print("soak: closed on the first input with exit code 0")
+
+    print("soak: %d rides at speed 15, rate 40, sound on, in %.0f s: %s" % (
+        state["rides"], time.monotonic() - started, "flat and closed on the first input" if not failures
+        else "FAILED: " + "; ".join(failures)))
+    return 0 if not failures else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
