@@ -131,9 +131,17 @@ struct Found {
     std::vector<HWND> windows;
 };
 
+// The title as the window manager keeps it, without a message: a window of some other
+// process that is busy or dying must not hold up the search.
+std::string TitleOf(HWND window) {
+    char text[256] = "";
+    GetWindowTextA(window, text, sizeof(text));
+    return text;
+}
+
 BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
     Found* found = reinterpret_cast<Found*>(context);
-    if (ClassOf(window) == kDialogClass && TextOf(window) == found->title) {
+    if (ClassOf(window) == kDialogClass && TitleOf(window) == found->title) {
         found->windows.push_back(window);
     }
     return TRUE;
@@ -258,7 +266,7 @@ void PrintDialog(HWND dialog, HWND focus, HWND active) {
         .Int("style", static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE)))
         .Int("exstyle", static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE)))
         .Int("owner", HandleValue(owner))
-        .Str("owner_title", owner ? TextOf(owner) : std::string())
+        .Str("owner_title", owner ? TitleOf(owner) : std::string())
         .Raw("window", RectJson(window))
         .Ints("client_origin", {origin.x, origin.y})
         .Ints("client_size", {client.right, client.bottom})
@@ -271,6 +279,35 @@ void PrintDialog(HWND dialog, HWND focus, HWND active) {
         .Int("default_id", (answered && HIWORD(defId) == DC_HASDEFID) ? LOWORD(defId) : 0)
         .Ints("close_box", {closeBox.x, closeBox.y})
         .Print();
+}
+
+// Where the platform draws the arrows and the thumb of a vertical bar of this size, range and
+// position. GetScrollBarInfo answers only for bars of the calling process, so it is asked of
+// a hidden twin of the bar made here. Thumb and arrow in the bar's own pixels from its top.
+bool TwinBarGeometry(int width, int height, int minimum, int maximum, int position, int* thumbTop,
+                     int* thumbBottom, int* arrow) {
+    HWND holder = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, width + 10, height + 10, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (holder == nullptr) {
+        return false;
+    }
+    HWND twin = CreateWindowExA(0, "SCROLLBAR", "", WS_CHILD | WS_VISIBLE | SBS_VERT, 0, 0, width, height, holder,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    bool ok = false;
+    if (twin != nullptr) {
+        SetScrollRange(twin, SB_CTL, minimum, maximum, FALSE);
+        SetScrollPos(twin, SB_CTL, position, FALSE);
+        SCROLLBARINFO info = {};
+        info.cbSize = sizeof(info);
+        if (GetScrollBarInfo(twin, OBJID_CLIENT, &info)) {
+            *thumbTop = info.xyThumbTop;
+            *thumbBottom = info.xyThumbBottom;
+            *arrow = info.dxyLineButton;
+            ok = true;
+        }
+    }
+    DestroyWindow(holder);
+    return ok;
 }
 
 void PrintControl(HWND dialog, HWND control, int index, int baseX, int baseY, HWND focus) {
@@ -306,6 +343,13 @@ void PrintControl(HWND dialog, HWND control, int index, int baseX, int baseY, HW
         bool answered = false;
         LRESULT position = Ask(control, SBM_GETPOS, 0, 0, &answered);
         line.Ints("range", {minimum, maximum}).Int("pos", answered ? position : -999);
+        int thumbTop = 0;
+        int thumbBottom = 0;
+        int arrow = 0;
+        if (answered && TwinBarGeometry(r.right - r.left, r.bottom - r.top, minimum, maximum,
+                                        static_cast<int>(position), &thumbTop, &thumbBottom, &arrow)) {
+            line.Ints("thumb", {thumbTop, thumbBottom}).Int("arrow", arrow);
+        }
         // SBM_GETSCROLLINFO too: its track position shows where a thumb being dragged is,
         // while the position stays what the dialog last set.
         SCROLLINFO info = {};
