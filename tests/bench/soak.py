@@ -11,22 +11,17 @@ Exit code 0 when everything stayed flat and the saver closed; 1 otherwise.
 """
 import argparse
 import os
-import subprocess
 import sys
 import threading
 import time
 
-from wine_bench import CLEAR_BELOW, SOURCE_DIR, Session, boot_ticks_now, encode, settings, windows_path
+from wine_bench import CLEAR_BELOW, SOURCE_DIR, boot_ticks_now, encode, settings, windows_path, wine_session
 
 # Growth allowed between the sample after the warm-up rides and the last one. The saver
 # allocates nothing per ride, so anything that grows with the rides shows far above this.
 MEMORY_SLACK = 1024 * 1024
 WARM_UP_RIDES = 10
 SAMPLE_EVERY = 10.0  # seconds
-
-
-def probe_path(session):
-    return os.path.join(session.win32_dir, "tests", "e2e", "win32", "rolvanta_probe.exe")
 
 
 def parse(line):
@@ -70,22 +65,33 @@ def kb(value):
     return None if value is None else int(value) // 1024
 
 
+def resources(session, pid):
+    for fields in session.harness.probe("resources", pid):
+        if fields.get("tag") == "resources":
+            return fields
+    return None
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--win32-dir", default=os.path.join(SOURCE_DIR, "build", "win32"))
     parser.add_argument("--rides", type=int, default=200)
+    parser.add_argument("--session", help="attach to this running harness session instead of starting one")
     args = parser.parse_args()
-    session = Session(args.win32_dir)
-    probe = probe_path(session)
-    if not os.path.exists(probe):
-        print("soak: the end-to-end probe %s is not built" % probe)
-        return 1
-    saver = os.path.join(args.win32_dir, "rolvanta.scr")
+    with wine_session(args.win32_dir, args.session) as session:
+        if not os.path.exists(session.harness.probe_exe):
+            print("soak: the end-to-end probe %s is not built" % session.harness.probe_exe)
+            return 1
+        return soak(session, args.rides)
 
+
+def soak(session, rides):
+    saver = os.path.join(session.win32_dir, "rolvanta.scr")
     settings(session, "Sound=1", "Blank=1", "Coravendia=1", "Valtorne=1", "Speed=15", "Rate=40", "Volume=127")
+    session.harness.clear_sound()
     not_before = boot_ticks_now()
-    timeout_ms = args.rides * 15000 + 60000
-    watcher = session.popen([session.program("rolvanta_bench_watch"), "watch", str(timeout_ms), str(args.rides), "100",
+    timeout_ms = rides * 15000 + 60000
+    watcher = session.popen([session.program("rolvanta_bench_watch"), "watch", str(timeout_ms), str(rides), "100",
                              encode(windows_path(saver) + " /s"), "leave"])
     started = time.monotonic()
     state = {"rides": 0, "pid": None, "unix_pid": None, "left": False, "on": False}
@@ -97,11 +103,9 @@ def main():
             if state["pid"] is not None:
                 if state["unix_pid"] is None:
                     state["unix_pid"] = session.unix_pid_of("rolvanta.scr", not_before)
-                output = session.run([probe, "resources", state["pid"]], timeout=60)
-                tag, fields = parse(output.strip().splitlines()[-1] if output.strip() else "")
                 linux = linux_view(state["unix_pid"]) if state["unix_pid"] else None
-                samples.append(Sample(time.monotonic() - started, state["rides"],
-                                      fields if tag == "resources" else None, linux))
+                samples.append(Sample(time.monotonic() - started, state["rides"], resources(session, state["pid"]),
+                                      linux))
             stop.wait(SAMPLE_EVERY)
 
     sampler = threading.Thread(target=take_samples)
@@ -135,17 +139,19 @@ def main():
 
     failures = []
     if not state["left"]:
-        failures.append("the saver did not last %d rides (it saw %d)" % (args.rides, state["rides"]))
+        failures.append("the saver did not last %d rides (it saw %d)" % (rides, state["rides"]))
     final = None
     if state["left"]:
-        output = session.run([probe, "resources", state["pid"]], timeout=60)
-        tag, fields = parse(output.strip().splitlines()[-1] if output.strip() else "")
-        final = Sample(time.monotonic() - started, state["rides"], fields if tag == "resources" else None,
+        final = Sample(time.monotonic() - started, state["rides"], resources(session, state["pid"]),
                        linux_view(state["unix_pid"]) if state["unix_pid"] else None)
         samples.append(final)
 
     for sample in samples:
         print("  " + sample.describe())
+    total, audible = session.harness.sound_bytes()
+    print("soak: sound played: %d bytes reached the sound card, %d of them not silence" % (total, audible))
+    if audible == 0:
+        failures.append("no sound reached the sound card")
     warm = next((s for s in samples if s.rides >= WARM_UP_RIDES and s.probe), None)
     if final is not None and warm is not None and final.probe:
         if warm.probe.get("gui_counts") == "1":
@@ -172,16 +178,14 @@ def main():
 
     if state["left"]:
         # One small mouse move on the display: more than the 4 pixels the saver allows.
-        subprocess.run(["xdotool", "mousemove_relative", "--", "40", "30"], env=session.env, check=False)
-        output = session.run([probe, "waitpid", state["pid"], "30000"], timeout=90)
-        last = output.strip().splitlines()[-1] if output.strip() else ""
-        fields = dict(word.split("=", 1) for word in last.split() if "=" in word)
-        if "exit" not in fields:
-            failures.append("the saver did not close on the first input: %s" % output.strip())
-            subprocess.run(["wine", probe, "close-all", "WindowsScreenSaverClass"], env=session.env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=False)
-        elif fields.get("exit") != "0":
-            failures.append("the saver closed with exit code %s" % fields.get("exit"))
+        session.harness.xdotool("mousemove_relative", "--", 40, 30)
+        fields = session.harness.probe("waitpid", state["pid"], 30000)
+        ended = next((f for f in fields if "exit" in f), None)
+        if ended is None:
+            failures.append("the saver did not close on the first input: %r" % fields)
+            session.harness.close_all_savers()
+        elif ended["exit"] != "0":
+            failures.append("the saver closed with exit code %s" % ended["exit"])
         else:
             print("soak: closed on the first input with exit code 0")
 

@@ -15,9 +15,12 @@ minimal Windows programs, measured the same way in the same run.
 
 The display is watched from inside the Wine session by rolvanta_bench_watch; CPU time is
 read from /proc, because Wine's GetProcessTimes does not report other processes' times.
-Medians over repetitions are compared; every figure is printed with its baseline.
+Medians over repetitions are compared; every figure is printed with its baseline. The Wine
+session is the end-to-end harness's (tests/e2e/harness.py): a fresh one of the benchmarks'
+own unless --session names a running one.
 """
 import argparse
+import contextlib
 import os
 import statistics
 import subprocess
@@ -41,15 +44,25 @@ def encode(text):
     return urllib.parse.quote(text, safe="")
 
 
-class Session:
-    """Runs Windows programs in one Wine session: the end-to-end harness's when it is
-    there, else the one the environment names (WINEPREFIX and DISPLAY)."""
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
+try:
+    import harness  # noqa: E402  (the end-to-end tests' Wine session)
+except ImportError:
+    sys.exit("the Wine benchmarks run in the end-to-end harness's session: tests/e2e/harness.py is missing")
 
-    def __init__(self, win32_dir):
-        self.win32_dir = win32_dir
-        self.env = dict(os.environ)
-        self.env.setdefault("WINEDEBUG", "-all")
-        self.prefix = self.env.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+# Big enough that a ride takes a while to cross; the rides' speed does not depend on it.
+SCREEN = (1024, 768)
+
+
+class Session:
+    """The benchmarks' view of an end-to-end harness session: its environment for running
+    Windows programs, and the Linux processes of its prefix."""
+
+    def __init__(self, session):
+        self.harness = session
+        self.win32_dir = session.win32_dir
+        self.env = session.env()
+        self.prefix = session.prefix
 
     def program(self, name):
         return os.path.join(self.win32_dir, "tests", "bench", "win32", name + ".exe")
@@ -84,6 +97,21 @@ class Session:
             if started >= not_before and (best is None or started > best[0]):
                 best = (started, int(entry))
         return best[1] if best else None
+
+
+@contextlib.contextmanager
+def wine_session(win32_dir, attach=None):
+    """A session of the end-to-end harness for the benchmarks: the one in `attach` if given,
+    else a fresh one of their own in build/bench/wine-session, stopped at the end."""
+    if attach:
+        yield Session(harness.Session.load(attach))
+        return
+    directory = os.path.join(SOURCE_DIR, "build", "bench", "wine-session")
+    session = harness.start(directory, win32_dir, width=SCREEN[0], height=SCREEN[1], quiet=True)
+    try:
+        yield Session(session)
+    finally:
+        harness.stop(directory, quiet=True)
 
 
 def runs_program(first_argument, exe_name):
@@ -348,20 +376,23 @@ def list_fmt(values):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--win32-dir", default=os.path.join(SOURCE_DIR, "build", "win32"))
-    parser.add_argument("--repetitions", type=int, default=7)
+    parser.add_argument("--repetitions", type=int, default=11)
     parser.add_argument("--rides", type=int, default=6)
     parser.add_argument("--interval-ms", type=int, default=20)
     parser.add_argument("--speeds", default="6,15")
+    parser.add_argument("--session", help="attach to this running harness session instead of starting one")
     parser.add_argument("only", nargs="*", help="start, ticks (ticks delivered and CPU); all when none")
     args = parser.parse_args()
-    session = Session(args.win32_dir)
     saver = os.path.join(args.win32_dir, "rolvanta.scr")
     only = set(args.only) or {"start", "ticks"}
-    if "start" in only:
-        start_to_first_picture(session, saver, args.repetitions)
-    if "ticks" in only:
-        for speed in [int(value) for value in args.speeds.split(",")]:
-            ticks_and_cpu(session, saver, speed, args.rides, args.interval_ms)
+    with wine_session(args.win32_dir, args.session) as session:
+        print("wine session: %dx%d display, %d processors" % (session.harness.width, session.harness.height,
+                                                              os.cpu_count() or 0), flush=True)
+        if "start" in only:
+            start_to_first_picture(session, saver, args.repetitions)
+        if "ticks" in only:
+            for speed in [int(value) for value in args.speeds.split(",")]:
+                ticks_and_cpu(session, saver, speed, args.rides, args.interval_ms)
     return 0
 
 
