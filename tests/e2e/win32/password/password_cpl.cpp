@@ -17,12 +17,13 @@
 //     shown n=N dialog=H edit=X,Y ok=X,Y cancel=X,Y      the prompt is up; screen points
 //     nudge n=N tick=T sent=S                 a key press sent right after a refusal
 //     close n=N tick=T result=R answer=A      A: right, wrong, cancel or unanswered
-//     msg tick=T hwnd=H message=M wparam=W    a message the saver's thread took from its queue
+//     msg tick=T hwnd=H message=M wparam=W lparam=L     a message the saver's thread took from
+//                                             its queue
 //     detach tick=T running=R                 module freed
 //
 // "msg" lines come from a message hook on the loading thread. They cover the messages that
-// could close a window (and a marker the tests post to know that everything queued before it
-// has been handled); pointer moves and timer ticks are left out because there are so many.
+// could close a window, pointer moves, and a marker the tests post to know that everything
+// queued before it has been handled. Timer ticks are left out: there are too many.
 //
 // Built a second time with PASSWORD_CPL_WITHOUT_VERIFY: the same module without the entry
 // point, still logging attach and detach so a test can tell it was loaded and let go.
@@ -107,6 +108,7 @@ bool IsLoggedMessage(const MSG& message) {
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
     case WM_MOUSEWHEEL:
+    case WM_MOUSEMOVE:
         return true;
     default:
         return false;
@@ -117,9 +119,9 @@ LRESULT CALLBACK MessageHook(int code, WPARAM removal, LPARAM lParam) {
     if (code == HC_ACTION && removal == PM_REMOVE) {
         const MSG* message = reinterpret_cast<const MSG*>(lParam);
         if (IsLoggedMessage(*message)) {
-            Log("msg tick=%lu hwnd=%lu message=0x%X wparam=0x%lX", GetTickCount(),
+            Log("msg tick=%lu hwnd=%lu message=0x%X wparam=0x%lX lparam=0x%lX", GetTickCount(),
                 static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(message->hwnd)), message->message,
-                static_cast<unsigned long>(message->wParam));
+                static_cast<unsigned long>(message->wParam), static_cast<unsigned long>(message->lParam));
         }
     }
     return CallNextHookEx(messageHook, code, removal, lParam);
