@@ -14,7 +14,8 @@ import harness
 from password_session import RECHECK_WAIT, TIMEOUT, PasswordSession
 from password_stage import (IDCANCEL, SC_CLOSE, SC_NEXTWINDOW, SC_PREVWINDOW, SC_SCREENSAVE, WM_ACTIVATEAPP, WM_CLOSE,
                             WM_COMMAND, WM_DESTROY, WM_ENDSESSION, WM_KEYDOWN, WM_LBUTTONDOWN, WM_MOUSEMOVE,
-                            WM_MOUSEWHEEL, WM_QUIT, WM_SYSCOMMAND, OtherApplication, Stage, count)
+                            WM_MOUSEWHEEL, WM_NCDESTROY, WM_QUERYENDSESSION, WM_QUIT, WM_SYSCOMMAND,
+                            OtherApplication, Stage, count)
 
 PROMPT = "opens the prompt"
 NOTHING = "changes nothing"
@@ -178,6 +179,8 @@ class ClosePathsTest(PasswordSession):
             ("WM_QUIT posted", self.post_later(WM_QUIT), NOTHING, None),
             ("WM_QUIT sent", self.send(WM_QUIT), NOTHING, None),
             ("WM_DESTROY posted", self.post_later(WM_DESTROY), NOTHING, None),
+            ("WM_NCDESTROY posted", self.post_later(WM_NCDESTROY), NOTHING, None),
+            ("WM_QUERYENDSESSION sent", self.send(WM_QUERYENDSESSION), NOTHING, None),
             ("WM_ENDSESSION posted", self.post_later(WM_ENDSESSION, 1), NOTHING, None),
             ("WM_SYSCOMMAND SC_SCREENSAVE posted", self.post_later(WM_SYSCOMMAND, SC_SCREENSAVE), NOTHING, None),
             ("WM_SYSCOMMAND SC_NEXTWINDOW posted", self.post_later(WM_SYSCOMMAND, SC_NEXTWINDOW), NOTHING, None),
@@ -189,7 +192,8 @@ class ClosePathsTest(PasswordSession):
 
         under_prompt = [
             ("key press", self.key("F5"), STAYS),
-            ("click on the saver beside the prompt", lambda: self.session.xdotool("mousemove", 40, 40, "click", 1), STAYS),
+            ("click on the saver beside the prompt", lambda: self.session.xdotool("mousemove", 40, 40, "click", 1),
+             STAYS),
             ("long mouse move", lambda: self.session.xdotool("mousemove", 560, 420), STAYS),
             ("another application becoming active", self.other_application, STAYS),
             ("WM_CLOSE posted", self.post_later(WM_CLOSE), STAYS),
