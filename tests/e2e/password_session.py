@@ -21,13 +21,6 @@ class PasswordSession(harness.SaverTestCase):
     def setUp(self):
         super().setUp()
         self.addCleanup(password_stage.forget_desktop_password, self.session)
-        # Wine closes its desktop process a moment after the last program that uses it has
-        # gone, and starts it again for the next one; a test that starts the saver and probes
-        # it while that happens was seen to hang. One idle program keeps the desktop up for the
-        # whole test.
-        keeper = harness.ProbeProcess(self.session, ["idle"], "desktop-keeper")
-        self.addCleanup(keeper.close)
-        keeper.lines.until(lambda f: f.get("tag") == "idle", TIMEOUT, "the idle program to run")
 
     def start_protected(self, stage, win98=True, use_password=1, override_mpr=False):
         self.stage = stage
