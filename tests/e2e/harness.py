@@ -529,6 +529,9 @@ class ProbeProcess:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait(timeout=30)
+        for pipe in (self.process.stdin, self.process.stdout):
+            with contextlib.suppress(OSError):
+                pipe.close()
         self.log.close()
 
 

@@ -48,7 +48,9 @@
 //                                   area of W x H, and the saver started as
 //                                   "PATH /LETTER <pane handle in decimal>". Prints "host ...",
 //                                   "pane ...", "started pid=N", then "preview ..." once the
-//                                   saver's child appears (or "nopreview"). Then reads commands:
+//                                   saver's child appears (or "nopreview"). WM_CONTEXTMENU and
+//                                   WM_HELP reaching the pane print "pane-message ...". Then
+//                                   reads commands:
 //                                   info | pane | post MSG WPARAM LPARAM | destroy | wait MS |
 //                                   kill | quit; standard input ending counts as quit.
 #include <windows.h>
@@ -510,7 +512,15 @@ int Idle(bool keep) {
 
 // ---- the preview host ----
 
+// The pane reports the help requests the preview hands up to it; since the preview's queue is
+// first in, first out, such a report also tells that everything posted before it was handled.
 LRESULT CALLBACK PaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CONTEXTMENU || message == WM_HELP) {
+        Say("pane-message msg=0x%x wparam=0x%lx lparam=0x%lx pane=0x%lx", message,
+            static_cast<unsigned long>(wParam), static_cast<unsigned long>(lParam),
+            static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+        return 0;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
