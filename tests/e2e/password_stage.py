@@ -12,7 +12,6 @@ import re
 import shutil
 import subprocess
 
-import harness
 
 # The marker the stand-in's message hook reports: WM_NULL with this wParam.
 MARKER = 0x5E17

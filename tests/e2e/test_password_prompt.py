@@ -73,7 +73,7 @@ class PasswordPromptTest(PasswordSession):
         self.start_protected(self.new_stage("recheck", nudge=True))
         self.session.xdotool("key", "a")
         number = 1
-        for attempt in range(3):
+        for _ in range(3):
             shown = self.wait_prompt(number)
             closed = self.refuse(shown, "cancel-click")
             refused_at = time.monotonic()
