@@ -44,6 +44,9 @@ class PasswordPromptTest(PasswordSession):
                 self.assertEqual(opened["owner"], self.window, "the prompt belongs to the saver window")
                 self.assertEqual(opened["depth"], 1)
                 self.assert_saver_runs(what + ", prompt up")
+                if number == 1:
+                    # For a person to look at: the prompt over the running saver.
+                    self.shot("password-prompt.png")
                 if refusal == "cancel-click":
                     # Over the prompt the pointer shows; the check below must see it go away.
                     self.session.xdotool("mousemove", *shown["cancel"])
