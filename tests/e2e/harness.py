@@ -36,6 +36,8 @@ Why the session is set up the way it is:
 * The root window gets a colour that appears in none of the saver's pictures, so that "the
   desktop stays visible behind the rides" and "a black band where the picture passed" can be
   told apart from a black screen.
+* A process started with WINEDEBUG=+relay logs only the calls that RelayInclude names (the
+  drawing and sound calls a test may want to see in order); no other process traces anything.
 * No just-in-time debugger is configured (the AeDebug "Debugger" value names nothing that can
   start) and winedbg's crash dialog is off: an unhandled fault ends the faulting process
   instead of opening a dialog that would wait for a click nobody gives.
@@ -461,7 +463,8 @@ class Session:
                 data = f.read()
         except FileNotFoundError:
             return 0, 0
-        return len(data), len(data) - data.count(0)
+        # Silence is 0 in signed formats and 0x80 in 8-bit unsigned ones.
+        return len(data), len(data) - data.count(0) - data.count(0x80)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -508,10 +511,12 @@ class ProbeProcess:
     """A long-running probe subcommand (run, host-preview) that talks through its standard
     input and output. Closing its input makes it end whatever it started."""
 
-    def __init__(self, session, args, name):
+    def __init__(self, session, args, name, env=None):
         self.session = session
-        self.log = open(session.log_path(name + ".log"), "ab")
-        self.process = subprocess.Popen(["wine", session.probe_exe] + [str(a) for a in args], env=session.env(),
+        self.log_file = session.log_path(name + ".log")
+        self.log = open(self.log_file, "ab")
+        self.process = subprocess.Popen(["wine", session.probe_exe] + [str(a) for a in args],
+                                        env=session.env(**(env or {})),
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.log)
         self.lines = _Lines(self.process.stdout)
 
@@ -539,8 +544,8 @@ class SaverRun(ProbeProcess):
     """The saver (or any program) started by the probe with an exact command line, so that
     its exit code arrives in full 32 bits; `wine` itself would only pass on the low byte."""
 
-    def __init__(self, session, command_line, timeout_ms=600000, name="saver"):
-        super().__init__(session, ["run", timeout_ms, encode(command_line)], name)
+    def __init__(self, session, command_line, timeout_ms=600000, name="saver", env=None):
+        super().__init__(session, ["run", timeout_ms, encode(command_line)], name, env=env)
         self.command_line = command_line
         fields = self.lines.until(lambda f: "pid" in f or "error" in f, 60, "the probe to start %r" % command_line)
         if "error" in fields:
@@ -656,14 +661,16 @@ class SaverTestCase(unittest.TestCase):
     def tearDown(self):
         self.session.close_all_savers()
 
-    def start_saver(self, *switches, exe=None, command_line=None, timeout_ms=600000):
-        """Starts the saver through the probe with "<path>" and the switches; ended at cleanup."""
+    def start_saver(self, *switches, exe=None, command_line=None, timeout_ms=600000, env=None, name="saver"):
+        """Starts the saver through the probe with "<path>" and the switches; ended at cleanup.
+        `env` adds environment variables (WINEDEBUG=+relay for a trace of the calls that the
+        session's RelayInclude names)."""
         if command_line is None:
             exe = exe or self.session.scr
             command_line = '"%s"' % self.session.win_path(exe)
             if switches:
                 command_line += " " + " ".join(switches)
-        run = SaverRun(self.session, command_line, timeout_ms=timeout_ms)
+        run = SaverRun(self.session, command_line, timeout_ms=timeout_ms, env=env, name=name)
         self.addCleanup(run.close)
         return run
 
@@ -723,6 +730,9 @@ REGISTRY_SETTINGS = r"""REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
 "Audio"="alsa"
+
+[HKEY_CURRENT_USER\Software\Wine\Debug]
+"RelayInclude"="user32.FillRect;gdi32.BitBlt;winmm.sndPlaySoundA;winmm.waveOutSetVolume"
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000

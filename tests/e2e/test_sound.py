@@ -1,0 +1,31 @@
+"""Sound reaches the session's recording sound card (an ALSA file PCM in the session's HOME,
+behind Wine's winealsa driver) during rides with Sound=1, and never with Sound=0."""
+
+import harness
+import rides
+
+AUDIBLE_BYTES = 1000
+
+
+class Sound(harness.SaverTestCase):
+
+    def test_sound_on_plays_during_a_ride(self):
+        self.session.write_settings(Sound=1, Blank=0, Coravendia=1, Valtorne=0, Speed=15, Rate=40)
+        run = self.start_saver("/s")
+        run.window()
+        rides.wait_for_rider(self.session, 60, "a ride", whole=False)
+        harness.wait_until(lambda: self.session.sound_bytes()[1] >= AUDIBLE_BYTES, 60,
+                           "engine sound in %s" % self.session.sound_file)
+
+    def test_sound_off_plays_nothing_through_two_rides(self):
+        self.session.write_settings(Sound=0, Blank=0, Coravendia=1, Valtorne=1, Speed=15, Rate=40)
+        run = self.start_saver("/s")
+        run.window()
+        for ride in ("a first", "a second"):
+            harness.wait_until(lambda: (lambda s: rides.coravendia(s) or rides.valtorne_red(s))(self.session.screenshot()),
+                               60, "%s ride" % ride, interval=0.02)
+            harness.wait_until(lambda: (lambda s: not rides.coravendia(s) and not rides.valtorne_red(s))(
+                self.session.screenshot()), 60, "%s ride to leave" % ride, interval=0.02)
+        self.session.xdotool("key", "a")
+        self.assertEqual(run.exit_code(60), 0)
+        self.assertEqual(self.session.sound_bytes()[1], 0)
