@@ -889,6 +889,12 @@ def stop(directory, quiet=False):
     os.remove(path)
     if not quiet:
         print("e2e session: stopped display :%d and the prefix's wineserver" % info["display"], flush=True)
+        artifacts = info.get("artifacts")
+        if artifacts and os.path.isdir(artifacts):
+            shots = sorted(n for n in os.listdir(artifacts) if n.endswith(".png"))
+            print("e2e session: %d screenshots in %s" % (len(shots), artifacts), flush=True)
+            for name in shots:
+                print("  " + os.path.join(artifacts, name), flush=True)
 
 
 def _is_our_xvfb(pid, display):
