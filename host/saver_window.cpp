@@ -29,6 +29,12 @@ void RestoreInputMethod(HWND window) {
     }
 }
 
+// While a password guards the saver, only the window's own destruction may end the run: a quit
+// or a destruction posted by another program would otherwise close it without the password.
+bool PasswordGuardsTheRun(void) {
+    return hostState.verifyPassword != nullptr && !hostState.closeAllowed;
+}
+
 bool IsSwallowedSystemCommand(WPARAM command) {
     return command == SC_NEXTWINDOW || command == SC_PREVWINDOW || command == SC_SCREENSAVE;
 }
@@ -85,15 +91,12 @@ int32_t RunSaverWindow(HWND parent) {
             MSG message = {};
             for (;;) {
                 if (!GetMessageA(&message, nullptr, 0, 0)) {
-                    // Only the window's own destruction ends the run. A quit or a destruction
-                    // posted by another program would otherwise close a protected saver without
-                    // its password.
-                    if (!IsWindow(hostState.saverWindow)) {
-                        break;
+                    if (PasswordGuardsTheRun() && IsWindow(hostState.saverWindow)) {
+                        continue;
                     }
-                    continue;
+                    break;
                 }
-                if (message.message == WM_DESTROY) {
+                if (message.message == WM_DESTROY && PasswordGuardsTheRun()) {
                     continue;
                 }
                 TranslateMessage(&message);

@@ -71,13 +71,7 @@ class PreviewCases:
         self.assertEqual(info.hwnd, host.preview.hwnd)
         self.assertIsNone(host.wait_exit(0.5), "the preview's process ended")
 
-    @unittest.expectedFailure
     def test_destroying_the_pane_ends_it_with_zero(self):
-        # Fails with the message loop of commit 0822cff: Wine sends the child its WM_DESTROY
-        # before it frees the child's handle, so when GetMessage returns 0 for the quit that
-        # WM_DESTROY posted, IsWindow is still true, the loop goes on, and the quit is lost;
-        # the process never ends. The loop should end on the quit once the window's own
-        # WM_DESTROY has been seen.
         host = self.host()
         self.assertTrue(host.destroy_pane())
         self.assertEqual(host.wait_exit(10), 0)

@@ -129,16 +129,29 @@ TEST_F(SaverWindow, TitleCannotBeChanged) {
 
 namespace {
 
-TEST_F(SaverWindow, OnlyTheWindowsOwnDestructionEndsTheLoop) {
+TEST_F(SaverWindow, WhileAPasswordGuardsOnlyTheWindowsOwnDestructionEndsTheLoop) {
+    WithPassword();
+    fake.passwordAnswer = TRUE;
     // Posted by another program: a quit and a destruction while the window lives.
     fake.Post(nullptr, WM_QUIT, 5);
     fake.Post(kWindow, WM_DESTROY);
     fake.Post(kWindow, WM_TIMER, 1);
     fake.Post(kWindow, WM_KEYDOWN);
     EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 1u);
     EXPECT_EQ(fake.Count("PostQuitMessage"), 1u);
     EXPECT_EQ(fake.Count("KillTimer(0x100,1)"), 2u) << "one tick and the real destruction; the posted one tore nothing down";
     EXPECT_EQ(fake.Count("DefWindowProcA(0x100,0x10,"), 1u) << "the key press closed it";
+}
+
+TEST_F(SaverWindow, WithoutAPasswordAnyQuitEndsTheLoop) {
+    // A preview pane's owner destroys the window from its own thread; the quit can then arrive
+    // while the handle is still alive.
+    fake.clientRects[kPane] = RECT{0, 0, 100, 80};
+    fake.Post(nullptr, WM_QUIT, 0);
+    fake.Post(kWindow, WM_KEYDOWN);
+    EXPECT_EQ(RunSaverWindow(kPane), 0);
+    EXPECT_EQ(fake.Count("DefWindowProcA(0x100,0x100,"), 0u) << "nothing after the quit was handled";
 }
 
 }  // namespace
