@@ -34,6 +34,7 @@ SOURCE_DIR = os.path.normpath(os.path.join(HERE, "..", ".."))
 
 CORAVENDIA_WIDTH = 168
 CLEAR_BELOW = 64  # new pixels below this count mean nothing is on screen (as the watcher)
+CLEAR_FOR_MS = 150  # and the screen must stay so this long for a ride to have ended
 
 
 def windows_path(path):
@@ -127,6 +128,16 @@ def runs_program(first_argument, exe_name):
     return after in ("", " ", '"')
 
 
+def parse_line(line):
+    """'tag k=v ...' or 'k=v ...' -> (tag, fields); a line of fields only is tagged by its
+    first key ("exit=0" is an "exit" line)."""
+    words = line.split()
+    if not words:
+        return "", {}
+    fields = dict(word.split("=", 1) for word in words if "=" in word)
+    return words[0].split("=", 1)[0], fields
+
+
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -165,11 +176,10 @@ class Watch:
         try:
             deadline = time.monotonic() + timeout_ms / 1000.0 + 60
             for line in process.stdout:
-                words = line.split()
-                if not words:
+                tag, fields = parse_line(line)
+                if not tag:
                     continue
-                fields = dict(word.split("=", 1) for word in words[1:] if "=" in word)
-                self.lines.append((time.monotonic(), words[0], fields))
+                self.lines.append((time.monotonic(), tag, fields))
                 if time.monotonic() > deadline:
                     break
             process.wait(timeout=60)
@@ -199,12 +209,14 @@ class Watch:
         return None
 
     def samples(self):
-        """(ms, local time, pixels, left, top, right, bottom) for every screen sample."""
+        """(ms, local time, pixels, left, top, right, bottom, red, blue) for every screen
+        sample."""
         out = []
         for local, tag, fields in self.lines:
             if tag == "sample":
                 box = [int(value) for value in fields["box"].split(",")]
-                out.append((float(fields["ms"]), local, int(fields["pixels"])) + tuple(box))
+                out.append((float(fields["ms"]), local, int(fields["pixels"])) + tuple(box) +
+                           (int(fields.get("red", 0)), int(fields.get("blue", 0))))
         return out
 
     def offset(self):
@@ -229,24 +241,34 @@ class Ride:
         self.cpu = cpu_s
 
 
+def ride_spans(samples):
+    """(first, end) sample indexes of each whole ride: from the first sample showing a
+    picture to the first of the samples that show the screen clear for CLEAR_FOR_MS."""
+    spans = []
+    start = None
+    clear = None
+    for index, sample in enumerate(samples):
+        if sample[2] >= CLEAR_BELOW:
+            if start is None:
+                start = index
+            clear = None
+        elif start is not None:
+            if clear is None:
+                clear = index
+            if sample[0] - samples[clear][0] >= CLEAR_FOR_MS:
+                spans.append((start, clear))
+                start = None
+                clear = None
+    return spans
+
+
 def rides_of(watch):
     """Each whole ride seen: where it began and ended, its speed across the display
     (fitted over the samples that show the whole picture) and the CPU time it took."""
     samples = watch.samples()
     offset = watch.offset()
-    rides, pauses = [], []
-    start = None
-    last_end = None
-    for index, sample in enumerate(samples):
-        on = sample[2] >= CLEAR_BELOW
-        if on and start is None:
-            start = index
-            if last_end is not None:
-                pauses.append((samples[last_end][0], sample[0]))
-        elif not on and start is not None:
-            rides.append((start, index))
-            last_end = index
-            start = None
+    rides = ride_spans(samples)
+    pauses = [(samples[end][0], samples[begin][0]) for (_, end), (begin, _) in zip(rides, rides[1:])]
     result = []
     for begin, end in rides:
         ride = samples[begin:end]
@@ -271,6 +293,30 @@ def rides_of(watch):
         if c0 is not None and c1 is not None and pause_end > pause_start:
             idle.append(((c1 - c0), (pause_end - pause_start) / 1000.0))
     return result, idle
+
+
+def ride_step(watch):
+    """The first whole ride seen: the pixels the picture moves a tick, and the model that
+    rides, told by its paint (the Coravendia's is blue, the Valtorne's red). Between two screen samples that both show the whole picture it moves a
+    whole number of steps (one, mostly, as the watcher samples faster than the timer ticks,
+    but more on a busy machine): the step is the largest distance that divides nearly all
+    the distances seen."""
+    samples = watch.samples()
+    spans = ride_spans(samples)
+    if not spans:
+        return None, None
+    ride = [sample for sample in samples[spans[0][0]:spans[0][1]] if sample[2] >= CLEAR_BELOW]
+    red = sum(sample[7] for sample in ride)
+    blue = sum(sample[8] for sample in ride)
+    model = "Valtorne" if red > 10 * blue else "Coravendia" if blue > 10 * red else None
+    whole = max(s[5] - s[3] for s in ride)
+    distances = [abs(later[3] - earlier[3]) for earlier, later in zip(ride, ride[1:])
+                 if earlier[5] - earlier[3] == whole and later[5] - later[3] == whole and later[3] != earlier[3]]
+    if len(distances) < 5:
+        return None, model
+    step = max(candidate for candidate in range(1, max(distances) + 1)
+               if sum(1 for distance in distances if distance % candidate == 0) >= 0.9 * len(distances))
+    return step, model
 
 
 def median(values):

@@ -7,6 +7,11 @@
 //   read KEY DEFAULT ...         what the platform's profile reader makes of the saver's
 //                                settings: "read key=.. value=N" a key, N as a signed 32-bit
 //                                number, read with GetPrivateProfileIntA and that default
+//   dialog TIMEOUT_MS            waits for the settings dialog (class "#32770", title
+//                                "Rolvanta") and reads what its controls show: "dialog
+//                                hwnd=0x.. pid=N speed=N rate=N volume_bar=N sound=N blank=N
+//                                coravendia=N valtorne=N" (bar positions, check states), or
+//                                "nodialog"
 //   watch TIMEOUT_MS RIDES INTERVAL_MS ENCODED_CMDLINE [leave]
 //                                snapshots the screen, notes the time, starts the command
 //                                line (percent-encoded), then samples the screen: as fast as
@@ -16,9 +21,11 @@
 //                                pid=N", "window ms=.." when the process first owns a visible
 //                                top-level window, and "first_picture ms=.." when a
 //                                picture-sized patch of new, non-black pixels first shows.
-//                                Then one line a sample: "sample ms=.. pixels=N box=L,T,R,B"
-//                                (new non-black pixels and their bounding box). A ride ends
-//                                when such pixels vanish; after RIDES rides, or at the
+//                                Then one line a sample: "sample ms=.. pixels=N box=L,T,R,B
+//                                red=N blue=N" (new non-black pixels, their bounding box, and
+//                                how many are strongly red or blue: the two models' paints).
+//                                A ride ends
+//                                when such pixels vanish for 150 ms; after RIDES rides, or at the
 //                                time-out, it closes the program's windows, ends it if it
 //                                lingers, and prints "rides=N" and "exit=N".
 //                                With RIDES 0 it stops at the first picture. With "leave"
@@ -99,6 +106,48 @@ int Read(int count, char** words) {
     return 0;
 }
 
+// Asks a control of another process, giving up on a hung one.
+bool Ask(HWND control, UINT message, LRESULT* answer) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(control, message, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
+        return false;
+    }
+    *answer = static_cast<LRESULT>(result);
+    return true;
+}
+
+int Dialog(DWORD timeoutMs) {
+    const int kIds[7] = {1005, 1006, 1007, 110, 100, 111, 112};
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND dialog = FindWindowA("#32770", "Rolvanta");
+        if (dialog != nullptr && IsWindowVisible(dialog)) {
+            LRESULT values[7];
+            bool all = true;
+            for (int i = 0; i < 7 && all; ++i) {
+                HWND control = GetDlgItem(dialog, kIds[i]);
+                all = control != nullptr && Ask(control, i < 3 ? SBM_GETPOS : BM_GETCHECK, &values[i]);
+            }
+            if (all) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(dialog, &pid);
+                Say("dialog hwnd=0x%lx pid=%lu speed=%ld rate=%ld volume_bar=%ld sound=%ld blank=%ld coravendia=%ld "
+                    "valtorne=%ld",
+                    static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(dialog)), static_cast<unsigned long>(pid),
+                    static_cast<long>(values[0]), static_cast<long>(values[1]), static_cast<long>(values[2]),
+                    static_cast<long>(values[3]), static_cast<long>(values[4]), static_cast<long>(values[5]),
+                    static_cast<long>(values[6]));
+                return 0;
+            }
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            Say("nodialog");
+            return 1;
+        }
+        Sleep(50);
+    }
+}
+
 class Stopwatch {
 public:
     Stopwatch() {
@@ -163,6 +212,8 @@ private:
 
 struct Patch {
     unsigned pixels = 0;
+    unsigned red = 0;   // strongly red pixels: the Valtorne's paint
+    unsigned blue = 0;  // strongly blue pixels: the Coravendia's paint
     int left = 0, top = 0, right = -1, bottom = -1;
 };
 
@@ -182,6 +233,14 @@ Patch NewPixels(const ScreenGrabber& screen, const std::vector<DWORD>& before) {
             DWORD pixel = now[row + x] & 0xFFFFFF;
             if (pixel != (before[row + x] & 0xFFFFFF) && !NearBlack(pixel)) {
                 ++patch.pixels;
+                int r = static_cast<int>((pixel >> 16) & 0xFF);
+                int g = static_cast<int>((pixel >> 8) & 0xFF);
+                int b = static_cast<int>(pixel & 0xFF);
+                if (r > g + 60 && r > b + 60) {
+                    ++patch.red;
+                } else if (b > r + 60 && b > g + 30) {
+                    ++patch.blue;
+                }
                 if (x < patch.left) patch.left = x;
                 if (x > patch.right) patch.right = x;
                 if (y < patch.top) patch.top = y;
@@ -215,6 +274,8 @@ std::vector<HWND> VisibleWindowsOf(DWORD pid) {
 
 // Below this many new pixels the screen counts as clear; a picture has many more.
 const unsigned kClearBelow = 64;
+// How long the screen must stay clear for a ride to have ended; pauses last a second or more.
+const double kClearFor = 150;
 
 bool PictureSized(const Patch& patch, const ScreenGrabber& screen) {
     int width = patch.right - patch.left + 1;
@@ -248,6 +309,7 @@ int Watch(DWORD timeoutMs, int rides, DWORD intervalMs, const std::string& comma
     bool pictureSeen = false;
     bool onScreen = false;
     int ridesEnded = 0;
+    double clearSince = -1;
     bool exitedEarly = false;
     while (clock.Milliseconds() < timeoutMs) {
         // With no rides asked for, the first picture is all that is wanted.
@@ -272,14 +334,21 @@ int Watch(DWORD timeoutMs, int rides, DWORD intervalMs, const std::string& comma
             pictureSeen = true;
             Say("first_picture ms=%.2f", at);
         }
-        Say("sample ms=%.2f pixels=%u box=%d,%d,%d,%d", at, patch.pixels, patch.left, patch.top, patch.right,
-            patch.bottom);
+        Say("sample ms=%.2f pixels=%u box=%d,%d,%d,%d red=%u blue=%u", at, patch.pixels, patch.left, patch.top,
+            patch.right, patch.bottom, patch.red, patch.blue);
         if (pictureSeen) {
             if (patch.pixels >= kClearBelow) {
                 onScreen = true;
+                clearSince = -1;
             } else if (onScreen) {
-                onScreen = false;
-                ++ridesEnded;
+                // A ride has ended when the screen stays clear a while: one sample caught
+                // between two drawing steps is no end.
+                if (clearSince < 0) {
+                    clearSince = at;
+                } else if (at - clearSince >= kClearFor) {
+                    onScreen = false;
+                    ++ridesEnded;
+                }
             }
         }
     }
@@ -313,6 +382,9 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "settings") == 0) {
         return Settings(argc - 2, argv + 2);
     }
+    if (argc == 3 && strcmp(argv[1], "dialog") == 0) {
+        return Dialog(strtoul(argv[2], nullptr, 0));
+    }
     if (argc >= 2 && strcmp(argv[1], "read") == 0) {
         return Read(argc - 2, argv + 2);
     }
@@ -321,6 +393,6 @@ int main(int argc, char** argv) {
                      argc == 7);
     }
     fprintf(stderr, "usage: rolvanta_bench_watch settings [reset] KEY=VALUE ... | read KEY DEFAULT ... | "
-                    "watch TIMEOUT_MS RIDES INTERVAL_MS CMDLINE [leave]\n");
+                    "dialog TIMEOUT_MS | watch TIMEOUT_MS RIDES INTERVAL_MS CMDLINE [leave]\n");
     return 2;
 }
