@@ -32,7 +32,6 @@ import urllib.parse
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.normpath(os.path.join(HERE, "..", ".."))
 
-CORAVENDIA_WIDTH = 168
 CLEAR_BELOW = 64  # new pixels below this count mean nothing is on screen (as the watcher)
 CLEAR_FOR_MS = 150  # and the screen must stay so this long for a ride to have ended
 
