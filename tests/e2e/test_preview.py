@@ -35,7 +35,9 @@ class PreviewCases:
 
     def test_child_window_titled_preview_of_the_panes_client_size(self):
         host = self.host()
-        preview = host.preview
+        # The child can be found while its creation is still running, before it is shown.
+        harness.wait_until(lambda: (host.info().style & WS_VISIBLE) != 0, 30, "the preview window to be shown")
+        preview = host.info()
         self.assertEqual(preview.class_name, harness.SAVER_CLASS)
         self.assertEqual(preview.title, harness.PREVIEW_TITLE)
         self.assertEqual(preview.style, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN)
