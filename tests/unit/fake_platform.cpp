@@ -276,24 +276,28 @@ HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
     return reinterpret_cast<HRSRC>(&found->second);
 }
 
+// A sound resource by its name, so transcripts do not depend on where the heap put it.
+std::string ResourceText(const void* handle) {
+    for (const auto& entry : fake.waveResources) {
+        if (&entry.second == handle || entry.second.data() == handle) {
+            return entry.first;
+        }
+    }
+    return Hex(handle);
+}
+
 HGLOBAL LoadResource(HMODULE module, HRSRC resource) {
-    Call("LoadResource", {Hex(module), Hex(resource)});
+    Call("LoadResource", {Hex(module), ResourceText(resource)});
     return resource;
 }
 
 LPVOID LockResource(HGLOBAL data) {
-    Call("LockResource", {Hex(data)});
+    Call("LockResource", {ResourceText(data)});
     return data == nullptr ? nullptr : static_cast<std::vector<char>*>(data)->data();
 }
 
 BOOL FreeResource(HGLOBAL data) {
-    for (auto& entry : fake.waveResources) {
-        if (&entry.second == data) {
-            Call("FreeResource", {entry.first});
-            return TRUE;
-        }
-    }
-    Call("FreeResource", {Hex(data)});
+    Call("FreeResource", {ResourceText(data)});
     return TRUE;
 }
 
