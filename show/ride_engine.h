@@ -1,14 +1,17 @@
-// The ride show: motorcycles sent across the window one ride at a time.
+// The ride show: motorcycles sent across the window one ride at a time. Portable: it draws,
+// plays and keeps time only through a ShowPort, so the same show runs on any platform.
 #pragma once
 
-#include "platform/winapi.h"
+#include <stdint.h>
+
+#include "show/show_port.h"
 
 struct RideState {
-    int32_t x;             // above 5000: no ride under way
+    int32_t x;  // above 5000: no ride under way
     int32_t towardRight;
     int32_t isValtorne;
     int32_t step;
-    HBITMAP picture;
+    PictureIndex picture;
     int32_t pictureWidth;
     int32_t pictureHeight;
     int32_t y;
@@ -16,28 +19,36 @@ struct RideState {
     int32_t rideOver;
 };
 
-enum PictureIndex { CoravendiaLeft, CoravendiaRight, ValtorneLeft, ValtorneRight, PictureCount };
-enum SoundIndex { CoravendiaStart, CoravendiaRun, CoravendiaFade, ValtorneRun, SoundCount };
-
-struct SoundImage {
-    HGLOBAL data;
-    const char* image;  // the complete WAVE file image, handed to the player as it lies
-};
-
+// What the show's creation acquired and its end gives back. The platform's own handles stay
+// in the port; here is only what the show decides with.
 struct ShowResources {
-    HBITMAP pictures[PictureCount];
-    SoundImage sounds[SoundCount];
-    uintptr_t timerId;
-    DWORD savedVolume;
-    RECT clientRect;
+    bool pictures[PictureCount];  // loaded, not yet released
+    bool soundHeld[SoundCount];   // loaded, not yet released
+    bool soundReady[SoundCount];  // can be played
+    bool timerArmed;
+    bool paused;  // the display sleeps: no ticks, no sound
+    ShowRect clientRect;
 };
 
 extern RideState rideState;
 extern const RideState initialRideState;
 extern ShowResources showResources;
 
-LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void RideStep(HWND window);
+// The show's life, in the order a window lives it. The settings are loaded before creation.
+void CreateShow(ShowPort& port);
+// One tick: the timer killed, a ride step, the timer armed again. Returns the interval armed,
+// plus any wait a cue still asks for: the time until the next tick.
+uint32_t ShowTick(ShowPort& port);
+void RideStep(ShowPort& port);
+void EraseBackground(ShowPort& port);
+// Releases everything creation acquired; what is already released is skipped, so a second
+// call does nothing.
+void DestroyShow(ShowPort& port);
+
+// While the display sleeps the show neither rides nor sounds; on waking it goes on where it
+// stood. Each is a no-op when the show is already in that state.
+void PauseShow(ShowPort& port);
+void ResumeShow(ShowPort& port);
 
 // The show's one source of chance: a linear congruential generator, 0 to 32767.
 void SeedRandom(uint32_t seed);
@@ -45,6 +56,6 @@ int32_t NextRandom(void);
 extern uint32_t randomState;
 
 // The wave-out volume for a setting from 0 to 255, the same on both channels.
-DWORD WaveVolumeFor(int32_t volume);
+uint32_t WaveVolumeFor(int32_t volume);
 // The pause after a ride, in milliseconds, for a random draw and the rate setting.
-UINT PauseAfterRide(int32_t draw, int32_t rate);
+uint32_t PauseAfterRide(int32_t draw, int32_t rate);

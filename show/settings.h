@@ -1,4 +1,6 @@
-// The seven settings the user chooses, and their home in the per-user settings file.
+// The seven settings the user chooses, their ranges and defaults, and the repair of values
+// out of range. Portable; where the settings are kept is each platform's own business
+// (show/settings_store.h on Windows, the options on Linux).
 #pragma once
 
 #include <stdint.h>
@@ -16,13 +18,29 @@ struct SaverSettings {
 extern SaverSettings saverSettings;
 extern const SaverSettings initialSaverSettings;
 
-// Filled from the string table (section name 1007, file name 1001) before each load.
-extern char settingsSection[40];
-extern char settingsFileName[13];
+// A ranged setting: its key in the store, its bounds and the value that replaces one outside
+// them. Each range is written here once, for the store, the dialog and the options alike.
+struct SettingRange {
+    const char* key;
+    int32_t minimum;
+    int32_t maximum;
+    int32_t fallback;
+};
 
-// Reads the seven keys, putting a key's default in place of a value out of range.
-void LoadSettings(void);
-// Writes the seven fields as they stand, one key at a time.
-void SaveSettings(void);
-// Fetches the section and file names from the program's strings, then loads.
-void LoadSettingsFromStrings(void);
+extern const SettingRange kSpeedRange;   // 1 to 15, 6
+extern const SettingRange kRateRange;    // 1 to 40, 10
+extern const SettingRange kVolumeRange;  // 0 to 255, 127
+
+// A flag: its key and its value when nothing is stored.
+struct SettingFlag {
+    const char* key;
+    int32_t fallback;
+};
+
+extern const SettingFlag kSoundFlag;       // "Sound", 0
+extern const SettingFlag kBlankFlag;       // "Blank", 0
+extern const SettingFlag kCoravendiaFlag;  // "Coravendia", 1
+extern const SettingFlag kValtorneFlag;    // "Valtorne", 1
+
+// The value itself when it lies within the range, else the range's fallback.
+int32_t Repaired(int32_t value, const SettingRange& range);

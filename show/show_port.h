@@ -1,0 +1,78 @@
+// What the ride show needs from the platform beneath it, in the show's own words. The show
+// decides everything; a port only carries out these operations on a real window, a memory
+// surface or whatever else draws, plays and keeps time. Nothing here names a platform type.
+#pragma once
+
+#include <stdint.h>
+
+enum PictureIndex { CoravendiaLeft, CoravendiaRight, ValtorneLeft, ValtorneRight, PictureCount };
+enum SoundIndex { CoravendiaStart, CoravendiaRun, CoravendiaFade, ValtorneRun, SoundCount };
+
+// The player's cue flags, with the values the show has always handed to it.
+enum SoundCue : uint32_t {
+    PlayAndWait = 6,  // once; the cue returns when the sound has ended
+    PlayOnce = 7,     // once; returns at once
+    PlayLooped = 15,  // over and over; returns at once
+};
+// Stopping whatever plays: at a ride's end, and when the show ends.
+enum SoundStop : uint32_t { StopAtRideEnd = 7, StopAtShowEnd = 0 };
+
+// Columns from left up to but not including right, rows likewise.
+struct ShowRect {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+
+struct PictureSize {
+    int32_t width;
+    int32_t height;
+};
+
+// How far loading a sound got: a held sound must be released, a ready one can be played.
+enum SoundLoad { SoundMissing, SoundHeld, SoundReady };
+
+class ShowPort {
+public:
+    // Pictures and sounds, by index. A picture that failed to load stays usable as an
+    // argument: its size is whatever the platform reports for nothing, and copies of it
+    // copy nothing.
+    virtual bool LoadPicture(PictureIndex picture) = 0;
+    virtual void ReleasePicture(PictureIndex picture) = 0;
+    virtual PictureSize SizeOfPicture(PictureIndex picture) = 0;
+    virtual SoundLoad LoadSound(SoundIndex sound) = 0;
+    virtual void ReleaseSound(SoundIndex sound) = 0;
+
+    // The client area: left and top 0, right the width, bottom the height.
+    virtual ShowRect ClientRect() = 0;
+
+    // One step of drawing: everything between BeginStep and EndStep draws on the window,
+    // with the given picture as the source of the copies.
+    virtual void BeginStep(PictureIndex picture) = 0;
+    virtual void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) = 0;
+    virtual void FillBlack(const ShowRect& rect) = 0;
+    virtual void EndStep() = 0;
+    // The background fill, outside any step, on whatever the platform erases with.
+    virtual void EraseBlack(const ShowRect& rect) = 0;
+
+    // Returns the milliseconds the show must still wait before its next tick for a cue that
+    // waits: 0 where the player already waited for the sound's end.
+    virtual uint32_t PlaySound(SoundIndex sound, SoundCue cue) = 0;
+    virtual void StopSound(SoundStop stop) = 0;
+
+    // Remembers the volume in force, then sets the given one (16 bits a channel, left in
+    // the low word); RestoreVolume puts the remembered one back.
+    virtual void SetVolume(uint32_t volume) = 0;
+    virtual void RestoreVolume() = 0;
+
+    // The show's one timer: armed for an interval, or killed. Arming says whether it took.
+    virtual bool ArmTimer(uint32_t milliseconds) = 0;
+    virtual void KillTimer() = 0;
+
+    // Calendar time in whole seconds since 1970-01-01 00:00:00 UTC, as 32 bits.
+    virtual uint32_t ClockSeconds() = 0;
+
+protected:
+    ~ShowPort() = default;
+};
