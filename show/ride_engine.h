@@ -28,6 +28,8 @@ struct ShowResources {
     bool timerArmed;
     bool paused;  // the display sleeps: no ticks, no sound
     ShowRect clientRect;
+    bool reshaped;  // newClientRect waits for the next ride
+    ShowRect newClientRect;
 };
 
 extern RideState rideState;
@@ -41,6 +43,8 @@ void CreateShow(ShowPort& port);
 uint32_t ShowTick(ShowPort& port);
 void RideStep(ShowPort& port);
 void EraseBackground(ShowPort& port);
+// The window has a new client area: rides take it from the next ride on, never mid-ride.
+void ReshapeShow(const ShowRect& client);
 // Releases everything creation acquired; what is already released is skipped, so a second
 // call does nothing.
 void DestroyShow(ShowPort& port);
