@@ -1,0 +1,195 @@
+// rolvanta: the ride show as an XScreenSaver display module. Reads its options, finds or
+// makes its window, and runs the frame loop until the window goes or a signal ends it.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "linux/frame_loop.h"
+#include "linux/options.h"
+#include "linux/x11_port.h"
+
+namespace {
+
+const int kOwnWidth = 800;
+const int kOwnHeight = 600;
+
+int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t signalled = 0;
+
+void OnSignal(int) {
+    int saved = errno;
+    signalled = 1;
+    if (signalPipe[1] >= 0) {
+        ssize_t ignored = write(signalPipe[1], "x", 1);
+        (void)ignored;
+    }
+    errno = saved;
+}
+
+Window targetWindow = 0;
+bool targetGone = false;
+
+// Errors arrive long after the request that caused them. The one that matters is the
+// window going away under the show (the daemon destroys its window when it is done);
+// every other one is ignored, as a saver that must not stop the screen from being saved.
+int OnXError(Display*, XErrorEvent* error) {
+    if ((error->error_code == BadWindow || error->error_code == BadDrawable) && error->resourceid == targetWindow) {
+        targetGone = true;
+    }
+    return 0;
+}
+
+bool InstallSignals() {
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return false;
+    }
+    struct sigaction action;
+    memset(&action, 0, sizeof(action));
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+Window CreateOwnWindow(Display* display, bool blank) {
+    int screen = DefaultScreen(display);
+    XSetWindowAttributes attributes;
+    unsigned long mask = CWEventMask | CWBackPixmap;
+    attributes.event_mask = ExposureMask | StructureNotifyMask;
+    attributes.background_pixmap = None;
+    if (blank) {
+        mask = (mask & ~CWBackPixmap) | CWBackPixel;
+        attributes.background_pixel = BlackPixel(display, screen);
+    }
+    Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, kOwnWidth, kOwnHeight, 0,
+                                  CopyFromParent, InputOutput, CopyFromParent, mask, &attributes);
+    XStoreName(display, window, "Rolvanta");
+    XClassHint* hint = XAllocClassHint();
+    if (hint != nullptr) {
+        hint->res_name = const_cast<char*>("rolvanta");
+        hint->res_class = const_cast<char*>("Rolvanta");
+        XSetClassHint(display, window, hint);
+        XFree(hint);
+    }
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+    long pid = static_cast<long>(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pid), 1);
+    XMapWindow(display, window);
+    return window;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    LinuxOptions options;
+    std::string error;
+    switch (ParseOptions(argc, argv, &options, &error)) {
+    case OptionsResult::Help:
+        fputs(UsageText(argv[0]).c_str(), stdout);
+        return 0;
+    case OptionsResult::Usage:
+        fprintf(stderr, "rolvanta: %s\n%s", error.c_str(), UsageText(argv[0]).c_str());
+        return 1;
+    case OptionsResult::Run:
+        break;
+    }
+
+    if (!InstallSignals()) {
+        perror("rolvanta: pipe");
+        return 1;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        const char* name = getenv("DISPLAY");
+        fprintf(stderr, "rolvanta: cannot open display %s\n", name != nullptr ? name : "(DISPLAY is not set)");
+        return 1;
+    }
+    XSetErrorHandler(OnXError);
+
+    bool ownWindow = options.target == DrawTarget::OwnWindow;
+    Window window;
+    if (ownWindow) {
+        window = CreateOwnWindow(display, options.settings.blankScreen != 0);
+    } else if (options.target == DrawTarget::WindowId) {
+        window = options.windowId;
+    } else {
+        window = RootTargetWindow(getenv("XSCREENSAVER_WINDOW"));
+        if (window == 0) {
+            window = DefaultRootWindow(display);
+        }
+    }
+    targetWindow = window;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes)) {
+        fprintf(stderr, "rolvanta: no window 0x%lx on this display\n", window);
+        XCloseDisplay(display);
+        return 1;
+    }
+    if (!ownWindow) {
+        // Only what this client itself asks to hear; the window's owner keeps its own.
+        XSelectInput(display, window, ExposureMask | StructureNotifyMask);
+    }
+
+    int status = 0;
+    {
+        X11Port port(display, window, attributes.width, attributes.height);
+        FrameLoop loop(port, window, ownWindow, options, MonotonicMs());
+        bool announced = false;
+        pollfd fds[2];
+        fds[0].fd = ConnectionNumber(display);
+        fds[0].events = POLLIN;
+        fds[1].fd = signalPipe[0];
+        fds[1].events = POLLIN;
+        while (true) {
+            while (XPending(display) > 0) {
+                XEvent event;
+                XNextEvent(display, &event);
+                loop.Handle(event);
+            }
+            if (signalled || targetGone || loop.Quit()) {
+                break;
+            }
+            int delay = loop.Frame(MonotonicMs());
+            if (loop.Held() && !announced) {
+                // Told only once the server has drawn everything, so a picture taken now is
+                // the held step's.
+                XSync(display, False);
+                printf("rolvanta: held after %llu steps\n", static_cast<unsigned long long>(loop.Ticks()));
+                fflush(stdout);
+                announced = true;
+            }
+            XFlush(display);
+            if (XPending(display) > 0) {
+                continue;
+            }
+            if (poll(fds, 2, delay) < 0 && errno != EINTR) {
+                status = 1;
+                break;
+            }
+        }
+        loop.End();
+    }
+    if (ownWindow && !targetGone) {
+        XDestroyWindow(display, window);
+    }
+    XSync(display, True);
+    XCloseDisplay(display);
+    close(signalPipe[0]);
+    close(signalPipe[1]);
+    return status;
+}

@@ -1,0 +1,238 @@
+#include "linux/options.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+enum class Kind { Number, Flag, Root, WindowId, Seed, Steps, Help };
+
+struct OptionSpec {
+    const char* name;
+    Kind kind;
+    int32_t SaverSettings::*field;  // for Number and Flag
+    const SettingRange* range;      // for Number
+    int32_t flagValue;              // for Flag
+};
+
+const OptionSpec kOptions[] = {
+    {"speed", Kind::Number, &SaverSettings::speed, &kSpeedRange, 0},
+    {"rate", Kind::Number, &SaverSettings::rate, &kRateRange, 0},
+    {"volume", Kind::Number, &SaverSettings::volume, &kVolumeRange, 0},
+    {"sound", Kind::Flag, &SaverSettings::sound, nullptr, 1},
+    {"no-sound", Kind::Flag, &SaverSettings::sound, nullptr, 0},
+    {"blank", Kind::Flag, &SaverSettings::blankScreen, nullptr, 1},
+    {"no-blank", Kind::Flag, &SaverSettings::blankScreen, nullptr, 0},
+    {"coravendia", Kind::Flag, &SaverSettings::rideCoravendia, nullptr, 1},
+    {"no-coravendia", Kind::Flag, &SaverSettings::rideCoravendia, nullptr, 0},
+    {"valtorne", Kind::Flag, &SaverSettings::rideValtorne, nullptr, 1},
+    {"no-valtorne", Kind::Flag, &SaverSettings::rideValtorne, nullptr, 0},
+    {"root", Kind::Root, nullptr, nullptr, 0},
+    {"window-id", Kind::WindowId, nullptr, nullptr, 0},
+    {"seed", Kind::Seed, nullptr, nullptr, 0},
+    {"steps", Kind::Steps, nullptr, nullptr, 0},
+    {"help", Kind::Help, nullptr, nullptr, 0},
+};
+
+bool TakesValue(Kind kind) {
+    return kind == Kind::Number || kind == Kind::Seed || kind == Kind::Steps || kind == Kind::WindowId;
+}
+
+// An optional sign and at least one digit, nothing else. Magnitudes beyond 32 bits saturate:
+// they are numbers all the same, and lie outside every range.
+bool ParseInteger(const char* text, int64_t* value) {
+    const char* at = text;
+    bool negative = false;
+    if (*at == '+' || *at == '-') {
+        negative = *at == '-';
+        ++at;
+    }
+    if (*at == '\0') {
+        return false;
+    }
+    int64_t magnitude = 0;
+    for (; *at != '\0'; ++at) {
+        if (*at < '0' || *at > '9') {
+            return false;
+        }
+        if (magnitude <= INT64_C(0xFFFFFFFFFF)) {
+            magnitude = magnitude * 10 + (*at - '0');
+        }
+    }
+    *value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+int32_t Clamped32(int64_t value) {
+    if (value > INT32_MAX) {
+        return INT32_MAX;
+    }
+    if (value < INT32_MIN) {
+        return INT32_MIN;
+    }
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+bool ParseWindowId(const char* text, unsigned long* id) {
+    if (text == nullptr || *text == '\0') {
+        return false;
+    }
+    int base = 10;
+    const char* digits = text;
+    if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits += 2;
+    }
+    if (*digits == '\0') {
+        return false;
+    }
+    uint64_t value = 0;
+    for (const char* at = digits; *at != '\0'; ++at) {
+        int digit;
+        if (*at >= '0' && *at <= '9') {
+            digit = *at - '0';
+        } else if (base == 16 && *at >= 'a' && *at <= 'f') {
+            digit = *at - 'a' + 10;
+        } else if (base == 16 && *at >= 'A' && *at <= 'F') {
+            digit = *at - 'A' + 10;
+        } else {
+            return false;
+        }
+        value = value * base + digit;
+        if (value > UINT64_C(0xFFFFFFFF)) {
+            return false;
+        }
+    }
+    if (value == 0) {
+        return false;
+    }
+    *id = static_cast<unsigned long>(value);
+    return true;
+}
+
+unsigned long RootTargetWindow(const char* xscreensaverWindow) {
+    unsigned long id = 0;
+    return ParseWindowId(xscreensaverWindow, &id) ? id : 0;
+}
+
+OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* options, std::string* error) {
+    LinuxOptions result;
+    result.settings.sound = kSoundFlag.fallback;
+    result.settings.blankScreen = kBlankFlag.fallback;
+    result.settings.rideCoravendia = kCoravendiaFlag.fallback;
+    result.settings.rideValtorne = kValtorneFlag.fallback;
+    result.settings.speed = kSpeedRange.fallback;
+    result.settings.rate = kRateRange.fallback;
+    result.settings.volume = kVolumeRange.fallback;
+    bool help = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (arg[0] != '-' || arg[1] == '\0') {
+            *error = std::string("unexpected argument '") + arg + "'";
+            return OptionsResult::Usage;
+        }
+        const char* name = arg + (arg[1] == '-' ? 2 : 1);
+        const char* equals = strchr(name, '=');
+        std::string key = equals ? std::string(name, equals - name) : std::string(name);
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& candidate : kOptions) {
+            if (key == candidate.name) {
+                spec = &candidate;
+                break;
+            }
+        }
+        if (spec == nullptr) {
+            *error = std::string("unknown option '") + arg + "'";
+            return OptionsResult::Usage;
+        }
+        const char* value = nullptr;
+        if (TakesValue(spec->kind)) {
+            if (equals) {
+                value = equals + 1;
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                *error = std::string("option '") + arg + "' needs a value";
+                return OptionsResult::Usage;
+            }
+        } else if (equals) {
+            *error = std::string("option '--") + key + "' takes no value";
+            return OptionsResult::Usage;
+        }
+
+        int64_t number = 0;
+        switch (spec->kind) {
+        case Kind::Number:
+            if (!ParseInteger(value, &number)) {
+                *error = std::string("--") + key + " needs a whole number, not '" + value + "'";
+                return OptionsResult::Usage;
+            }
+            result.settings.*spec->field = Repaired(Clamped32(number), *spec->range);
+            break;
+        case Kind::Flag:
+            result.settings.*spec->field = spec->flagValue;
+            break;
+        case Kind::Root:
+            result.target = DrawTarget::Root;
+            break;
+        case Kind::WindowId:
+            if (!ParseWindowId(value, &result.windowId)) {
+                *error = std::string("--window-id needs a window id (decimal or 0x hex), not '") + value + "'";
+                return OptionsResult::Usage;
+            }
+            result.target = DrawTarget::WindowId;
+            break;
+        case Kind::Seed:
+            if (!ParseInteger(value, &number) || number < 0 || number > INT64_C(0xFFFFFFFF)) {
+                *error = std::string("--seed needs a number from 0 to 4294967295, not '") + value + "'";
+                return OptionsResult::Usage;
+            }
+            result.seeded = true;
+            result.seed = static_cast<uint32_t>(number);
+            break;
+        case Kind::Steps:
+            if (!ParseInteger(value, &number) || number < 1 || number > INT64_C(0xFFFFFFFF)) {
+                *error = std::string("--steps needs a number from 1 to 4294967295, not '") + value + "'";
+                return OptionsResult::Usage;
+            }
+            result.stepLimited = true;
+            result.steps = static_cast<uint32_t>(number);
+            break;
+        case Kind::Help:
+            help = true;
+            break;
+        }
+    }
+    *options = result;
+    return help ? OptionsResult::Help : OptionsResult::Run;
+}
+
+std::string UsageText(const char* program) {
+    std::string name = program != nullptr && *program != '\0' ? program : "rolvanta";
+    const char* slash = strrchr(name.c_str(), '/');
+    if (slash != nullptr) {
+        name = slash + 1;
+    }
+    return "usage: " + name +
+           " [options]\n"
+           "Motorcycles ride across the screen: a display module for XScreenSaver.\n"
+           "\n"
+           "  --root                  draw on XSCREENSAVER_WINDOW, else on the root window\n"
+           "  --window-id ID          draw on the window ID (decimal or 0x hex)\n"
+           "                          (with neither, the show opens a window of its own)\n"
+           "  --speed N               pixels a step, 1 to 15 (6)\n"
+           "  --rate N                how often rides come, 1 to 40 (10)\n"
+           "  --volume N              loudness of the show's sounds, 0 to 255 (127)\n"
+           "  --sound, --no-sound     engine sounds (off)\n"
+           "  --blank, --no-blank     black screen behind the rides (off)\n"
+           "  --coravendia, --no-coravendia   the Coravendia rides (on)\n"
+           "  --valtorne, --no-valtorne       the Valtorne rides (on)\n"
+           "  --seed N                start the show's chance from N, to repeat a show\n"
+           "  --steps N               ride N steps, then hold still until ended\n"
+           "  --help                  this text\n"
+           "\n"
+           "Numbers outside their range take the value in brackets.\n";
+}

@@ -1,0 +1,49 @@
+// The Linux program's command line, read into the show's settings and the few choices the
+// X11 layer acts on. Portable: no X11 or ALSA types, so every rule here is unit-tested.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+#include "show/settings.h"
+
+// Where the show draws.
+enum class DrawTarget {
+    OwnWindow,  // a window of the program's own; closing it ends the program
+    Root,       // the screen saver's window named by XSCREENSAVER_WINDOW, else the root window
+    WindowId,   // the window given with --window-id
+};
+
+struct LinuxOptions {
+    SaverSettings settings;
+    DrawTarget target = DrawTarget::OwnWindow;
+    unsigned long windowId = 0;  // for DrawTarget::WindowId
+    bool seeded = false;         // --seed: the show's chance starts from this value
+    uint32_t seed = 0;
+    bool stepLimited = false;    // --steps: the show holds still after this many ticks
+    uint32_t steps = 0;
+};
+
+enum class OptionsResult {
+    Run,    // options read: run the show
+    Help,   // --help: print the usage to standard output, exit 0
+    Usage,  // bad command line: print error and usage to standard error, exit 1
+};
+
+// Reads argv[1..argc-1]. Options take one or two leading dashes, and a value either as the
+// next argument or after "=". A number outside its setting's range is repaired to the
+// setting's fallback as a settings file's value is; anything that is not a number is an
+// error. On Usage, *error says what was wrong.
+OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* options, std::string* error);
+
+// A window id as X tools print it: decimal, or hexadecimal after "0x". False for anything
+// else, for 0 and for values beyond 32 bits.
+bool ParseWindowId(const char* text, unsigned long* id);
+
+// The window a --root show draws on: the one XSCREENSAVER_WINDOW names, or 0 for the root
+// window when it is unset or unreadable. Gets the variable's value, or null.
+unsigned long RootTargetWindow(const char* xscreensaverWindow);
+
+// The usage text, ending in a newline. `program` is the name it was started under.
+std::string UsageText(const char* program);

@@ -1,0 +1,68 @@
+// The show's port on an X11 window: pictures in server-side pixmaps of the window's depth,
+// copies and fills straight onto the window, sounds through the ALSA player, and a timer
+// that only records what the frame loop is to wait.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include "linux/alsa_player.h"
+#include "show/show_port.h"
+
+class X11Port : public ShowPort {
+public:
+    // Draws on `window`, which must exist; width and height are its current size.
+    X11Port(Display* display, Window window, int width, int height);
+    X11Port(const X11Port&) = delete;
+    X11Port& operator=(const X11Port&) = delete;
+    ~X11Port();
+
+    bool LoadPicture(PictureIndex picture) override;
+    void ReleasePicture(PictureIndex picture) override;
+    PictureSize SizeOfPicture(PictureIndex picture) override;
+    SoundLoad LoadSound(SoundIndex sound) override;
+    void ReleaseSound(SoundIndex sound) override;
+    ShowRect ClientRect() override;
+    void BeginStep(PictureIndex picture) override;
+    void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) override;
+    void FillBlack(const ShowRect& rect) override;
+    void EndStep() override;
+    void EraseBlack(const ShowRect& rect) override;
+    uint32_t PlaySound(SoundIndex sound, SoundCue cue) override;
+    void StopSound(SoundStop stop) override;
+    void SetVolume(uint32_t volume) override;
+    void RestoreVolume() override;
+    bool ArmTimer(uint32_t milliseconds) override;
+    void KillTimer() override;
+    uint32_t ClockSeconds() override;
+
+    // The window's size as its last ConfigureNotify gave it.
+    void Resized(int width, int height);
+    bool TimerArmed() const { return timerArmed_; }
+    uint32_t TimerInterval() const { return timerInterval_; }
+    AlsaPlayer& Player() { return player_; }
+
+private:
+    unsigned long PixelFor(uint32_t rgb);
+    void Fill(const ShowRect& rect);
+
+    Display* display_;
+    Window window_;
+    int width_;
+    int height_;
+    int depth_ = 0;
+    Visual* visual_ = nullptr;
+    Colormap colormap_ = 0;
+    GC gc_ = nullptr;
+    unsigned long black_ = 0;
+    Pixmap pictures_[PictureCount] = {};
+    PictureSize sizes_[PictureCount] = {};
+    PictureIndex source_ = CoravendiaLeft;
+    std::vector<unsigned long> allocated_;  // colours taken from a colormap that is not true colour
+    AlsaPlayer player_;
+    uint32_t savedVolume_ = 0xFFFFFFFFu;
+    bool timerArmed_ = false;
+    uint32_t timerInterval_ = 0;
+};
+
+// Milliseconds of a clock that never steps back.
+uint64_t MonotonicMs();
