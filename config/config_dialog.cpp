@@ -1,17 +1,14 @@
 #include "config/config_dialog.h"
 
 #include "assets/resource_ids.h"
+#include "host/message_chain.h"
 #include "show/settings.h"
+#include "show/settings_store_win32.h"
 
 ConfigDialogState configDialogState = {nullptr, nullptr, nullptr};
 
 namespace {
 
-const int32_t kSpeedMinimum = 1;
-const int32_t kSpeedMaximum = 15;
-const int32_t kRateMinimum = 1;
-const int32_t kRateMaximum = 40;
-const int32_t kVolumeMaximum = 255;
 const int32_t kSettingPage = 4;
 const int32_t kVolumePage = 11;
 
@@ -28,15 +25,16 @@ HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t pos
 }
 
 void InitDialog(HWND dialog) {
-    LoadSettingsFromStrings();
+    LoadSettingsFromStrings(HostInstance());
     SendDlgItemMessageA(dialog, IDC_SOUND, BM_SETCHECK, static_cast<WPARAM>(saverSettings.sound), 0);
     SendDlgItemMessageA(dialog, IDC_BLANK, BM_SETCHECK, static_cast<WPARAM>(saverSettings.blankScreen), 0);
     SendDlgItemMessageA(dialog, IDC_CORAVENDIA, BM_SETCHECK, static_cast<WPARAM>(saverSettings.rideCoravendia), 0);
     SendDlgItemMessageA(dialog, IDC_VALTORNE, BM_SETCHECK, static_cast<WPARAM>(saverSettings.rideValtorne), 0);
-    configDialogState.speedBar = SetUpBar(dialog, IDC_SPEED, kSpeedMinimum, kSpeedMaximum, saverSettings.speed);
-    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, kRateMinimum, kRateMaximum, saverSettings.rate);
-    configDialogState.volumeBar =
-        SetUpBar(dialog, IDC_VOLUME, 0, kVolumeMaximum, VolumeBarPosition(saverSettings.volume));
+    configDialogState.speedBar =
+        SetUpBar(dialog, IDC_SPEED, kSpeedRange.minimum, kSpeedRange.maximum, saverSettings.speed);
+    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, kRateRange.minimum, kRateRange.maximum, saverSettings.rate);
+    configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, kVolumeRange.minimum, kVolumeRange.maximum,
+                                           VolumeBarPosition(saverSettings.volume));
 }
 
 INT_PTR Command(HWND dialog, WPARAM command) {
@@ -60,20 +58,17 @@ INT_PTR Scroll(WPARAM wParam, HWND bar) {
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
     int32_t* setting;
-    int32_t minimum;
-    int32_t maximum;
+    const SettingRange* range;
     if (bar == configDialogState.speedBar) {
         setting = &saverSettings.speed;
-        minimum = kSpeedMinimum;
-        maximum = kSpeedMaximum;
+        range = &kSpeedRange;
     } else if (bar == configDialogState.rateBar) {
         setting = &saverSettings.rate;
-        minimum = kRateMinimum;
-        maximum = kRateMaximum;
+        range = &kRateRange;
     } else if (bar == configDialogState.volumeBar) {
         int32_t position;
-        if (!ScrolledPosition(VolumeBarPosition(saverSettings.volume), code, thumb, 0, kVolumeMaximum, kVolumePage,
-                              &position)) {
+        if (!ScrolledPosition(VolumeBarPosition(saverSettings.volume), code, thumb, kVolumeRange.minimum,
+                              kVolumeRange.maximum, kVolumePage, &position)) {
             return TRUE;
         }
         SetScrollPos(bar, SB_CTL, position, TRUE);
@@ -83,7 +78,7 @@ INT_PTR Scroll(WPARAM wParam, HWND bar) {
         return FALSE;
     }
     int32_t value;
-    if (!ScrolledPosition(*setting, code, thumb, minimum, maximum, kSettingPage, &value)) {
+    if (!ScrolledPosition(*setting, code, thumb, range->minimum, range->maximum, kSettingPage, &value)) {
         return TRUE;
     }
     *setting = value;

@@ -2,10 +2,8 @@
 // and the binding to the platform's password components.
 #pragma once
 
+#include "host/message_chain.h"
 #include "platform/winapi.h"
-
-// The host's private message, sent to its own window while a close is being checked.
-#define VerifyPasswordMessage WM_APP
 
 enum RunMode { Configure, Saver, Preview, ChangePassword };
 
@@ -43,8 +41,7 @@ int32_t RunChangePassword(const char* text);
 int32_t RunSaverWindow(HWND parent);
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Input watch and close control.
-LRESULT HostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Input watch and close control (HostDefaultProc is in the message chain's header).
 uint32_t VerifyOnClose(HWND window);
 uint32_t TickDifference(uint32_t earlier, uint32_t later);
 

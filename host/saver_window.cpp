@@ -2,7 +2,6 @@
 // message loop, and the first stop of every message on its way to the show.
 #include "assets/resource_ids.h"
 #include "host/host.h"
-#include "show/ride_engine.h"
 
 namespace {
 
@@ -125,6 +124,12 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case WM_DESTROY:
+        // While a password guards the run, the window destroys itself only after an accepted
+        // password has set closeAllowed. A destruction now is somebody else's message: the
+        // saver, its show and its loop carry on as if it had never come.
+        if (PasswordGuardsTheRun()) {
+            return 0;
+        }
         RestoreInputMethod(window);
         PostQuitMessage(0);
         break;

@@ -43,6 +43,10 @@ HWND HandleFromText(const char* text) {
 
 }  // namespace
 
+HINSTANCE HostInstance(void) {
+    return hostState.instance;
+}
+
 int WINAPI HostEntry(HINSTANCE, HINSTANCE, LPSTR, int) {
     HostStart();
     return 0;

@@ -1,103 +1,37 @@
 #include "show/ride_engine.h"
 
-#include "host/host.h"
 #include "show/settings.h"
 
-RideState rideState = {10000, 0, 0, 0, nullptr, 0, 0, 0, 0, 0};
-const RideState initialRideState = {10000, 0, 0, 0, nullptr, 0, 0, 0, 0, 0};
+RideState rideState = {10000, 0, 0, 0, CoravendiaLeft, 0, 0, 0, 0, 0};
+const RideState initialRideState = {10000, 0, 0, 0, CoravendiaLeft, 0, 0, 0, 0, 0};
 ShowResources showResources = {};
 uint32_t randomState = 1;
 
 namespace {
 
-const uintptr_t kTimerId = 1;
 const int32_t kNoRide = 10000;
 const int32_t kRideLimit = 5000;
 const int32_t kCoinSplit = 16383;
+const uint32_t kRidingInterval = 1;
 
-const UINT kPlayAndWait = SND_NODEFAULT | SND_MEMORY;
-const UINT kPlayOnce = SND_ASYNC | SND_NODEFAULT | SND_MEMORY;
-const UINT kLoop = SND_ASYNC | SND_NODEFAULT | SND_MEMORY | SND_LOOP;
-const UINT kStopAtRideEnd = 7;
+// What a cue of this tick still asks the next tick to wait for.
+uint32_t cueWait = 0;
 
-const char* const kPictureNames[PictureCount] = {"CORMAPL", "CORMAPR", "VALTMAPL", "VALTMAPR"};
-const char* const kSoundNames[SoundCount] = {"COR_START_SOUND", "COR_RUN_SOUND", "COR_FADE_SOUND",
-                                             "VALT_RUN_SOUND"};
-
-const HWAVEOUT kWaveMapper = reinterpret_cast<HWAVEOUT>(static_cast<uintptr_t>(WAVE_MAPPER));
-
-void PlaySoundImage(SoundIndex sound, UINT flags) {
-    const char* image = showResources.sounds[sound].image;
-    if (image != nullptr) {
-        sndPlaySoundA(image, flags);
+void Play(ShowPort& port, SoundIndex sound, SoundCue cue) {
+    if (showResources.soundReady[sound]) {
+        cueWait += port.PlaySound(sound, cue);
     }
 }
 
-void LoadSounds(void) {
-    for (int i = 0; i < SoundCount; ++i) {
-        HRSRC found = FindResourceA(hostState.instance, kSoundNames[i], "WAVE");
-        if (found == nullptr) {
-            continue;
-        }
-        showResources.sounds[i].data = LoadResource(hostState.instance, found);
-        if (showResources.sounds[i].data == nullptr) {
-            continue;
-        }
-        showResources.sounds[i].image = static_cast<const char*>(LockResource(showResources.sounds[i].data));
-    }
+bool Riding(void) {
+    return rideState.x <= kRideLimit;
 }
 
-void CreateShow(HWND window) {
-    LoadSettingsFromStrings();
-    for (int i = 0; i < PictureCount; ++i) {
-        showResources.pictures[i] = LoadBitmapA(hostState.instance, kPictureNames[i]);
-    }
-    LoadSounds();
-    waveOutGetVolume(kWaveMapper, &showResources.savedVolume);
-    waveOutSetVolume(kWaveMapper, WaveVolumeFor(saverSettings.volume));
-    GetClientRect(window, &showResources.clientRect);
-    showResources.timerId = SetTimer(window, kTimerId, 1, nullptr);
-    SeedRandom(ClockSeconds());
+SoundIndex RunningSound(void) {
+    return rideState.isValtorne ? ValtorneRun : CoravendiaRun;
 }
 
-void Tick(HWND window) {
-    KillTimer(window, kTimerId);
-    RideStep(window);
-    UINT interval = rideState.rideOver ? PauseAfterRide(NextRandom(), saverSettings.rate) : 1;
-    showResources.timerId = SetTimer(window, kTimerId, interval, nullptr);
-}
-
-void EraseBackground(HWND window, HDC dc) {
-    if (saverSettings.blankScreen) {
-        RECT client;
-        GetClientRect(window, &client);
-        FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    }
-}
-
-void DestroyShow(HWND window) {
-    static const PictureIndex kDeleteOrder[PictureCount] = {ValtorneLeft, ValtorneRight, CoravendiaLeft,
-                                                            CoravendiaRight};
-    for (int i = 0; i < PictureCount; ++i) {
-        HBITMAP picture = showResources.pictures[kDeleteOrder[i]];
-        if (picture != nullptr) {
-            DeleteObject(picture);
-        }
-    }
-    if (showResources.timerId != 0) {
-        KillTimer(window, kTimerId);
-    }
-    // Silence first: the player may still be reading an image that is about to be freed.
-    sndPlaySoundA(nullptr, 0);
-    for (int i = 0; i < SoundCount; ++i) {
-        if (showResources.sounds[i].data != nullptr) {
-            FreeResource(showResources.sounds[i].data);
-        }
-    }
-    waveOutSetVolume(kWaveMapper, showResources.savedVolume);
-}
-
-void StartRide(void) {
+void StartRide(ShowPort& port) {
     rideState.towardRight = NextRandom() > kCoinSplit ? 1 : 0;
     bool bothOrNeither = (saverSettings.rideCoravendia != 0) == (saverSettings.rideValtorne != 0);
     if (bothOrNeither) {
@@ -106,33 +40,46 @@ void StartRide(void) {
         rideState.isValtorne = saverSettings.rideCoravendia == 0 ? 1 : 0;
     }
     rideState.step = rideState.isValtorne ? (saverSettings.speed * 5) / 4 : saverSettings.speed;
-    int index = (rideState.isValtorne ? ValtorneLeft : CoravendiaLeft) + (rideState.towardRight ? 1 : 0);
-    rideState.picture = showResources.pictures[index];
-    BITMAP size = {};
-    GetObjectA(rideState.picture, sizeof(size), &size);
-    rideState.pictureWidth = size.bmWidth;
-    rideState.pictureHeight = size.bmHeight;
-}
-
-void StartRideSounds(void) {
-    if (rideState.isValtorne) {
-        PlaySoundImage(ValtorneRun, kLoop);
-    } else {
-        PlaySoundImage(CoravendiaStart, kPlayAndWait);
-        PlaySoundImage(CoravendiaRun, kLoop);
+    rideState.picture = static_cast<PictureIndex>((rideState.isValtorne ? ValtorneLeft : CoravendiaLeft) +
+                                                  (rideState.towardRight ? 1 : 0));
+    PictureSize size = port.SizeOfPicture(rideState.picture);
+    rideState.pictureWidth = size.width;
+    rideState.pictureHeight = size.height;
+    if (showResources.reshaped) {
+        showResources.clientRect = showResources.newClientRect;
+        showResources.reshaped = false;
     }
 }
 
-void EndRideSounds(void) {
-    if (rideState.isValtorne) {
-        sndPlaySoundA(nullptr, kStopAtRideEnd);
-    } else {
-        PlaySoundImage(CoravendiaFade, kPlayOnce);
+void PlaceNewRide(void) {
+    const ShowRect& client = showResources.clientRect;
+    rideState.x = rideState.towardRight ? 0 : client.right - rideState.pictureWidth;
+    rideState.trailX = rideState.x;
+    // A window of no height, or taller than the random range, would divide by zero.
+    int32_t divisor = client.bottom > 0 ? 32767 / client.bottom : 0;
+    if (divisor < 1) {
+        divisor = 1;
     }
+    rideState.y = NextRandom() / divisor - rideState.pictureHeight / 2;
 }
 
-void CopyPicture(HDC target, HDC source, int32_t x) {
-    BitBlt(target, x, rideState.y, rideState.pictureWidth, rideState.pictureHeight, source, 0, 0, SRCCOPY);
+void CopyAt(ShowPort& port, int32_t x) {
+    port.CopyPicture(x, rideState.y, rideState.pictureWidth, rideState.pictureHeight);
+}
+
+void StartRideSounds(ShowPort& port) {
+    if (!rideState.isValtorne) {
+        Play(port, CoravendiaStart, PlayAndWait);
+    }
+    Play(port, RunningSound(), PlayLooped);
+}
+
+void EndRideSounds(ShowPort& port) {
+    if (rideState.isValtorne) {
+        port.StopSound(StopAtRideEnd);
+    } else {
+        Play(port, CoravendiaFade, PlayOnce);
+    }
 }
 
 }  // namespace
@@ -146,47 +93,65 @@ int32_t NextRandom(void) {
     return static_cast<int32_t>((randomState >> 16) & 0x7FFF);
 }
 
-DWORD WaveVolumeFor(int32_t volume) {
-    DWORD channel = static_cast<DWORD>(volume) * 256u + 255u;
-    return (channel & 0xFFFFu) | ((channel & 0xFFFFu) << 16);
+uint32_t WaveVolumeFor(int32_t volume) {
+    uint32_t channel = (static_cast<uint32_t>(volume) * 256u + 255u) & 0xFFFFu;
+    return channel | (channel << 16);
 }
 
-UINT PauseAfterRide(int32_t draw, int32_t rate) {
-    return static_cast<UINT>(draw / rate + 1000);
+uint32_t PauseAfterRide(int32_t draw, int32_t rate) {
+    return static_cast<uint32_t>(draw / rate + 1000);
 }
 
-void RideStep(HWND window) {
-    bool newRide = rideState.x > kRideLimit;
+void CreateShow(ShowPort& port) {
+    for (int i = 0; i < PictureCount; ++i) {
+        showResources.pictures[i] = port.LoadPicture(static_cast<PictureIndex>(i));
+    }
+    for (int i = 0; i < SoundCount; ++i) {
+        SoundLoad load = port.LoadSound(static_cast<SoundIndex>(i));
+        showResources.soundHeld[i] = load != SoundMissing;
+        showResources.soundReady[i] = load == SoundReady;
+    }
+    port.SetVolume(WaveVolumeFor(saverSettings.volume));
+    showResources.volumeSet = true;
+    showResources.clientRect = port.ClientRect();
+    showResources.timerArmed = port.ArmTimer(kRidingInterval);
+    SeedRandom(port.ClockSeconds());
+}
+
+uint32_t ShowTick(ShowPort& port) {
+    if (showResources.paused) {
+        return 0;
+    }
+    port.KillTimer();
+    cueWait = 0;
+    RideStep(port);
+    uint32_t interval = rideState.rideOver ? PauseAfterRide(NextRandom(), saverSettings.rate) : kRidingInterval;
+    showResources.timerArmed = port.ArmTimer(interval);
+    return interval + cueWait;
+}
+
+void RideStep(ShowPort& port) {
+    bool newRide = !Riding();
     if (newRide) {
-        StartRide();
+        StartRide(port);
     }
     rideState.rideOver = 0;
-    HDC windowDc = GetDC(window);
-    HDC pictureDc = CreateCompatibleDC(windowDc);
-    HGDIOBJ previous = SelectObject(pictureDc, rideState.picture);
+    port.BeginStep(rideState.picture);
 
-    const RECT& client = showResources.clientRect;
     if (newRide) {
-        rideState.x = rideState.towardRight ? 0 : client.right - rideState.pictureWidth;
-        rideState.trailX = rideState.x;
-        // A window of no height, or taller than the random range, would divide by zero.
-        int32_t divisor = client.bottom > 0 ? 32767 / client.bottom : 0;
-        if (divisor < 1) {
-            divisor = 1;
-        }
-        rideState.y = NextRandom() / divisor - rideState.pictureHeight / 2;
+        PlaceNewRide();
     } else if (rideState.step > 1) {
         // Draw the picture at every pixel between the last position and this one, so a
         // fast ride leaves no gaps in the trail on slow displays.
         int32_t direction = rideState.towardRight ? 1 : -1;
         for (int32_t i = 0; i < rideState.step; ++i) {
-            CopyPicture(windowDc, pictureDc, rideState.trailX);
+            CopyAt(port, rideState.trailX);
             rideState.trailX += direction;
         }
     }
-    CopyPicture(windowDc, pictureDc, rideState.x);
+    CopyAt(port, rideState.x);
 
-    RECT strip;
+    ShowRect strip;
     strip.top = rideState.y;
     strip.bottom = rideState.y + rideState.pictureHeight;
     if (rideState.towardRight) {
@@ -196,12 +161,13 @@ void RideStep(HWND window) {
         strip.left = rideState.x + rideState.pictureWidth;
         strip.right = rideState.x + rideState.pictureWidth + rideState.step;
     }
-    FillRect(windowDc, &strip, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    port.FillBlack(strip);
 
+    const ShowRect& client = showResources.clientRect;
     if (rideState.x > client.right || rideState.x + rideState.pictureWidth < client.left) {
         rideState.x = kNoRide;
         if (saverSettings.sound) {
-            EndRideSounds();
+            EndRideSounds(port);
         }
         rideState.rideOver = 1;
     } else {
@@ -210,30 +176,77 @@ void RideStep(HWND window) {
     }
 
     if (newRide && saverSettings.sound) {
-        StartRideSounds();
+        StartRideSounds(port);
     }
-
-    SelectObject(pictureDc, previous);
-    DeleteDC(pictureDc);
-    ReleaseDC(window, windowDc);
+    port.EndStep();
 }
 
-LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CREATE:
-        CreateShow(window);
-        break;
-    case WM_DESTROY:
-        DestroyShow(window);
-        break;
-    case WM_ERASEBKGND:
-        EraseBackground(window, reinterpret_cast<HDC>(wParam));
-        return 0;
-    case WM_TIMER:
-        Tick(window);
-        break;
-    default:
-        break;
+void EraseBackground(ShowPort& port) {
+    if (saverSettings.blankScreen) {
+        port.EraseBlack(port.ClientRect());
     }
-    return HostDefaultProc(window, message, wParam, lParam);
+}
+
+void ReshapeShow(const ShowRect& client) {
+    showResources.newClientRect = client;
+    showResources.reshaped = true;
+}
+
+void DestroyShow(ShowPort& port) {
+    static const PictureIndex kReleaseOrder[PictureCount] = {ValtorneLeft, ValtorneRight, CoravendiaLeft,
+                                                             CoravendiaRight};
+    for (int i = 0; i < PictureCount; ++i) {
+        PictureIndex picture = kReleaseOrder[i];
+        if (showResources.pictures[picture]) {
+            port.ReleasePicture(picture);
+            showResources.pictures[picture] = false;
+        }
+    }
+    if (showResources.timerArmed) {
+        port.KillTimer();
+        showResources.timerArmed = false;
+    }
+    // Silence first: the player may still be reading an image that is about to be released.
+    port.StopSound(StopAtShowEnd);
+    for (int i = 0; i < SoundCount; ++i) {
+        if (showResources.soundHeld[i]) {
+            port.ReleaseSound(static_cast<SoundIndex>(i));
+            showResources.soundHeld[i] = false;
+            showResources.soundReady[i] = false;
+        }
+    }
+    if (showResources.volumeSet) {
+        port.RestoreVolume();
+        showResources.volumeSet = false;
+    }
+}
+
+void PauseShow(ShowPort& port) {
+    if (showResources.paused) {
+        return;
+    }
+    showResources.paused = true;
+    showResources.resumeTimer = showResources.timerArmed;
+    if (showResources.timerArmed) {
+        port.KillTimer();
+        showResources.timerArmed = false;
+    }
+    if (saverSettings.sound) {
+        port.StopSound(StopAtRideEnd);
+    }
+}
+
+void ResumeShow(ShowPort& port) {
+    if (!showResources.paused) {
+        return;
+    }
+    showResources.paused = false;
+    // A ride goes on where it stood, with its engine running again; between rides the next
+    // one comes at once rather than after what was left of the pause.
+    if (saverSettings.sound && Riding()) {
+        Play(port, RunningSound(), PlayLooped);
+    }
+    if (showResources.resumeTimer) {
+        showResources.timerArmed = port.ArmTimer(kRidingInterval);
+    }
 }

@@ -25,8 +25,10 @@ struct ShowResources {
     bool pictures[PictureCount];  // loaded, not yet released
     bool soundHeld[SoundCount];   // loaded, not yet released
     bool soundReady[SoundCount];  // can be played
+    bool volumeSet;               // the remembered volume is still to be put back
     bool timerArmed;
-    bool paused;  // the display sleeps: no ticks, no sound
+    bool paused;       // the display sleeps: no ticks, no sound
+    bool resumeTimer;  // the timer was armed when the show paused
     ShowRect clientRect;
     bool reshaped;  // newClientRect waits for the next ride
     ShowRect newClientRect;
@@ -45,8 +47,8 @@ void RideStep(ShowPort& port);
 void EraseBackground(ShowPort& port);
 // The window has a new client area: rides take it from the next ride on, never mid-ride.
 void ReshapeShow(const ShowRect& client);
-// Releases everything creation acquired; what is already released is skipped, so a second
-// call does nothing.
+// Silences the player and releases everything creation acquired; what is already released is
+// skipped, so a second call releases nothing twice.
 void DestroyShow(ShowPort& port);
 
 // While the display sleeps the show neither rides nor sounds; on waking it goes on where it

@@ -16,7 +16,7 @@
 
 #include <unistd.h>
 
-#include "memory_platform.h"
+#include "memory_port.h"
 #include "show/ride_engine.h"
 #include "show/settings.h"
 
@@ -30,18 +30,19 @@ const int kScreenHeight = 768;
 const int kStepsPerRun = 2000;
 const double kTargetRatio = 1.5;
 
+MemoryPort port(ROLVANTA_ASSET_DIR);
+
 void StartShow(int speed) {
-    ResetScreen(kScreenWidth, kScreenHeight);
+    port.ResetScreen(kScreenWidth, kScreenHeight);
     rideState = initialRideState;
     showResources = ShowResources{};
-    saverSettings = initialSaverSettings;
-    memoryPlatform.profile = {{"Speed", speed}, {"Sound", 0}, {"Blank", 1}};
-    memoryPlatform.clockSeconds = kSeed;
-    ShowProc(BenchWindow(), WM_CREATE, 0, 0);
+    saverSettings = SaverSettings{0, 1, 1, 1, speed, 10, 127};
+    port.clock = kSeed;
+    CreateShow(port);
 }
 
 void StopShow() {
-    ShowProc(BenchWindow(), WM_DESTROY, 0, 0);
+    DestroyShow(port);
 }
 
 // The same sequence of rides every time: the first ride's start from the same seed.
@@ -49,15 +50,15 @@ void RunSteps() {
     rideState = initialRideState;
     SeedRandom(kSeed);
     for (int i = 0; i < kStepsPerRun; ++i) {
-        ::RideStep(BenchWindow());
+        ::RideStep(port);
     }
 }
 
 std::vector<PixelRun> RecordSteps() {
     std::vector<PixelRun> runs;
-    memoryPlatform.trace = &runs;
+    port.trace = &runs;
     RunSteps();
-    memoryPlatform.trace = nullptr;
+    port.trace = nullptr;
     return runs;
 }
 
@@ -69,12 +70,12 @@ void SetCounters(benchmark::State& state, uint64_t pixelsPerRun) {
 
 void RideStep(benchmark::State& state) {
     StartShow(static_cast<int>(state.range(0)));
-    memoryPlatform.pixelsWritten = 0;
+    port.pixelsWritten = 0;
     RunSteps();
-    uint64_t pixelsPerRun = memoryPlatform.pixelsWritten;
+    uint64_t pixelsPerRun = port.pixelsWritten;
     for (auto _ : state) {
         RunSteps();
-        benchmark::DoNotOptimize(memoryPlatform.screen.pixels.data());
+        benchmark::DoNotOptimize(port.screen.pixels.data());
         benchmark::ClobberMemory();
     }
     SetCounters(state, pixelsPerRun);
@@ -90,7 +91,7 @@ void Memcpy(benchmark::State& state) {
     }
     for (auto _ : state) {
         ReplayPixelRuns(runs);
-        benchmark::DoNotOptimize(memoryPlatform.screen.pixels.data());
+        benchmark::DoNotOptimize(port.screen.pixels.data());
         benchmark::ClobberMemory();
     }
     SetCounters(state, pixelsPerRun);
@@ -176,22 +177,22 @@ private:
 
 // The baseline is only fair if it moves the very pixels RideStep moved: replaying the
 // recorded runs onto a black screen must give the screen RideStep drew, and a run must hand
-// back every drawing context and picture it took.
+// back every step and picture it took.
 int Check() {
     int failures = 0;
     for (int speed : {1, 6, 15}) {
         StartShow(speed);
         std::vector<PixelRun> runs = RecordSteps();
-        std::vector<uint8_t> drawn = memoryPlatform.screen.pixels;
-        std::fill(memoryPlatform.screen.pixels.begin(), memoryPlatform.screen.pixels.end(), 0);
+        std::vector<uint8_t> drawn = port.screen.pixels;
+        std::fill(port.screen.pixels.begin(), port.screen.pixels.end(), 0);
         ReplayPixelRuns(runs);
-        bool same = drawn == memoryPlatform.screen.pixels;
+        bool same = drawn == port.screen.pixels;
         bool painted = std::any_of(drawn.begin(), drawn.end(), [](uint8_t pixel) { return pixel != 0; });
         bool copies = std::any_of(runs.begin(), runs.end(), [](const PixelRun& run) { return run.source != nullptr; });
-        bool balanced = memoryPlatform.openWindowDcs == 0 && memoryPlatform.openMemoryDcs == 0;
+        bool balanced = port.openSteps == 0;
         StopShow();
-        bool released = memoryPlatform.liveBitmaps == 0;
-        std::printf("speed %2d: %zu pixel runs, replay %s, picture %s, contexts %s, pictures %s\n", speed, runs.size(),
+        bool released = port.livePictures == 0;
+        std::printf("speed %2d: %zu pixel runs, replay %s, picture %s, steps %s, pictures %s\n", speed, runs.size(),
                     same ? "matches" : "DIFFERS", painted ? "drawn" : "MISSING",
                     balanced ? "released" : "LEAKED", released ? "released" : "LEAKED");
         if (!same || !painted || !copies || !balanced || !released) {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "assets/resource_ids.h"
-#include "platform/fault_guard.h"
+#include "host/message_chain.h"
 
 const SettingsKey kSettingsKeys[7] = {{"Sound", 0}, {"Blank", 0}, {"Coravendia", 1}, {"Valtorne", 1},
                                       {"Speed", 6}, {"Rate", 10}, {"Volume", 127}};
@@ -129,11 +129,6 @@ BOOL EndDialog(HWND, INT_PTR result) {
     return TRUE;
 }
 
-uint32_t ClockSeconds(void) {
-    return 0;
-}
-
-int RunGuarded(GuardedWork work, void* context, int32_t* result) {
-    *result = work(context);
-    return 1;
+HINSTANCE HostInstance(void) {
+    return nullptr;
 }

@@ -1,6 +1,6 @@
 // Minimal stand-ins for the platform calls that settings and the settings dialog make: the
 // profile answers from the fuzz input, writes and dialog calls are remembered so the
-// targets can check them. Every other platform call is a quiet no-op (quiet_platform.py).
+// targets can check them. These are every call the settings and the dialog make.
 #pragma once
 
 #include <cstddef>

@@ -10,7 +10,9 @@
 #include <string>
 
 #include "profile_stand_ins.h"
+#include "host/message_chain.h"
 #include "show/settings.h"
+#include "show/settings_store_win32.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         *Field(saverSettings, i) = static_cast<int32_t>(input.Word32());
     }
 
-    LoadSettingsFromStrings();
+    LoadSettingsFromStrings(HostInstance());
 
     Require(standIns.writes.empty(), "a load never writes");
     Require(standIns.reads.size() == 7, "a load reads each key once");

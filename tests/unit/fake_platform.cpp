@@ -13,6 +13,7 @@
 #include "platform/fault_guard.h"
 #include "show/ride_engine.h"
 #include "show/settings.h"
+#include "show/settings_store_win32.h"
 
 FakePlatform fake;
 

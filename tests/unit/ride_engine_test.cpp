@@ -1,16 +1,15 @@
+// The portable show, driven through a recording port: what it draws, plays and times.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
-#include "fake_platform.h"
-#include "host/host.h"
+#include "memory_port.h"
+#include "recording_port.h"
 #include "show/ride_engine.h"
 #include "show/settings.h"
 
 namespace {
-
-const HWND kWindow = FakeHandle<HWND>(0x100);
-const char kSection[] = "ScreenSaver.Rolvanta";
 
 // A seed whose first draws satisfy the given tests: lets a test pick a ride's direction,
 // model and height through the real generator.
@@ -42,35 +41,27 @@ std::function<bool(int32_t)> Any() { return [](int32_t) { return true; }; }
 
 class RideEngine : public ::testing::Test {
 protected:
+    RecordingPort port;
+
     void SetUp() override {
-        ResetProcess();
-        hostState.instance = fake.ownModule;
-        fake.windows.insert(kWindow);
-        fake.clientRects[kWindow] = RECT{0, 0, 640, 480};
+        port = RecordingPort();
+        rideState = initialRideState;
+        showResources = ShowResources();
+        randomState = 1;
+        saverSettings = SaverSettings{0, 0, 1, 1, 6, 10, 127};
     }
 
-    void Setting(const char* key, const char* text) { fake.profile[kSection][key] = text; }
-
-    void Create() { ShowProc(kWindow, WM_CREATE, 0, 0); }
+    void Create() { CreateShow(port); }
 
     void CreateSeeded(uint32_t seed) {
-        fake.clockSeconds = seed;
+        port.clock = seed;
         Create();
-        fake.calls.clear();
-    }
-
-    // The x of the last opaque copy of the whole picture in the calls so far.
-    std::vector<int> CopiesX() const {
-        std::vector<int> xs;
-        for (const std::string& call : fake.Calls("BitBlt(")) {
-            xs.push_back(std::stoi(call.substr(call.find(',') + 1)));
-        }
-        return xs;
+        port.calls.clear();
     }
 
     int StepsUntilRideEnds(int limit = 100000) {
         for (int steps = 1; steps <= limit; ++steps) {
-            RideStep(kWindow);
+            RideStep(port);
             if (rideState.rideOver) {
                 return steps;
             }
@@ -100,32 +91,17 @@ TEST(RandomSource, ProducesThePublishedSequences) {
     }
 }
 
-TEST_F(RideEngine, CreationLoadsEverythingAndStartsTheTimer) {
-    fake.waveVolume = 0xAAAABBBB;
-    fake.clockSeconds = 1234567;
-    EXPECT_EQ(ShowProc(kWindow, WM_CREATE, 0, 0), 0);
-    std::vector<std::string> expected = {
-        "LoadStringA(0x400000,1007,40)", "LoadStringA(0x400000,1001,13)"};
-    for (const std::string& call : expected) {
-        EXPECT_GE(fake.IndexOf(call), 0) << call;
-    }
-    EXPECT_EQ(fake.Calls("LoadBitmapA"),
-              (std::vector<std::string>{"LoadBitmapA(0x400000,\"CORMAPL\")", "LoadBitmapA(0x400000,\"CORMAPR\")",
-                                        "LoadBitmapA(0x400000,\"VALTMAPL\")", "LoadBitmapA(0x400000,\"VALTMAPR\")"}));
-    EXPECT_EQ(fake.Calls("FindResourceA"),
-              (std::vector<std::string>{"FindResourceA(0x400000,\"COR_START_SOUND\",\"WAVE\")",
-                                        "FindResourceA(0x400000,\"COR_RUN_SOUND\",\"WAVE\")",
-                                        "FindResourceA(0x400000,\"COR_FADE_SOUND\",\"WAVE\")",
-                                        "FindResourceA(0x400000,\"VALT_RUN_SOUND\",\"WAVE\")"}));
-    EXPECT_EQ(fake.Count("LockResource"), 4u);
-    EXPECT_EQ(fake.Calls("waveOut"), (std::vector<std::string>{"waveOutGetVolume(0xFFFFFFFF)",
-                                                               "waveOutSetVolume(0xFFFFFFFF,0x7FFF7FFF)"}));
-    EXPECT_EQ(fake.Calls("SetTimer"), std::vector<std::string>{"SetTimer(0x100,1,1,0)"});
-    EXPECT_LT(fake.IndexOf("GetClientRect"), fake.IndexOf("SetTimer"));
-    EXPECT_LT(fake.IndexOf("SetTimer"), fake.IndexOf("ClockSeconds"));
+TEST_F(RideEngine, CreationLoadsEverythingSetsTheVolumeAndStartsTheTimer) {
+    port.clock = 1234567;
+    saverSettings.volume = 200;
+    Create();
+    EXPECT_EQ(port.calls,
+              (std::vector<PortCall>{{Op::LoadPicture, CoravendiaLeft}, {Op::LoadPicture, CoravendiaRight},
+                                     {Op::LoadPicture, ValtorneLeft}, {Op::LoadPicture, ValtorneRight},
+                                     {Op::LoadSound, CoravendiaStart}, {Op::LoadSound, CoravendiaRun},
+                                     {Op::LoadSound, CoravendiaFade}, {Op::LoadSound, ValtorneRun},
+                                     {Op::SetVolume, 0xC8FFC8FF}, {Op::ClientRect}, Arm(1), {Op::Clock}}));
     EXPECT_EQ(randomState, 1234567u);
-    EXPECT_EQ(fake.calls.back(), "DefWindowProcA(0x100,0x1,0x0,0)");
-    EXPECT_EQ(showResources.savedVolume, 0xAAAABBBBu);
     EXPECT_EQ(showResources.clientRect.right, 640);
 }
 
@@ -136,120 +112,111 @@ TEST_F(RideEngine, VolumeSettingMapsToBothChannels) {
     EXPECT_EQ(WaveVolumeFor(1), 0x01FF01FFu);
 }
 
-TEST_F(RideEngine, MissingSoundStagesLeaveTheSoundEmpty) {
-    fake.waveResources.erase("COR_FADE_SOUND");
-    Create();
-    EXPECT_EQ(fake.Count("LoadResource"), 3u);
-    EXPECT_EQ(showResources.sounds[CoravendiaFade].image, nullptr);
-    EXPECT_NE(showResources.sounds[CoravendiaRun].image, nullptr);
-}
-
 TEST_F(RideEngine, WorkedRideLeftToRight) {
-    Setting("Valtorne", "0");
+    saverSettings.rideValtorne = 0;
     CreateSeeded(SeedFor({Right(), Exactly(10000)}));
-    RideStep(kWindow);
+    RideStep(port);
     EXPECT_EQ(rideState.towardRight, 1);
     EXPECT_EQ(rideState.isValtorne, 0);
     EXPECT_EQ(rideState.step, 6);
     EXPECT_EQ(rideState.y, 92);
-    EXPECT_EQ(fake.Calls("SelectObject")[0], "SelectObject(0xDC1,0xB2)") << "facing right";
-    EXPECT_EQ(fake.Calls("BitBlt"), std::vector<std::string>{"BitBlt(0xDC0,0,92,168,110,0xDC1,0,0,0xCC0020)"});
-    EXPECT_EQ(fake.Calls("FillRect"), std::vector<std::string>{"FillRect(0xDC0,-6,92,0,202,0x5704)"});
+    EXPECT_EQ(port.calls, (std::vector<PortCall>{{Op::SizeOfPicture, CoravendiaRight}, {Op::BeginStep, CoravendiaRight},
+                                                 Copy(0, 92, 168, 110), Fill(-6, 92, 0, 202), {Op::EndStep}}))
+        << "facing right, wholly inside at the left edge, its strip outside the window";
 
-    fake.calls.clear();
-    RideStep(kWindow);
-    EXPECT_EQ(CopiesX(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6})) << "smeared across every pixel it passed";
-    EXPECT_EQ(fake.Calls("FillRect"), std::vector<std::string>{"FillRect(0xDC0,0,92,6,202,0x5704)"});
+    port.calls.clear();
+    RideStep(port);
+    EXPECT_EQ(port.CopiesX(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6})) << "smeared across every pixel it passed";
+    EXPECT_EQ(port.Only(Op::Fill), std::vector<PortCall>{Fill(0, 92, 6, 202)});
 
-    fake.calls.clear();
+    port.calls.clear();
     int more = StepsUntilRideEnds();
     EXPECT_EQ(more + 2, 108) << "the step drawn at 642 ends the ride";
-    EXPECT_EQ(CopiesX().back(), 642);
+    EXPECT_EQ(port.CopiesX().back(), 642);
     EXPECT_EQ(rideState.x, 10000);
-    EXPECT_EQ(fake.Calls("ReleaseDC").size(), fake.Calls("GetDC").size());
-    EXPECT_EQ(fake.Calls("DeleteDC").size(), fake.Calls("CreateCompatibleDC").size());
+    EXPECT_EQ(port.Only(Op::BeginStep).size(), port.Only(Op::EndStep).size());
 }
 
 TEST_F(RideEngine, WorkedRideRightToLeft) {
-    Setting("Valtorne", "0");
+    saverSettings.rideValtorne = 0;
     CreateSeeded(SeedFor({Left(), Exactly(10000)}));
-    RideStep(kWindow);
-    EXPECT_EQ(fake.Calls("SelectObject")[0], "SelectObject(0xDC1,0xB1)") << "facing left";
-    EXPECT_EQ(CopiesX(), std::vector<int>{472});
-    EXPECT_EQ(fake.Calls("FillRect"), std::vector<std::string>{"FillRect(0xDC0,640,92,646,202,0x5704)"});
-    fake.calls.clear();
-    RideStep(kWindow);
-    EXPECT_EQ(CopiesX(), (std::vector<int>{472, 471, 470, 469, 468, 467, 466}));
+    RideStep(port);
+    EXPECT_EQ(port.Only(Op::BeginStep), (std::vector<PortCall>{{Op::BeginStep, CoravendiaLeft}})) << "facing left";
+    EXPECT_EQ(port.CopiesX(), std::vector<int>{472});
+    EXPECT_EQ(port.Only(Op::Fill), std::vector<PortCall>{Fill(640, 92, 646, 202)});
+    port.calls.clear();
+    RideStep(port);
+    EXPECT_EQ(port.CopiesX(), (std::vector<int>{472, 471, 470, 469, 468, 467, 466}));
     StepsUntilRideEnds();
-    EXPECT_EQ(CopiesX().back(), -170);
-    std::vector<int> all = CopiesX();
+    EXPECT_EQ(port.CopiesX().back(), -170);
+    std::vector<int> all = port.CopiesX();
     EXPECT_EQ(all[all.size() - 8], -164) << "-164 + 168 > 0 did not end it";
 }
 
 TEST_F(RideEngine, EndTestAtItsBoundaries) {
     // A ride from the left drawn exactly at the client width goes on for one more step.
-    fake.clientRects[kWindow] = RECT{0, 0, 336, 480};
-    Setting("Valtorne", "0");
-    Setting("Speed", "1");
+    port.client = ShowRect{0, 0, 336, 480};
+    saverSettings.rideValtorne = 0;
+    saverSettings.speed = 1;
     CreateSeeded(SeedFor({Right(), Any()}));
     int steps = StepsUntilRideEnds();
     EXPECT_EQ(steps, 338) << "x 0..336 drawn, 337 ends";
-    EXPECT_EQ(CopiesX().back(), 337);
+    EXPECT_EQ(port.CopiesX().back(), 337);
 
     SetUp();
-    fake.clientRects[kWindow] = RECT{0, 0, 336, 480};
-    Setting("Valtorne", "0");
-    Setting("Speed", "1");
+    port.client = ShowRect{0, 0, 336, 480};
+    saverSettings.rideValtorne = 0;
+    saverSettings.speed = 1;
     CreateSeeded(SeedFor({Left(), Any()}));
     steps = StepsUntilRideEnds();
-    EXPECT_EQ(CopiesX().back(), -169) << "x + width == 0 does not end it";
+    EXPECT_EQ(port.CopiesX().back(), -169) << "x + width == 0 does not end it";
     EXPECT_EQ(steps, 168 + 169 + 1);
 }
 
 TEST_F(RideEngine, NarrowPaneStartsTheRideFromTheRightAtANegativeX) {
-    fake.clientRects[kWindow] = RECT{0, 0, 150, 112};
-    Setting("Valtorne", "0");
+    port.client = ShowRect{0, 0, 150, 112};
+    saverSettings.rideValtorne = 0;
     CreateSeeded(SeedFor({Left(), Any()}));
-    RideStep(kWindow);
-    EXPECT_EQ(CopiesX(), std::vector<int>{-18});
+    RideStep(port);
+    EXPECT_EQ(port.CopiesX(), std::vector<int>{-18});
 }
 
 TEST_F(RideEngine, ModelChoiceDrawsOnlyWhenBothOrNeitherAreEnabled) {
-    for (const char* both : {"1", "0"}) {
+    for (int32_t both : {1, 0}) {
         SetUp();
-        Setting("Coravendia", both);
-        Setting("Valtorne", both);
+        saverSettings.rideCoravendia = both;
+        saverSettings.rideValtorne = both;
         std::vector<int32_t> draws;
         CreateSeeded(SeedFor({Any(), Exactly(16383), Any()}, &draws));
-        RideStep(kWindow);
+        RideStep(port);
         EXPECT_EQ(rideState.isValtorne, 0) << both;
         EXPECT_EQ(rideState.y, draws[2] / 68 - 55) << "the height is the third draw";
         SetUp();
-        Setting("Coravendia", both);
-        Setting("Valtorne", both);
+        saverSettings.rideCoravendia = both;
+        saverSettings.rideValtorne = both;
         CreateSeeded(SeedFor({Any(), Exactly(16384), Any()}, &draws));
-        RideStep(kWindow);
+        RideStep(port);
         EXPECT_EQ(rideState.isValtorne, 1) << both;
         EXPECT_EQ(rideState.y, draws[2] / 68 - 50) << "the height is the third draw";
     }
     SetUp();
-    Setting("Coravendia", "0");
-    Setting("Valtorne", "5");
+    saverSettings.rideCoravendia = 0;
+    saverSettings.rideValtorne = 5;
     CreateSeeded(SeedFor({Any(), Exactly(32767)}));
-    RideStep(kWindow);
+    RideStep(port);
     EXPECT_EQ(rideState.isValtorne, 1);
     EXPECT_EQ(rideState.y, 32767 / 68 - 50) << "the height is the second draw";
 }
 
 TEST_F(RideEngine, DirectionSplitsAt16384) {
-    Setting("Valtorne", "0");
+    saverSettings.rideValtorne = 0;
     CreateSeeded(SeedFor({Exactly(16383)}));
-    RideStep(kWindow);
+    RideStep(port);
     EXPECT_EQ(rideState.towardRight, 0);
     SetUp();
-    Setting("Valtorne", "0");
+    saverSettings.rideValtorne = 0;
     CreateSeeded(SeedFor({Exactly(16384)}));
-    RideStep(kWindow);
+    RideStep(port);
     EXPECT_EQ(rideState.towardRight, 1);
 }
 
@@ -258,14 +225,14 @@ TEST_F(RideEngine, StepFollowsSpeedAndModel) {
     for (int speed = 1; speed <= 15; ++speed) {
         for (int model = 0; model < 2; ++model) {
             SetUp();
-            Setting("Speed", std::to_string(speed).c_str());
-            Setting(model ? "Coravendia" : "Valtorne", "0");
+            saverSettings.speed = speed;
+            (model ? saverSettings.rideCoravendia : saverSettings.rideValtorne) = 0;
             CreateSeeded(1);
-            RideStep(kWindow);
+            RideStep(port);
             EXPECT_EQ(rideState.step, model ? valtorne[speed - 1] : speed) << speed;
-            fake.calls.clear();
-            RideStep(kWindow);
-            size_t copies = fake.Count("BitBlt");
+            port.calls.clear();
+            RideStep(port);
+            size_t copies = port.Only(Op::Copy).size();
             EXPECT_EQ(copies, rideState.step > 1 ? static_cast<size_t>(rideState.step) + 1 : 1u)
                 << "speed 1 draws no smear";
         }
@@ -273,25 +240,24 @@ TEST_F(RideEngine, StepFollowsSpeedAndModel) {
 }
 
 TEST_F(RideEngine, TicksComeEveryMillisecondDuringARideAndAfterAPauseBetweenRides) {
-    Setting("Rate", "40");
-    Setting("Valtorne", "0");
-    fake.clientRects[kWindow] = RECT{0, 0, 200, 200};
+    saverSettings.rate = 40;
+    saverSettings.rideValtorne = 0;
+    port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(7);
-    int ticks = 0;
-    while (true) {
-        fake.calls.clear();
-        ShowProc(kWindow, WM_TIMER, 1, 0);
-        ++ticks;
-        ASSERT_EQ(fake.calls.front(), "KillTimer(0x100,1)");
-        std::vector<std::string> timers = fake.Calls("SetTimer");
-        ASSERT_EQ(timers.size(), 1u);
+    for (int ticks = 1;; ++ticks) {
+        port.calls.clear();
+        uint32_t next = ShowTick(port);
+        ASSERT_EQ(port.calls.front(), Kill());
+        std::vector<PortCall> arms = port.Only(Op::Arm);
+        ASSERT_EQ(arms.size(), 1u);
+        ASSERT_EQ(port.calls.back(), arms[0]) << "armed again only when the tick is done";
+        EXPECT_EQ(next, arms[0].a);
         if (rideState.rideOver) {
-            int interval = std::stoi(timers[0].substr(std::string("SetTimer(0x100,1,").size()));
-            EXPECT_GE(interval, 1000);
-            EXPECT_LE(interval, 1819);
+            EXPECT_GE(arms[0].a, 1000);
+            EXPECT_LE(arms[0].a, 1819);
             break;
         }
-        EXPECT_EQ(timers[0], "SetTimer(0x100,1,1,0)");
+        EXPECT_EQ(arms[0], Arm(1));
         ASSERT_LT(ticks, 1000);
     }
     EXPECT_EQ(PauseAfterRide(32767, 1), 33767u);
@@ -301,108 +267,205 @@ TEST_F(RideEngine, TicksComeEveryMillisecondDuringARideAndAfterAPauseBetweenRide
 }
 
 TEST_F(RideEngine, CoravendiaSoundsStartAfterTheFirstPictureAndFadeAtTheEnd) {
-    Setting("Sound", "1");
-    Setting("Valtorne", "0");
-    fake.clientRects[kWindow] = RECT{0, 0, 200, 200};
+    saverSettings.sound = 1;
+    saverSettings.rideValtorne = 0;
+    port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(3);
-    RideStep(kWindow);
-    EXPECT_EQ(fake.Calls("sndPlaySoundA"),
-              (std::vector<std::string>{"sndPlaySoundA(COR_START_SOUND,6)", "sndPlaySoundA(COR_RUN_SOUND,15)"}));
-    EXPECT_LT(fake.IndexOf("BitBlt"), fake.IndexOf("sndPlaySoundA"));
-    EXPECT_LT(fake.IndexOf("sndPlaySoundA"), fake.IndexOf("ReleaseDC"));
-    fake.calls.clear();
+    RideStep(port);
+    EXPECT_EQ(std::vector<PortCall>(port.calls.end() - 3, port.calls.end()),
+              (std::vector<PortCall>{Play(CoravendiaStart, PlayAndWait), Play(CoravendiaRun, PlayLooped),
+                                     {Op::EndStep}}))
+        << "the first picture stands while the start sound plays";
+    port.calls.clear();
     StepsUntilRideEnds();
-    EXPECT_EQ(fake.Calls("sndPlaySoundA"), std::vector<std::string>{"sndPlaySoundA(COR_FADE_SOUND,7)"});
+    EXPECT_EQ(port.Only(Op::Play), std::vector<PortCall>{Play(CoravendiaFade, PlayOnce)});
+    EXPECT_TRUE(port.Only(Op::Stop).empty());
+}
+
+TEST_F(RideEngine, AWaitingCueThatReturnsAtOnceDelaysTheNextTickByWhatItLeft) {
+    saverSettings.sound = 1;
+    saverSettings.rideValtorne = 0;
+    port.waitForCue = 3170;
+    CreateSeeded(3);
+    EXPECT_EQ(ShowTick(port), 3171u) << "the start sound's length, then the riding interval";
+    EXPECT_EQ(port.Only(Op::Arm), std::vector<PortCall>{Arm(1)}) << "the timer itself keeps the show's interval";
+    EXPECT_EQ(ShowTick(port), 1u);
 }
 
 TEST_F(RideEngine, ValtorneLoopsItsSoundAndStopsAllSoundAtTheEnd) {
-    Setting("Sound", "1");
-    Setting("Coravendia", "0");
-    fake.clientRects[kWindow] = RECT{0, 0, 200, 200};
+    saverSettings.sound = 1;
+    saverSettings.rideCoravendia = 0;
+    port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(3);
     StepsUntilRideEnds();
-    EXPECT_EQ(fake.Calls("sndPlaySoundA"),
-              (std::vector<std::string>{"sndPlaySoundA(VALT_RUN_SOUND,15)", "sndPlaySoundA(null,7)"}));
+    EXPECT_EQ(port.Only(Op::Play), std::vector<PortCall>{Play(ValtorneRun, PlayLooped)});
+    EXPECT_EQ(port.Only(Op::Stop), std::vector<PortCall>{Stop(StopAtRideEnd)});
 }
 
-TEST_F(RideEngine, MissingSoundsAreSkipped) {
-    Setting("Sound", "1");
-    Setting("Valtorne", "0");
-    fake.waveResources.erase("COR_START_SOUND");
-    fake.waveResources.erase("COR_FADE_SOUND");
-    fake.clientRects[kWindow] = RECT{0, 0, 200, 200};
+TEST_F(RideEngine, SoundsThatCannotPlayAreSkipped) {
+    saverSettings.sound = 1;
+    saverSettings.rideValtorne = 0;
+    port.soundLoads[CoravendiaStart] = SoundMissing;
+    port.soundLoads[CoravendiaFade] = SoundHeld;
+    port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(3);
     StepsUntilRideEnds();
-    EXPECT_EQ(fake.Calls("sndPlaySoundA"), std::vector<std::string>{"sndPlaySoundA(COR_RUN_SOUND,15)"});
+    EXPECT_EQ(port.Only(Op::Play), std::vector<PortCall>{Play(CoravendiaRun, PlayLooped)});
+    port.calls.clear();
+    DestroyShow(port);
+    EXPECT_EQ(port.Only(Op::ReleaseSound),
+              (std::vector<PortCall>{{Op::ReleaseSound, CoravendiaRun}, {Op::ReleaseSound, CoravendiaFade},
+                                     {Op::ReleaseSound, ValtorneRun}}))
+        << "a sound held but not playable is still given back";
 }
 
 TEST_F(RideEngine, SilentRidesPlayAndStopNothing) {
-    Setting("Sound", "0");
-    fake.clientRects[kWindow] = RECT{0, 0, 200, 200};
+    port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(3);
     for (int ride = 0; ride < 4; ++ride) {
         StepsUntilRideEnds();
     }
-    EXPECT_EQ(fake.Count("sndPlaySoundA"), 0u);
-    ShowProc(kWindow, WM_DESTROY, 0, 0);
-    EXPECT_EQ(fake.Calls("sndPlaySoundA"), std::vector<std::string>{"sndPlaySoundA(null,0)"});
+    EXPECT_TRUE(port.Only(Op::Play).empty());
+    EXPECT_TRUE(port.Only(Op::Stop).empty());
+    DestroyShow(port);
+    EXPECT_EQ(port.Only(Op::Stop), std::vector<PortCall>{Stop(StopAtShowEnd)});
 }
 
-TEST_F(RideEngine, BackgroundIsBlackOnlyWhenAskedAndNeverPassedOn) {
-    Setting("Blank", "3");
+TEST_F(RideEngine, BackgroundIsBlackOnlyWhenAsked) {
+    saverSettings.blankScreen = 3;
     Create();
-    fake.calls.clear();
-    EXPECT_EQ(ShowProc(kWindow, WM_ERASEBKGND, 0xDC9, 0), 0);
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{"GetClientRect(0x100)", "FillRect(0xDC9,0,0,640,480,0x5704)"}));
-
-    SetUp();
-    Create();
-    fake.calls.clear();
-    EXPECT_EQ(ShowProc(kWindow, WM_ERASEBKGND, 0xDC9, 0), 0);
-    EXPECT_TRUE(fake.calls.empty());
+    port.calls.clear();
+    port.client = ShowRect{0, 0, 800, 600};
+    EraseBackground(port);
+    EXPECT_EQ(port.calls, (std::vector<PortCall>{{Op::ClientRect}, {Op::Erase, 0, 0, 800, 600}}))
+        << "the client area taken anew";
+    saverSettings.blankScreen = 0;
+    port.calls.clear();
+    EraseBackground(port);
+    EXPECT_TRUE(port.calls.empty());
 }
 
-TEST_F(RideEngine, DestructionReleasesInOrderAndRestoresTheVolume) {
-    fake.waveVolume = 0x11112222;
-    fake.bitmaps.erase("CORMAPR");
-    fake.waveResources.erase("COR_RUN_SOUND");
+TEST_F(RideEngine, DestructionReleasesInOrderOnceOnly) {
+    port.pictureLoads[CoravendiaRight] = false;
+    port.soundLoads[CoravendiaRun] = SoundMissing;
     Create();
-    fake.calls.clear();
-    ShowProc(kWindow, WM_DESTROY, 0, 0);
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{
-                              "DeleteObject(0xB3)", "DeleteObject(0xB4)", "DeleteObject(0xB1)", "KillTimer(0x100,1)",
-                              "sndPlaySoundA(null,0)", "FreeResource(COR_START_SOUND)", "FreeResource(COR_FADE_SOUND)",
-                              "FreeResource(VALT_RUN_SOUND)", "waveOutSetVolume(0xFFFFFFFF,0x11112222)",
-                              "DefWindowProcA(0x100,0x2,0x0,0)"}));
+    port.calls.clear();
+    DestroyShow(port);
+    EXPECT_EQ(port.calls, (std::vector<PortCall>{{Op::ReleasePicture, ValtorneLeft},
+                                                 {Op::ReleasePicture, ValtorneRight},
+                                                 {Op::ReleasePicture, CoravendiaLeft},
+                                                 Kill(),
+                                                 Stop(StopAtShowEnd),
+                                                 {Op::ReleaseSound, CoravendiaStart},
+                                                 {Op::ReleaseSound, CoravendiaFade},
+                                                 {Op::ReleaseSound, ValtorneRun},
+                                                 {Op::RestoreVolume}}));
+    port.calls.clear();
+    DestroyShow(port);
+    EXPECT_EQ(port.calls, std::vector<PortCall>{Stop(StopAtShowEnd)}) << "nothing is given back twice";
 }
 
 TEST_F(RideEngine, TimerThatFailedToArmIsNotKilledAtDestruction) {
-    fake.timerResult = 0;
+    port.armResult = false;
     Create();
-    fake.calls.clear();
-    ShowProc(kWindow, WM_DESTROY, 0, 0);
-    EXPECT_EQ(fake.Count("KillTimer"), 0u);
+    port.calls.clear();
+    DestroyShow(port);
+    EXPECT_TRUE(port.Only(Op::Kill).empty());
 }
 
-TEST_F(RideEngine, WindowWithoutHeightDoesNotCrash) {
-    fake.clientRects[kWindow] = RECT{0, 0, 100, 0};
-    CreateSeeded(9);
-    RideStep(kWindow);
-    fake.clientRects[kWindow] = RECT{0, 0, 100, 40000};
-    SetUp();
-    fake.clientRects[kWindow] = RECT{0, 0, 100, 40000};
-    CreateSeeded(9);
-    RideStep(kWindow);
-    EXPECT_EQ(fake.Count("BitBlt"), 1u);
+TEST_F(RideEngine, WindowWithoutHeightOrTallerThanTheRandomRangeStillRides) {
+    for (int32_t height : {0, 40000}) {
+        SetUp();
+        port.client = ShowRect{0, 0, 100, height};
+        CreateSeeded(9);
+        RideStep(port);
+        EXPECT_EQ(port.Only(Op::Copy).size(), 1u) << height;
+    }
 }
 
-TEST_F(RideEngine, OtherMessagesEndInTheHostsDefaultHandling) {
-    fake.defaultResult = 0x77;
-    for (UINT message : std::initializer_list<UINT>{WM_KEYUP, WM_PAINT, WM_SYSCOMMAND, VerifyPasswordMessage}) {
-        hostState.isPreview = 1;
-        fake.calls.clear();
-        EXPECT_EQ(ShowProc(kWindow, message, 5, 6), 0x77);
-        EXPECT_EQ(fake.calls, std::vector<std::string>{"DefWindowProcA(0x100," + Hex(message) + ",0x5,6)"});
+TEST_F(RideEngine, ANewClientAreaIsTakenFromTheNextRideOn) {
+    saverSettings.rideValtorne = 0;
+    saverSettings.speed = 15;
+    CreateSeeded(SeedFor({Left(), Any()}));
+    RideStep(port);
+    EXPECT_EQ(port.CopiesX(), std::vector<int>{472});
+    ReshapeShow(ShowRect{0, 0, 1000, 700});
+    RideStep(port);
+    EXPECT_EQ(port.CopiesX().back(), 457) << "the ride under way keeps its window";
+    StepsUntilRideEnds();
+    port.calls.clear();
+    SeedRandom(SeedFor({Left(), Any()}));
+    RideStep(port);
+    EXPECT_EQ(port.CopiesX(), std::vector<int>{1000 - 168});
+}
+
+TEST_F(RideEngine, WhileTheDisplaySleepsTheShowNeitherRidesNorSoundsAndThenGoesOnWhereItStood) {
+    saverSettings.sound = 1;
+    saverSettings.rideCoravendia = 0;
+    CreateSeeded(3);
+    ShowTick(port);
+    ShowTick(port);
+    RideState before = rideState;
+    port.calls.clear();
+    PauseShow(port);
+    PauseShow(port);
+    EXPECT_EQ(port.calls, (std::vector<PortCall>{Kill(), Stop(StopAtRideEnd)}));
+    port.calls.clear();
+    EXPECT_EQ(ShowTick(port), 0u);
+    EXPECT_TRUE(port.calls.empty()) << "a tick already on its way does nothing";
+    EXPECT_EQ(rideState.x, before.x);
+    ResumeShow(port);
+    ResumeShow(port);
+    EXPECT_EQ(port.calls, (std::vector<PortCall>{Play(ValtorneRun, PlayLooped), Arm(1)}));
+    port.calls.clear();
+    ShowTick(port);
+    EXPECT_EQ(port.CopiesX().back(), before.x) << "the ride goes on from where it stood";
+}
+
+TEST_F(RideEngine, ASleepBetweenRidesWakesToTheNextRideWithoutSound) {
+    saverSettings.sound = 1;
+    port.client = ShowRect{0, 0, 200, 200};
+    CreateSeeded(3);
+    while (!rideState.rideOver) {
+        ShowTick(port);
+    }
+    port.calls.clear();
+    PauseShow(port);
+    ResumeShow(port);
+    EXPECT_EQ(port.calls, (std::vector<PortCall>{Kill(), Stop(StopAtRideEnd), Arm(1)}));
+}
+
+// On a real surface: whatever the model, direction and speed, a finished ride has painted out
+// every pixel it drew, so no part of a picture stays behind on a blank screen.
+TEST(RideOnASurface, AFinishedRideLeavesNothingOfItsPictureBehind) {
+    MemoryPort memory(ROLVANTA_ASSET_DIR);
+    memory.ResetScreen(400, 300);
+    for (int32_t speed : {1, 6, 15}) {
+        for (uint32_t seed = 1; seed <= 8; ++seed) {
+            rideState = initialRideState;
+            showResources = ShowResources();
+            saverSettings = SaverSettings{0, 1, 1, 1, speed, 10, 127};
+            memory.clock = seed;
+            CreateShow(memory);
+            EraseBackground(memory);
+            uint64_t drawn = 0;
+            do {
+                ShowTick(memory);
+                if (rideState.rideOver == 0 && drawn == 0) {
+                    drawn = memory.pixelsWritten;
+                    EXPECT_NE(std::count(memory.screen.pixels.begin(), memory.screen.pixels.end(), 0),
+                              static_cast<long>(memory.screen.pixels.size()))
+                        << "the first step shows the picture";
+                }
+            } while (rideState.rideOver == 0);
+            EXPECT_EQ(std::count(memory.screen.pixels.begin(), memory.screen.pixels.end(), 0),
+                      static_cast<long>(memory.screen.pixels.size()))
+                << "speed " << speed << " seed " << seed << " model " << rideState.isValtorne << " right "
+                << rideState.towardRight;
+            DestroyShow(memory);
+            EXPECT_EQ(memory.livePictures, 0);
+            EXPECT_EQ(memory.openSteps, 0);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include "fake_platform.h"
 #include "host/host.h"
 #include "show/settings.h"
+#include "show/settings_store_win32.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ TEST_F(Settings, SaveWritesAllSevenKeysInOrderAsDecimalText) {
 TEST_F(Settings, NamesComeFromTheStringTableBeforeTheLoad) {
     settingsFileName[0] = '\0';
     hostState.instance = fake.ownModule;
-    LoadSettingsFromStrings();
+    LoadSettingsFromStrings(fake.ownModule);
     EXPECT_EQ(fake.calls[0], "LoadStringA(0x400000,1007,40)");
     EXPECT_EQ(fake.calls[1], "LoadStringA(0x400000,1001,13)");
     EXPECT_STREQ(settingsSection, "ScreenSaver.Rolvanta");

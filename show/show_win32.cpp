@@ -1,0 +1,149 @@
+// The show's Win32 layer: ShowProc turns the saver window's messages into the portable show's
+// operations, and the port beneath carries those out with GDI, winmm, the module's resources
+// and timer 1. Calls only; the show decides.
+#include "host/message_chain.h"
+#include "show/ride_engine.h"
+#include "show/settings.h"
+#include "show/settings_store_win32.h"
+
+namespace {
+
+const uintptr_t kTimerId = 1;
+const char* const kPictureNames[PictureCount] = {"CORMAPL", "CORMAPR", "VALTMAPL", "VALTMAPR"};
+const char* const kSoundNames[SoundCount] = {"COR_START_SOUND", "COR_RUN_SOUND", "COR_FADE_SOUND",
+                                             "VALT_RUN_SOUND"};
+
+class Win32ShowPort final : public ShowPort {
+public:
+    HWND window = nullptr;
+    HDC eraseDc = nullptr;
+
+    bool LoadPicture(PictureIndex picture) override {
+        pictures_[picture] = LoadBitmapA(HostInstance(), kPictureNames[picture]);
+        return pictures_[picture] != nullptr;
+    }
+
+    void ReleasePicture(PictureIndex picture) override {
+        DeleteObject(pictures_[picture]);
+        pictures_[picture] = nullptr;
+    }
+
+    PictureSize SizeOfPicture(PictureIndex picture) override {
+        BITMAP size = {};
+        GetObjectA(pictures_[picture], sizeof(size), &size);
+        return PictureSize{size.bmWidth, size.bmHeight};
+    }
+
+    SoundLoad LoadSound(SoundIndex sound) override {
+        HRSRC found = FindResourceA(HostInstance(), kSoundNames[sound], "WAVE");
+        if (found == nullptr) {
+            return SoundMissing;
+        }
+        soundData_[sound] = LoadResource(HostInstance(), found);
+        if (soundData_[sound] == nullptr) {
+            return SoundMissing;
+        }
+        soundImages_[sound] = static_cast<const char*>(LockResource(soundData_[sound]));
+        return soundImages_[sound] != nullptr ? SoundReady : SoundHeld;
+    }
+
+    void ReleaseSound(SoundIndex sound) override {
+        FreeResource(soundData_[sound]);
+        soundData_[sound] = nullptr;
+        soundImages_[sound] = nullptr;
+    }
+
+    ShowRect ClientRect() override {
+        RECT client = {};
+        GetClientRect(window, &client);
+        return ShowRect{client.left, client.top, client.right, client.bottom};
+    }
+
+    void BeginStep(PictureIndex picture) override {
+        windowDc_ = GetDC(window);
+        pictureDc_ = CreateCompatibleDC(windowDc_);
+        previous_ = SelectObject(pictureDc_, pictures_[picture]);
+    }
+
+    void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) override {
+        BitBlt(windowDc_, x, y, width, height, pictureDc_, 0, 0, SRCCOPY);
+    }
+
+    void FillBlack(const ShowRect& rect) override { Fill(windowDc_, rect); }
+
+    void EndStep() override {
+        SelectObject(pictureDc_, previous_);
+        DeleteDC(pictureDc_);
+        ReleaseDC(window, windowDc_);
+        windowDc_ = nullptr;
+        pictureDc_ = nullptr;
+    }
+
+    void EraseBlack(const ShowRect& rect) override { Fill(eraseDc, rect); }
+
+    // The player holds the thread for a cue that waits, so nothing is left to wait for.
+    uint32_t PlaySound(SoundIndex sound, SoundCue cue) override {
+        sndPlaySoundA(soundImages_[sound], cue);
+        return 0;
+    }
+
+    void StopSound(SoundStop stop) override { sndPlaySoundA(nullptr, stop); }
+
+    void SetVolume(uint32_t volume) override {
+        waveOutGetVolume(WaveMapper(), &savedVolume_);
+        waveOutSetVolume(WaveMapper(), volume);
+    }
+
+    void RestoreVolume() override { waveOutSetVolume(WaveMapper(), savedVolume_); }
+
+    bool ArmTimer(uint32_t milliseconds) override { return SetTimer(window, kTimerId, milliseconds, nullptr) != 0; }
+
+    void KillTimer() override { ::KillTimer(window, kTimerId); }
+
+    uint32_t ClockSeconds() override { return ::ClockSeconds(); }
+
+private:
+    static HWAVEOUT WaveMapper() { return reinterpret_cast<HWAVEOUT>(static_cast<uintptr_t>(WAVE_MAPPER)); }
+
+    static void Fill(HDC dc, const ShowRect& rect) {
+        RECT area = {rect.left, rect.top, rect.right, rect.bottom};
+        FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    }
+
+    HBITMAP pictures_[PictureCount] = {};
+    HGLOBAL soundData_[SoundCount] = {};
+    const char* soundImages_[SoundCount] = {};
+    DWORD savedVolume_ = 0;
+    HDC windowDc_ = nullptr;
+    HDC pictureDc_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+};
+
+// One saver window a process, so one port.
+Win32ShowPort port;
+
+}  // namespace
+
+LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    port.window = window;
+    switch (message) {
+    case WM_CREATE:
+        LoadSettingsFromStrings(HostInstance());
+        CreateShow(port);
+        break;
+    case WM_DESTROY:
+        DestroyShow(port);
+        break;
+    case WM_ERASEBKGND:
+        port.eraseDc = reinterpret_cast<HDC>(wParam);
+        EraseBackground(port);
+        port.eraseDc = nullptr;
+        return 0;
+    case WM_TIMER:
+        ShowTick(port);
+        break;
+    default:
+        break;
+    }
+    return HostDefaultProc(window, message, wParam, lParam);
+}
