@@ -1,0 +1,76 @@
+"""The Linux program on the windows XScreenSaver gives it, and on its own: the picture the
+Windows show's core draws for the same seed lands in the right window and nowhere else;
+a grown window is ridden at its new size; closing its own window or a signal ends it
+cleanly."""
+
+import signal
+
+from xsession import (XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, differences, memory_frame,
+                      wait_until)
+
+SEED = 20261208
+STEPS = 40  # the first ride is under way at any speed and seed
+
+
+class WindowTargets(LinuxTestCase):
+
+    def held_frame_matches_core(self, target_options, window, speed_option, speed, env=None, name="held"):
+        """Runs a seeded show held after STEPS steps on `window` and compares the window's
+        pixels with the memory port's frame, and the rest of the screen with the desktop."""
+        x0, y0, x1, y1 = window.box
+        width, height = x1 - x0, y1 - y0
+        reference, copy = memory_frame(width, height, SEED, STEPS, speed)
+        program = self.rolvanta(*target_options, "--blank", "--seed", SEED, "--steps", STEPS,
+                                "--speed", speed_option, env=env, name=name)
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold at step %d" % STEPS)
+        shot = self.display.screenshot()
+        self.display.save(shot, name + ".png")
+        count, examples = differences(shot, window.box, reference)
+        self.assertEqual(count, 0, "%d pixels differ from the core's frame (last copy %r): %r"
+                         % (count, copy, examples))
+        # The frame holds a picture, and nothing was drawn outside the window.
+        self.assertGreater(shot.count_matching(lambda r, g, b: (r, g, b) != BLACK, window.box), 1000)
+        outside = self.WIDTH * self.HEIGHT - width * height
+        self.assertEqual(shot.count(DESKTOP_RGB), outside)
+        self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
+        self.assertEqual(program.stderr(), "")
+
+    def test_window_id_and_xscreensaver_window_show_the_cores_frame(self):
+        window = self.window(400, 300, 120, 90)
+        self.held_frame_matches_core(["--window-id", hex(window.id)], window, 6, 6, name="window-id")
+        window.close()
+        # The daemon's way: --root with the window in XSCREENSAVER_WINDOW, here in decimal, and
+        # a speed out of range that must ride as the default, 6.
+        window = self.window(360, 250, 30, 200)
+        env = self.display.env(XSCREENSAVER_WINDOW=str(window.id))
+        self.held_frame_matches_core(["--root"], window, 99, 6, env=env, name="xscreensaver-window")
+
+    def test_a_grown_window_is_ridden_at_its_new_size(self):
+        window = self.window(300, 200, 0, 0)
+        program = self.rolvanta("--window-id", hex(window.id), "--blank", "--speed", 15, "--rate", 40,
+                                "--no-valtorne", name="grown")
+        x0, y0, _, _ = window.box
+
+        def coravendia_in(box):
+            return lambda: self.display.screenshot().count(CORAVENDIA_BACKGROUND, box) > 500
+        wait_until(coravendia_in(window.box), 60, "a ride in the small window")
+        window.resize(640, 480)
+        # Every ride at the new width passes right of x = 500; none at the old one can.
+        wait_until(coravendia_in((500, 0, 640, 480)), 60, "a ride at the new size", interval=0.02)
+        self.assertTrue(program.running())
+        self.assertEqual(program.end(signal.SIGINT), 0, program.stderr())
+
+    def test_own_window_ends_when_closed(self):
+        program = self.rolvanta("--blank", "--no-coravendia", "--speed", 15, name="own-window")
+
+        def window_id():
+            result = self.display.run(["xwininfo", "-name", "Rolvanta"], check=False)
+            for line in result.stdout.decode().splitlines():
+                if "Window id:" in line:
+                    return int(line.split()[3], 16)
+            return None
+        window = wait_until(window_id, 30, "the program's own window")
+        red = lambda r, g, b: r > 150 and g < 90 and b < 90  # noqa: E731 the Valtorne's paint
+        wait_until(lambda: self.display.screenshot(window).count_matching(red) > 200, 60, "a Valtorne ride")
+        self.display.run([XTOOL, "close", hex(window)])
+        self.assertEqual(program.process.wait(timeout=30), 0, program.stderr())

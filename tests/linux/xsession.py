@@ -1,0 +1,264 @@
+"""A virtual X display of its own for each Linux end-to-end test file, and the programs the
+tests run on it. Python's standard library, the e2e harness's waiting and screenshots.
+
+* Xvfb picks a free display number itself and tells it through -displayfd once it accepts
+  connections; nothing guesses a number from lock files.
+* The root window gets the Wine session's desktop colour, which is in neither picture and is
+  not black, so "drawn here", "blackened here" and "untouched" can be told apart.
+* Every process a test starts is ended at its clean-up, failed or not, and each program's
+  standard error is kept in a log under the artifacts folder.
+"""
+
+import contextlib
+import os
+import queue
+import signal
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+import harness
+from harness import Screenshot, wait_until
+
+PROGRAM = os.environ.get("ROLVANTA_PROGRAM", "")
+XTOOL = os.environ.get("ROLVANTA_XTOOL", "")
+MEMORY_FRAME = os.environ.get("ROLVANTA_MEMORY_FRAME", "")
+BUILD_DIR = os.environ.get("ROLVANTA_BUILD_DIR", "")
+ARTIFACTS = os.environ.get("ROLVANTA_ARTIFACTS") or os.path.join(tempfile.gettempdir(), "rolvanta-linux-artifacts")
+
+DESKTOP_RGB = harness.DESKTOP_RGB
+DESKTOP_COLOUR = harness.DESKTOP_COLOUR
+BLACK = (0, 0, 0)
+CORAVENDIA_BACKGROUND = harness.CORAVENDIA_BACKGROUND
+CORAVENDIA_SIZE = (168, 110)
+VALTORNE_SIZE = (179, 100)
+
+
+class XDisplay:
+    """One Xvfb, started by start() and ended by stop()."""
+
+    def __init__(self, width=640, height=480):
+        self.width = width
+        self.height = height
+        self.process = None
+        self.number = None
+        os.makedirs(ARTIFACTS, exist_ok=True)
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        log = open(os.path.join(ARTIFACTS, "xvfb-%d.log" % os.getpid()), "ab")
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx24" % (self.width, self.height),
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 60
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_fd)
+        log.close()
+        if not number.strip():
+            self.stop()
+            raise harness.HarnessError("Xvfb reported no display number")
+        self.number = int(number.strip())
+        self.run(["xsetroot", "-solid", DESKTOP_COLOUR])
+        return self
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=20)
+        self.process = None
+
+    @property
+    def name(self):
+        return ":%d" % self.number
+
+    def env(self, **extra):
+        env = dict(os.environ, DISPLAY=self.name, LANG="C.UTF-8")
+        for key in ("XAUTHORITY", "XSCREENSAVER_WINDOW"):
+            env.pop(key, None)
+        env.update({k: v for k, v in extra.items() if v is not None})
+        for key, value in extra.items():
+            if value is None:
+                env.pop(key, None)
+        return env
+
+    def run(self, argv, timeout=60, check=True):
+        result = subprocess.run(argv, env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=timeout)
+        if check and result.returncode != 0:
+            raise harness.HarnessError("%s failed with %d: %s" % (" ".join(argv), result.returncode,
+                                                                  result.stderr.decode(errors="replace")))
+        return result
+
+    def screenshot(self, window="root"):
+        taken_at = time.monotonic()
+        target = window if isinstance(window, str) else hex(window)
+        blob = self.run(["import", "-window", target, "-depth", "8", "ppm:-"]).stdout
+        return Screenshot.from_ppm(blob, taken_at)
+
+    def save(self, shot, name):
+        path = os.path.join(ARTIFACTS, name)
+        shot.save(path)
+        print("screenshot: %s" % path, flush=True)
+        return path
+
+
+class Program:
+    """A program on the display, its standard output read line by line on a thread."""
+
+    def __init__(self, display, argv, name, env=None):
+        self.argv = [str(a) for a in argv]
+        self.log_path = os.path.join(ARTIFACTS, name + ".log")
+        self.log = open(self.log_path, "wb")
+        self.process = subprocess.Popen(self.argv, env=env or display.env(), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=self.log)
+        self.lines = queue.Queue()
+        self.seen = []
+        threading.Thread(target=self._pump, daemon=True).start()
+
+    def _pump(self):
+        for raw in iter(self.process.stdout.readline, b""):
+            self.lines.put(raw.decode("latin-1").rstrip("\n"))
+        self.lines.put(None)
+
+    def line(self, predicate, timeout, what):
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("timed out after %.0f s waiting for %s (seen %r)" % (timeout, what, self.seen))
+            try:
+                line = self.lines.get(timeout=left)
+            except queue.Empty:
+                continue
+            if line is None:
+                self.lines.put(None)
+                raise AssertionError("%s ended (%s) before %s (seen %r; log %s)"
+                                     % (self.argv[0], self.process.poll(), what, self.seen, self.stderr()))
+            self.seen.append(line)
+            if predicate(line):
+                return line
+
+    def say(self, text):
+        self.process.stdin.write((text + "\n").encode())
+        self.process.stdin.flush()
+
+    def running(self):
+        return self.process.poll() is None
+
+    def end(self, sig=signal.SIGTERM, timeout=30):
+        """Sends the signal and returns the exit status."""
+        if self.process.poll() is None:
+            self.process.send_signal(sig)
+        return self.process.wait(timeout=timeout)
+
+    def stderr(self):
+        self.log.flush()
+        with open(self.log_path, "rb") as f:
+            return f.read().decode(errors="replace")
+
+    def close(self):
+        """Ends the program whatever state it is in; idempotent."""
+        if self.process.poll() is None:
+            with contextlib.suppress(OSError):
+                self.process.stdin.close()
+            with contextlib.suppress(OSError):
+                self.process.terminate()
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=20)
+        for pipe in (self.process.stdin, self.process.stdout):
+            with contextlib.suppress(OSError):
+                pipe.close()
+        self.log.close()
+
+
+class TestWindow(Program):
+    """A plain window of one colour made by rolvanta_xtool, for the show to draw in."""
+
+    def __init__(self, display, width, height, x, y, rgb=(200, 200, 200), name="window"):
+        super().__init__(display, [XTOOL, "window", width, height, x, y, "%02x%02x%02x" % rgb], name)
+        self.id = int(self.line(lambda l: l.startswith("window "), 30, "the test window").split()[1], 16)
+        self.box = (x, y, x + width, y + height)
+
+    def resize(self, width, height):
+        self.say("resize %d %d" % (width, height))
+        self.line(lambda l: l == "ok", 30, "the resize")
+        self.box = (self.box[0], self.box[1], self.box[0] + width, self.box[1] + height)
+
+
+class LinuxTestCase(unittest.TestCase):
+    """A display per test class; programs started with start() are ended at each test's end."""
+
+    WIDTH = 640
+    HEIGHT = 480
+
+    @classmethod
+    def setUpClass(cls):
+        cls.display = XDisplay(cls.WIDTH, cls.HEIGHT).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.stop()
+
+    def start(self, argv, name="rolvanta", env=None):
+        program = Program(self.display, argv, name, env=env)
+        self.addCleanup(program.close)
+        return program
+
+    def rolvanta(self, *options, name="rolvanta", env=None):
+        return self.start([PROGRAM] + list(options), name=name, env=env)
+
+    def window(self, width, height, x, y, rgb=(200, 200, 200)):
+        window = TestWindow(self.display, width, height, x, y, rgb)
+        self.addCleanup(window.close)
+        return window
+
+
+def memory_frame(width, height, seed, steps, speed, coravendia=1, valtorne=1):
+    """The Windows core's frame on the memory port: (Screenshot, (x, y, w, h, picture))."""
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "frame.ppm")
+        argv = [MEMORY_FRAME, width, height, seed, steps, speed, coravendia, valtorne, path]
+        result = subprocess.run([str(a) for a in argv], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        if result.returncode != 0:
+            raise AssertionError("rolvanta_memory_frame: %s" % result.stderr.decode(errors="replace"))
+        with open(path, "rb") as f:
+            shot = Screenshot.from_ppm(f.read(), time.monotonic())
+    words = result.stdout.decode().split()
+    return shot, tuple(int(w) for w in words[1:6])
+
+
+def differences(shot, box, reference):
+    """Pixels of shot inside box (x0, y0, x1, y1) that differ from the reference frame of
+    the box's size; returns (count, first few as (x, y, seen, expected))."""
+    x0, y0, x1, y1 = box
+    count = 0
+    examples = []
+    for y in range(y1 - y0):
+        seen = shot.row(y0 + y, x0, x1)
+        expected = reference.row(y)
+        if seen == expected:
+            continue
+        for x in range(x1 - x0):
+            a = tuple(seen[3 * x:3 * x + 3])
+            b = tuple(expected[3 * x:3 * x + 3])
+            if a != b:
+                count += 1
+                if len(examples) < 5:
+                    examples.append((x, y, a, b))
+    return count, examples
