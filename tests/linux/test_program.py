@@ -1,0 +1,91 @@
+"""The Linux program's command line and sound: bad options get a usage text and status 1
+without touching the display; sound reaches an ALSA file sink with --sound, scaled by the
+show's own volume, and nothing does with --no-sound; without a sound device the show rides
+on in silence and says nothing; a signal ends it with status 0."""
+
+import array
+import os
+import signal
+import subprocess
+import tempfile
+
+from xsession import PROGRAM, LinuxTestCase, wait_until
+
+FILE_SINK = ('pcm.!default {\n    type file\n    slave.pcm "null"\n    file "%s"\n    format "raw"\n}\n')
+NO_DEVICE = 'pcm.!default {\n    type hw\n    card 29\n}\nctl.!default {\n    type hw\n    card 29\n}\n'
+
+
+class CommandLine(LinuxTestCase):
+
+    def test_bad_options_print_usage_and_exit_1_without_opening_the_display(self):
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        for args in (["--bogus"], ["--speed", "fast"], ["--speed"], ["--volume", "12.5"], ["--rate="],
+                     ["--window-id", "nowhere"], ["--sound=yes"], ["--seed", "x"], ["stray"]):
+            with self.subTest(args=args):
+                result = subprocess.run([PROGRAM] + args, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, timeout=30)
+                stderr = result.stderr.decode()
+                self.assertEqual(result.returncode, 1, stderr)
+                self.assertIn("usage: rolvanta", stderr)
+                self.assertNotIn("display", stderr.split("usage:")[0])
+                self.assertEqual(result.stdout, b"")
+        result = subprocess.run([PROGRAM, "--help"], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                timeout=30)
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.assertIn(b"--window-id", result.stdout)
+
+
+class Sound(LinuxTestCase):
+
+    def setUp(self):
+        self.home = tempfile.mkdtemp(prefix="rolvanta-sound-")
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.home])
+        self.sink = os.path.join(self.home, "sound.raw")
+
+    def asoundrc(self, text):
+        with open(os.path.join(self.home, ".asoundrc"), "w") as f:
+            f.write(text)
+
+    def sound(self):
+        """(bytes written, the loudest sample) in the file sink so far."""
+        try:
+            with open(self.sink, "rb") as f:
+                data = f.read()
+        except FileNotFoundError:
+            return 0, 0
+        samples = array.array("h", data[:len(data) // 2 * 2])
+        return len(data), max((abs(s) for s in samples), default=0)
+
+    def ride(self, *options, name):
+        return self.rolvanta("--root", "--no-valtorne", "--speed", 15, *options,
+                             env=self.display.env(HOME=self.home), name=name)
+
+    def test_sound_reaches_the_sink_only_with_sound_on(self):
+        self.asoundrc(FILE_SINK % self.sink)
+        # Off: a whole ride, start to end, and not a byte.
+        quiet = self.ride("--no-sound", "--steps", 60, name="no-sound")
+        quiet.line(lambda l: "held after" in l, 60, "60 steps without sound")
+        self.assertEqual(self.sound(), (0, 0))
+        self.assertEqual(quiet.end(), 0, quiet.stderr())
+
+        # On at volume 0: the show's samples reach the device scaled as the Windows wave-out
+        # volume for 0 scales them, to 255/65535 of full scale.
+        muted = self.ride("--sound", "--volume", 0, "--steps", 60, name="sound-volume-0")
+        muted.line(lambda l: "held after" in l, 60, "60 steps at volume 0")
+        wait_until(lambda: self.sound()[0] > 88200, 60, "a half second of samples at volume 0")
+        self.assertLessEqual(self.sound()[1], 128)
+        self.assertEqual(muted.end(), 0, muted.stderr())
+
+        os.remove(self.sink)
+        loud = self.ride("--sound", "--volume", 255, name="sound")
+        wait_until(lambda: self.sound()[1] > 4096, 60, "the Coravendia's start sound in the sink")
+        self.assertEqual(loud.end(signal.SIGTERM), 0, loud.stderr())
+        self.assertEqual(loud.stderr(), "")
+
+    def test_without_a_sound_device_the_show_rides_on_quietly(self):
+        self.asoundrc(NO_DEVICE)
+        program = self.ride("--sound", "--steps", 120, name="no-device")
+        program.line(lambda l: "held after 120 steps" in l, 60, "120 steps with no sound device")
+        self.assertEqual(program.end(signal.SIGINT), 0)
+        self.assertEqual(program.stderr(), "")

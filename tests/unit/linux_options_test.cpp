@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "linux/options.h"
+
+namespace {
+
+struct OptionsCase {
+    std::vector<const char*> args;
+    OptionsResult result;
+    // Expected settings when the result is Run: sound, blank, coravendia, valtorne, speed, rate, volume.
+    SaverSettings settings;
+};
+
+const SaverSettings kDefaults = {0, 0, 1, 1, 6, 10, 127};
+
+SaverSettings With(int32_t SaverSettings::*field, int32_t value) {
+    SaverSettings settings = kDefaults;
+    settings.*field = value;
+    return settings;
+}
+
+// Numbers are repaired as the settings file's are: in range kept, out of range the fallback;
+// anything that is not a whole number is refused, as is any option the program does not know.
+const OptionsCase kCases[] = {
+    {{}, OptionsResult::Run, kDefaults},
+    {{"--speed", "15"}, OptionsResult::Run, With(&SaverSettings::speed, 15)},
+    {{"-speed", "1"}, OptionsResult::Run, With(&SaverSettings::speed, 1)},
+    {{"--speed=16"}, OptionsResult::Run, kDefaults},
+    {{"--speed", "0"}, OptionsResult::Run, kDefaults},
+    {{"--speed", "-3"}, OptionsResult::Run, kDefaults},
+    {{"--speed", "99999999999999999999"}, OptionsResult::Run, kDefaults},
+    {{"--rate", "40"}, OptionsResult::Run, With(&SaverSettings::rate, 40)},
+    {{"--rate", "41"}, OptionsResult::Run, kDefaults},
+    {{"--volume", "0"}, OptionsResult::Run, With(&SaverSettings::volume, 0)},
+    {{"--volume", "+255"}, OptionsResult::Run, With(&SaverSettings::volume, 255)},
+    {{"--volume", "256"}, OptionsResult::Run, kDefaults},
+    {{"--sound"}, OptionsResult::Run, With(&SaverSettings::sound, 1)},
+    {{"--sound", "--no-sound"}, OptionsResult::Run, kDefaults},
+    {{"--blank"}, OptionsResult::Run, With(&SaverSettings::blankScreen, 1)},
+    {{"--no-coravendia"}, OptionsResult::Run, With(&SaverSettings::rideCoravendia, 0)},
+    {{"--no-valtorne", "--valtorne"}, OptionsResult::Run, kDefaults},
+    {{"--help"}, OptionsResult::Help, kDefaults},
+    {{"--speed", "6x"}, OptionsResult::Usage, kDefaults},
+    {{"--speed", ""}, OptionsResult::Usage, kDefaults},
+    {{"--speed", "-"}, OptionsResult::Usage, kDefaults},
+    {{"--speed", " 6"}, OptionsResult::Usage, kDefaults},
+    {{"--rate"}, OptionsResult::Usage, kDefaults},
+    {{"--volume", "0x10"}, OptionsResult::Usage, kDefaults},
+    {{"--sound=1"}, OptionsResult::Usage, kDefaults},
+    {{"--speedy", "6"}, OptionsResult::Usage, kDefaults},
+    {{"--fps"}, OptionsResult::Usage, kDefaults},
+    {{"speed"}, OptionsResult::Usage, kDefaults},
+    {{"-"}, OptionsResult::Usage, kDefaults},
+    {{"--window-id", "0"}, OptionsResult::Usage, kDefaults},
+    {{"--window-id", "0x"}, OptionsResult::Usage, kDefaults},
+    {{"--window-id", "12g"}, OptionsResult::Usage, kDefaults},
+    {{"--window-id", "0x100000000"}, OptionsResult::Usage, kDefaults},
+    {{"--seed", "-1"}, OptionsResult::Usage, kDefaults},
+    {{"--steps", "0"}, OptionsResult::Usage, kDefaults},
+};
+
+TEST(LinuxOptions, SettingsAreReadAndRepairedAsTheSettingsFileIs) {
+    for (const OptionsCase& c : kCases) {
+        std::vector<const char*> argv = {"rolvanta"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        std::string label;
+        for (const char* arg : c.args) {
+            label += std::string(" '") + arg + "'";
+        }
+        LinuxOptions options;
+        std::string error;
+        OptionsResult result = ParseOptions(static_cast<int>(argv.size()), argv.data(), &options, &error);
+        EXPECT_EQ(result, c.result) << label;
+        if (result == OptionsResult::Usage) {
+            EXPECT_FALSE(error.empty()) << label;
+        } else if (result == OptionsResult::Run) {
+            const SaverSettings& s = options.settings;
+            EXPECT_EQ((std::vector<int32_t>{s.sound, s.blankScreen, s.rideCoravendia, s.rideValtorne, s.speed, s.rate,
+                                            s.volume}),
+                      (std::vector<int32_t>{c.settings.sound, c.settings.blankScreen, c.settings.rideCoravendia,
+                                            c.settings.rideValtorne, c.settings.speed, c.settings.rate,
+                                            c.settings.volume}))
+                << label;
+        }
+    }
+}
+
+TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
+    const char* argv[] = {"rolvanta", "--window-id", "0x1e00007", "--seed", "4294967295", "--steps=40"};
+    LinuxOptions options;
+    std::string error;
+    ASSERT_EQ(ParseOptions(6, argv, &options, &error), OptionsResult::Run) << error;
+    EXPECT_EQ(options.target, DrawTarget::WindowId);
+    EXPECT_EQ(options.windowId, 0x1e00007ul);
+    EXPECT_TRUE(options.seeded);
+    EXPECT_EQ(options.seed, 4294967295u);
+    EXPECT_TRUE(options.stepLimited);
+    EXPECT_EQ(options.steps, 40u);
+
+    const char* root[] = {"rolvanta", "-root"};
+    ASSERT_EQ(ParseOptions(2, root, &options, &error), OptionsResult::Run);
+    EXPECT_EQ(options.target, DrawTarget::Root);
+    EXPECT_FALSE(options.seeded);
+
+    EXPECT_EQ(RootTargetWindow("31457287"), 31457287ul);
+    EXPECT_EQ(RootTargetWindow("0x1E00007"), 0x1e00007ul);
+    EXPECT_EQ(RootTargetWindow(nullptr), 0ul);
+    EXPECT_EQ(RootTargetWindow(""), 0ul);
+    EXPECT_EQ(RootTargetWindow("window"), 0ul);
+}
+
+}  // namespace
