@@ -1,0 +1,138 @@
+"""The real XScreenSaver daemon runs the built module: activated, it shows a Coravendia or a
+Valtorne moving; deactivated, the module's process ends and nothing of it is left.
+
+The daemon refuses to launch modules as root, so it runs as a throwaway user made for this
+test (useradd) and removed with its home at the end, whatever happened. The user's
+~/.xscreensaver names only this module, in mode "one", with locking, fading and the splash
+off; the module is copied into the user's home so that the user can run it wherever the
+build tree lies."""
+
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import tempfile
+import unittest
+
+from xsession import (CORAVENDIA_BACKGROUND, CORAVENDIA_SIZE, PROGRAM, VALTORNE_SIZE, LinuxTestCase, wait_until)
+
+USER = "rolvxss%d" % (os.getpid() % 100000)
+
+SETTINGS = """\
+mode: one
+selected: 0
+lock: False
+fade: False
+unfade: False
+splash: False
+dpmsEnabled: False
+timeout: 1:00:00
+cycle: 0:00:00
+programs: \\
+  "Rolvanta" %s --root --speed 15 --rate 40 \\n\\
+
+"""
+
+
+def is_red(r, g, b):
+    return r > 150 and g < 90 and b < 90
+
+
+def alive(pid):
+    """False once the process has ended, reaped or not."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] not in ("Z", "X")
+    except OSError:
+        return False
+
+
+def processes_of(uid):
+    """pid -> command line of every process the user runs."""
+    found = {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            if os.stat("/proc/" + name).st_uid != uid:
+                continue
+            with open("/proc/%s/cmdline" % name, "rb") as f:
+                found[int(name)] = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
+        except OSError:
+            continue
+    return found
+
+
+@unittest.skipUnless(shutil.which("xscreensaver") and shutil.which("xscreensaver-command"),
+                     "XScreenSaver is not installed (tools/setup-machine installs it)")
+@unittest.skipUnless(os.geteuid() == 0, "making the daemon's user needs root")
+class Daemon(LinuxTestCase):
+
+    def setUp(self):
+        self.home = tempfile.mkdtemp(prefix="rolvanta-xscreensaver-")
+        os.chmod(self.home, 0o755)
+        self.addCleanup(shutil.rmtree, self.home, True)
+        subprocess.run(["useradd", "--no-create-home", "--home-dir", self.home, "--shell", "/bin/sh", USER],
+                       check=True, timeout=60)
+        self.addCleanup(subprocess.run, ["userdel", USER], timeout=60)
+        self.uid = pwd.getpwnam(USER).pw_uid
+        self.addCleanup(self.end_everything_of_the_user)
+        self.module = os.path.join(self.home, "rolvanta")
+        shutil.copy(PROGRAM, self.module)
+        with open(os.path.join(self.home, ".xscreensaver"), "w") as f:
+            f.write(SETTINGS % self.module)
+        subprocess.run(["chown", "-R", "%s:" % USER, self.home], check=True, timeout=60)
+
+    def end_everything_of_the_user(self):
+        for pid in processes_of(self.uid):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        wait_until(lambda: not processes_of(self.uid), 30, "the test user's processes to end")
+
+    def as_user(self, *argv):
+        return ["runuser", "-u", USER, "--", "env", "-i", "DISPLAY=" + self.display.name, "HOME=" + self.home,
+                "PATH=/usr/bin:/bin", "LANG=C.UTF-8"] + list(argv)
+
+    def command(self, *args):
+        return subprocess.run(self.as_user("xscreensaver-command", *args), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+
+    def module_pids(self):
+        return [pid for pid, line in processes_of(self.uid).items() if line.startswith(self.module)]
+
+    def test_the_daemon_shows_the_module_and_ends_it(self):
+        daemon = self.start(self.as_user("xscreensaver", "--no-splash", "--verbose"), name="xscreensaver")
+        wait_until(lambda: self.command("-version").returncode == 0, 60, "the daemon to answer")
+
+        self.assertEqual(self.command("-activate").returncode, 0)
+        wait_until(self.module_pids, 60, "the daemon to launch the module")
+
+        # A model's picture, seen twice at different places: it rides.
+        def model_box():
+            shot = self.display.screenshot()
+            box = shot.bbox(CORAVENDIA_BACKGROUND)
+            if box and (box[2] - box[0], box[3] - box[1]) == CORAVENDIA_SIZE:
+                return ("coravendia", box, shot)
+            box = shot.bbox_matching(is_red)
+            if box and box[2] - box[0] > VALTORNE_SIZE[0] // 2 and box[3] - box[1] > VALTORNE_SIZE[1] // 2:
+                return ("valtorne", box, shot)
+            return None
+        first = wait_until(model_box, 60, "a whole Coravendia or a Valtorne on the saver's window", interval=0.02)
+        self.display.save(first[2], "xscreensaver-activated.png")
+
+        def moved():
+            now = model_box()
+            return now if now and now[0] == first[0] and now[1] != first[1] else None
+        second = wait_until(moved, 30, "the %s to move" % first[0], interval=0.02)
+        self.assertEqual(first[1][1], second[1][1], "a ride keeps its height")
+
+        pids = self.module_pids()
+        self.assertEqual(self.command("-deactivate").returncode, 0)
+        wait_until(lambda: not any(alive(pid) for pid in pids), 30, "the module's process %r to end" % pids)
+        # Only the daemon itself stays; no helper of the module's is left behind.
+        wait_until(lambda: all("xscreensaver" in line for line in processes_of(self.uid).values()), 30,
+                   "nothing but the daemon running as the user")
+        self.assertTrue(daemon.running())
