@@ -1,0 +1,96 @@
+"""The Debian package CPack makes from the build tree: each file lies where XScreenSaver's
+own packages keep theirs (the daemon's display modules, the settings dialog's descriptions,
+the manual pages), the package depends on the X11 and ALSA libraries and recommends
+xscreensaver, apt accepts it, and every option the settings description can pass is one
+the packaged program accepts."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+import xml.etree.ElementTree as ElementTree
+
+from xsession import BUILD_DIR
+
+PROGRAM = "usr/libexec/xscreensaver/rolvanta"
+SETTINGS = "usr/share/xscreensaver/config/rolvanta.xml"
+MANUAL = "usr/share/man/man6/rolvanta.6.gz"
+
+
+def run(argv, **kwargs):
+    return subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          timeout=600, **kwargs)
+
+
+@unittest.skipUnless(shutil.which("dpkg-deb") and shutil.which("cpack"), "Debian's packaging tools are missing")
+class Package(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="rolvanta-package-")
+        result = run(["cpack", "-G", "DEB", "--config", os.path.join(BUILD_DIR, "CPackConfig.cmake"),
+                      "-B", cls.folder])
+        if result.returncode != 0:
+            raise AssertionError("cpack failed: %s%s" % (result.stdout.decode(), result.stderr.decode()))
+        debs = [n for n in os.listdir(cls.folder) if n.endswith(".deb")]
+        assert len(debs) == 1, debs
+        cls.deb = os.path.join(cls.folder, debs[0])
+        cls.root = os.path.join(cls.folder, "root")
+        run(["dpkg-deb", "-x", cls.deb, cls.root]).check_returncode()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def field(self, name):
+        return run(["dpkg-deb", "-f", self.deb, name]).stdout.decode().strip()
+
+    def test_files_lie_where_xscreensaver_keeps_its_own(self):
+        listing = run(["dpkg-deb", "-c", self.deb]).stdout.decode().splitlines()
+        files = {line.split()[-1].lstrip("./"): line.split()[0] for line in listing if not line.endswith("/")}
+        self.assertEqual(set(files), {PROGRAM, SETTINGS, MANUAL})
+        self.assertEqual(files[PROGRAM], "-rwxr-xr-x")
+        for path in files:
+            folder = "/" + os.path.dirname(path)
+            owners = run(["dpkg", "-S", folder]).stdout.decode()
+            with self.subTest(folder=folder):
+                self.assertIn("xscreensaver", owners.split(":")[0],
+                              "%s is not where an installed XScreenSaver package keeps its files" % folder)
+
+    def test_dependencies_and_apt(self):
+        depends = self.field("Depends")
+        self.assertIn("libx11-6", depends)
+        self.assertIn("libasound2", depends)
+        self.assertIn("xscreensaver", self.field("Recommends"))
+        # What the program links, besides the C and C++ runtimes, is exactly those two.
+        needed = run(["objdump", "-p", os.path.join(self.root, PROGRAM)]).stdout.decode()
+        libraries = {line.split()[1] for line in needed.splitlines() if line.strip().startswith("NEEDED")}
+        self.assertEqual(libraries - {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1"},
+                         {"libX11.so.6", "libasound.so.2"})
+        result = run(["apt-get", "install", "--simulate", "-o", "Debug::NoLocking=1", self.deb])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertRegex(result.stdout.decode(), r"(?m)^Inst rolvanta ")
+
+    def test_every_setting_the_dialog_passes_is_accepted(self):
+        tree = ElementTree.parse(os.path.join(self.root, SETTINGS))
+        screensaver = tree.getroot()
+        self.assertEqual(screensaver.get("name"), "rolvanta")
+        arguments = [screensaver.find("command").get("arg")]
+        numbers = screensaver.iter("number")
+        booleans = list(screensaver.iter("boolean"))
+        ids = set()
+        for number in numbers:
+            ids.add(number.get("id"))
+            for key in ("low", "high", "default"):
+                arguments += number.get("arg").replace("%", number.get(key)).split()
+        for boolean in booleans:
+            ids.add(boolean.get("id"))
+            arguments.append(boolean.get("arg-set") or boolean.get("arg-unset"))
+        self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "coravendia", "valtorne"})
+        self.assertTrue(screensaver.find("_description").text.strip())
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        # --help last: the whole line is read, so any argument it does not know fails first.
+        result = run([os.path.join(self.root, PROGRAM)] + arguments + ["--help"], env=env)
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
