@@ -174,7 +174,8 @@ int main(int argc, char** argv) {
                 announced = true;
             }
             XFlush(display);
-            if (XPending(display) > 0) {
+            // Only what Xlib already holds; whatever comes later wakes the poll.
+            if (XEventsQueued(display, QueuedAlready) > 0) {
                 continue;
             }
             if (poll(fds, 2, delay) < 0 && errno != EINTR) {
