@@ -1,4 +1,4 @@
-// The saver's show makes exactly the platform calls it always made: a seeded run of several
+// The show's Win32 layer. It makes exactly the platform calls it always made: a seeded run of several
 // rides, replayed through the window procedure's show stage against the recording platform,
 // must reproduce the transcript recorded from the program as shipped, call for call.
 //
@@ -116,6 +116,20 @@ TEST(ShowTranscript, ReproducesTheShippedProgramsCallsForASeededRunOfSeveralRide
         }
         ASSERT_EQ(moreWanted ? wantLine : "<end>", moreGot ? gotLine : "<end>") << "at line " << line;
     }
+}
+
+TEST(ShowProcStage, MessagesTheShowDoesNotAnswerEndInTheHostsDefaultHandling) {
+    ResetProcess();
+    hostState.isPreview = 1;
+    fake.defaultResult = 0x77;
+    for (UINT message : std::initializer_list<UINT>{WM_KEYUP, WM_PAINT, WM_SYSCOMMAND, VerifyPasswordMessage}) {
+        fake.calls.clear();
+        EXPECT_EQ(ShowProc(kWindow, message, 5, 6), 0x77);
+        EXPECT_EQ(fake.calls, std::vector<std::string>{"DefWindowProcA(0x100," + Hex(message) + ",0x5,6)"});
+    }
+    fake.calls.clear();
+    EXPECT_EQ(ShowProc(kWindow, WM_ERASEBKGND, 0xDC9, 0), 0);
+    EXPECT_EQ(fake.Count("DefWindowProcA"), 0u) << "the background erase is answered completely";
 }
 
 }  // namespace
