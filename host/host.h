@@ -45,6 +45,10 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 uint32_t VerifyOnClose(HWND window);
 uint32_t TickDifference(uint32_t earlier, uint32_t later);
 
+// The display's power state, where the platform reports it (full screen only).
+void WatchDisplayPower(HWND window);
+void StopWatchingDisplayPower(void);
+
 // Password hooks.
 void LoadPasswordHooks(void);
 void UnloadPasswordHooks(void);

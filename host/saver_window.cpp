@@ -86,6 +86,7 @@ int32_t RunSaverWindow(HWND parent) {
         if (hostState.saverWindow != nullptr) {
             if (!hostState.isPreview) {
                 SetForegroundWindow(hostState.saverWindow);
+                WatchDisplayPower(hostState.saverWindow);
             }
             MSG message = {};
             for (;;) {
@@ -102,6 +103,7 @@ int32_t RunSaverWindow(HWND parent) {
                 DispatchMessageA(&message);
             }
             exitCode = static_cast<int32_t>(message.wParam);
+            StopWatchingDisplayPower();
         }
     }
     UnloadPasswordHooks();

@@ -99,6 +99,12 @@ typedef struct _OSVERSIONINFOA {
     DWORD dwPlatformId;
     CHAR szCSDVersion[128];
 } OSVERSIONINFOA;
+typedef struct _GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+} GUID;
 typedef struct tagBITMAP {
     LONG bmType;
     LONG bmWidth;
@@ -137,7 +143,9 @@ typedef struct tagBITMAP {
 #define WM_RBUTTONDOWN 0x0204
 #define WM_MBUTTONDOWN 0x0207
 #define WM_MOUSEWHEEL 0x020A
+#define WM_POWERBROADCAST 0x0218
 #define WM_APP 0x8000
+#define PBT_POWERSETTINGCHANGE 0x8013
 
 #define SC_NEXTWINDOW 0xF040
 #define SC_PREVWINDOW 0xF050
@@ -271,6 +279,20 @@ LONG RegCloseKey(HKEY key);
 typedef HIMC(WINAPI* ImmAssociateContextProc)(HWND window, HIMC context);
 typedef BOOL(WINAPI* VerifyScreenSavePwdProc)(HWND window);
 typedef DWORD(WINAPI* PwdChangePasswordAProc)(LPCSTR provider, HWND parent, DWORD reserved1, DWORD reserved2);
+
+// Windows Vista and later: notices of a power setting's new value, here the console display's
+// state (0 off, 1 on, 2 dimmed). Declared here because older headers lack them.
+typedef void* PowerNotification;
+typedef PowerNotification(WINAPI* RegisterPowerSettingNotificationProc)(void* recipient, const GUID* setting,
+                                                                         DWORD flags);
+typedef BOOL(WINAPI* UnregisterPowerSettingNotificationProc)(PowerNotification notification);
+struct PowerSettingNotice {
+    GUID setting;
+    DWORD length;
+    BYTE data[1];
+};
+// {6FE69556-704A-47A0-8F24-C28D936FDA47}
+const GUID kConsoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
 
 // The current calendar time in whole seconds since 1970-01-01 00:00:00 UTC, as 32 bits.
 uint32_t ClockSeconds(void);

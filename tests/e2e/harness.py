@@ -732,7 +732,7 @@ REGISTRY_SETTINGS = r"""REGEDIT4
 "Audio"="alsa"
 
 [HKEY_CURRENT_USER\Software\Wine\Debug]
-"RelayInclude"="user32.FillRect;gdi32.BitBlt;gdi32.DeleteObject;winmm.sndPlaySoundA;winmm.waveOutSetVolume"
+"RelayInclude"="user32.FillRect;gdi32.BitBlt;gdi32.DeleteObject;winmm.sndPlaySoundA;winmm.waveOutSetVolume;user32.RegisterPowerSettingNotification;user32.UnregisterPowerSettingNotification"
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000

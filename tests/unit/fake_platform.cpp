@@ -165,6 +165,17 @@ DWORD WINAPI FakePwdChangePasswordA(LPCSTR provider, HWND parent, DWORD reserved
     return 0;
 }
 
+PowerNotification WINAPI FakeRegisterPowerSettingNotification(void* recipient, const GUID* setting, DWORD flags) {
+    Call("RegisterPowerSettingNotification",
+         {Hex(recipient), Hex(setting->Data1), D(flags)});
+    return FakeHandle<PowerNotification>(0x90E);
+}
+
+BOOL WINAPI FakeUnregisterPowerSettingNotification(PowerNotification notification) {
+    Call("UnregisterPowerSettingNotification", {Hex(notification)});
+    return TRUE;
+}
+
 // The native stand-in for the structured-exception guard: a fault is a jump back here.
 int RunGuarded(GuardedWork work, void* context, int32_t* result) {
     jmp_buf here;

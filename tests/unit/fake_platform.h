@@ -94,6 +94,8 @@ void ResetProcess();
 HIMC WINAPI FakeImmAssociateContext(HWND window, HIMC context);
 BOOL WINAPI FakeVerifyScreenSavePwd(HWND window);
 DWORD WINAPI FakePwdChangePasswordA(LPCSTR provider, HWND parent, DWORD reserved1, DWORD reserved2);
+PowerNotification WINAPI FakeRegisterPowerSettingNotification(void* recipient, const GUID* setting, DWORD flags);
+BOOL WINAPI FakeUnregisterPowerSettingNotification(PowerNotification notification);
 
 // Runs start until it calls ExitProcess, then comes back.
 int RunUntilExit(void (*start)(void));

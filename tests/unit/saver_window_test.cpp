@@ -154,4 +154,34 @@ TEST_F(SaverWindow, WithoutAPasswordAnyQuitEndsTheLoop) {
     EXPECT_EQ(fake.Count("DefWindowProcA(0x100,0x100,"), 0u) << "nothing after the quit was handled";
 }
 
+TEST_F(SaverWindow, FullScreenSaverHearsOfTheDisplaysStateWhereThePlatformTells) {
+    fake.loadedModules["USER32.DLL"] = FakeHandle<HMODULE>(0x0E32);
+    fake.entryPoints["RegisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeRegisterPowerSettingNotification));
+    fake.entryPoints["UnregisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeUnregisterPowerSettingNotification));
+    fake.Post(kWindow, WM_KEYDOWN);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Calls("RegisterPowerSettingNotification"),
+              std::vector<std::string>{"RegisterPowerSettingNotification(0x100,0x6FE69556,0)"});
+    EXPECT_EQ(fake.Calls("UnregisterPowerSettingNotification"),
+              std::vector<std::string>{"UnregisterPowerSettingNotification(0x90E)"});
+    EXPECT_LT(fake.IndexOf("CreateWindowExA"), fake.IndexOf("RegisterPowerSettingNotification"));
+
+    // A preview pane does not ask, and a platform without the calls is not asked.
+    SetUp();
+    fake.loadedModules["USER32.DLL"] = FakeHandle<HMODULE>(0x0E32);
+    fake.entryPoints["RegisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeRegisterPowerSettingNotification));
+    fake.clientRects[kPane] = RECT{0, 0, 152, 112};
+    fake.windows.insert(kPane);
+    fake.Post(kWindow, WM_CLOSE);
+    EXPECT_EQ(RunSaverWindow(kPane), 0);
+    EXPECT_EQ(fake.Count("RegisterPowerSettingNotification"), 0u);
+    SetUp();
+    fake.Post(kWindow, WM_KEYDOWN);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Count("GetProcAddress(0x0,"), 0u);
+}
+
 }  // namespace
