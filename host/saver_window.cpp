@@ -86,6 +86,7 @@ int32_t RunSaverWindow(HWND parent) {
                                                 nullptr, hostState.instance, nullptr);
         if (hostState.saverWindow != nullptr) {
             if (!hostState.isPreview) {
+                CoverOtherMonitors();
                 SetForegroundWindow(hostState.saverWindow);
             }
             MSG message = {};
@@ -105,6 +106,8 @@ int32_t RunSaverWindow(HWND parent) {
             exitCode = static_cast<int32_t>(message.wParam);
         }
     }
+    // A quit can end the loop with the saver window still alive; the run is over all the same.
+    UncoverOtherMonitors();
     UnloadPasswordHooks();
     return exitCode;
 }
@@ -125,6 +128,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case WM_DESTROY:
+        UncoverOtherMonitors();
         RestoreInputMethod(window);
         PostQuitMessage(0);
         break;
