@@ -194,6 +194,13 @@ BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info) {
     return TRUE;
 }
 
+void UseMonitors(const std::vector<RECT>& monitors) {
+    fake.monitors = monitors;
+    fake.loadedModules["USER32.DLL"] = kFakeUser32;
+    fake.entryPoints["EnumDisplayMonitors"] = reinterpret_cast<FARPROC>(FakeEnumDisplayMonitors);
+    fake.entryPoints["GetMonitorInfoA"] = reinterpret_cast<FARPROC>(FakeGetMonitorInfoA);
+}
+
 // The native stand-in for the structured-exception guard: a fault is a jump back here.
 int RunGuarded(GuardedWork work, void* context, int32_t* result) {
     jmp_buf here;

@@ -102,6 +102,10 @@ DWORD WINAPI FakePwdChangePasswordA(LPCSTR provider, HWND parent, DWORD reserved
 BOOL WINAPI FakeEnumDisplayMonitors(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data);
 BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info);
 
+// A system with these monitors, whose user32 hands out the multi-monitor calls.
+void UseMonitors(const std::vector<RECT>& monitors);
+const HMODULE kFakeUser32 = FakeHandle<HMODULE>(0x7E0);
+
 // Runs start until it calls ExitProcess, then comes back.
 int RunUntilExit(void (*start)(void));
 
