@@ -23,10 +23,16 @@ class TwoMonitorChecks:
         self.primary = (0, 0, w, h)
         self.second = (w, 0, 2 * w, h)
         self.over_second = (w + w // 2, h // 2)
-        self.stand_in = self.stand_in(0, 0, 2 * w, h)
-        shot = self.session.screenshot()
-        for box in (self.primary, self.second):
-            self.assertEqual(shot.count(harness.STAND_IN_RGB, box), w * h, "the stand-in covers both monitors")
+        self.desktop = self.stand_in(0, 0, 2 * w, h)
+        self.wait_desktop_shows("the stand-in on both monitors")
+
+    def wait_desktop_shows(self, what):
+        w, h = self.session.width, self.session.height
+
+        def whole():
+            shot = self.session.screenshot()
+            return all(shot.count(harness.STAND_IN_RGB, box) == w * h for box in (self.primary, self.second))
+        harness.wait_until(whole, 30, what)
 
     def dark_windows(self):
         return self.session.find_windows(DARK_CLASS, None)
@@ -35,19 +41,21 @@ class TwoMonitorChecks:
         dark = self.dark_windows()
         self.assertEqual([(d.pid, d.rect, d.visible, d.title) for d in dark], [(pid, self.second, True, "")], what)
         self.assertTrue(dark[0].exstyle & 0x8, "%s: topmost" % what)
-        shot = self.session.screenshot()
-        self.assertEqual(shot.count(harness.STAND_IN_RGB), 0, "%s: the desktop shows nowhere" % what)
-        self.assertEqual(shot.count(harness.BLACK, self.second), self.session.width * self.session.height,
-                         "%s: the second monitor is black" % what)
-        return shot
+        # A window just shown may not have reached the X screen yet: the picture is waited for.
+        area = self.session.width * self.session.height
+
+        def dark_everywhere():
+            shot = self.session.screenshot()
+            if shot.count(harness.STAND_IN_RGB) == 0 and shot.count(harness.BLACK, self.second) == area:
+                return shot
+            return None
+        return harness.wait_until(dark_everywhere, 30, "%s: the desktop hidden and the second monitor black" % what)
 
     def assert_nothing_left(self, pid):
         self.assertEqual([w for w in self.session.find_windows(None, None) if w.pid == pid], [],
                          "no window of the saver remains")
-        shot = self.session.screenshot()
-        w, h = self.session.width, self.session.height
-        for box in (self.primary, self.second):
-            self.assertEqual(shot.count(harness.STAND_IN_RGB, box), w * h, "the desktop is back on %r" % (box,))
+        # The stand-in repaints what the saver's windows uncovered in its own time.
+        self.wait_desktop_shows("the desktop back on both monitors")
 
 
 class TwoMonitors(TwoMonitorChecks, harness.SaverTestCase):
