@@ -85,6 +85,7 @@ int32_t RunSaverWindow(HWND parent) {
                                                 nullptr, hostState.instance, nullptr);
         if (hostState.saverWindow != nullptr) {
             if (!hostState.isPreview) {
+                CoverOtherMonitors();
                 SetForegroundWindow(hostState.saverWindow);
                 WatchDisplayPower(hostState.saverWindow);
             }
@@ -106,6 +107,8 @@ int32_t RunSaverWindow(HWND parent) {
             StopWatchingDisplayPower();
         }
     }
+    // A quit can end the loop with the saver window still alive; the run is over all the same.
+    UncoverOtherMonitors();
     UnloadPasswordHooks();
     return exitCode;
 }
@@ -132,6 +135,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (PasswordGuardsTheRun()) {
             return 0;
         }
+        UncoverOtherMonitors();
         RestoreInputMethod(window);
         PostQuitMessage(0);
         break;

@@ -52,6 +52,7 @@ DECLARE_FAKE_HANDLE(HIMC);
 DECLARE_FAKE_HANDLE(HRSRC);
 DECLARE_FAKE_HANDLE(HMENU);
 DECLARE_FAKE_HANDLE(HWAVEOUT);
+DECLARE_FAKE_HANDLE(HMONITOR);
 #undef DECLARE_FAKE_HANDLE
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
@@ -105,6 +106,13 @@ typedef struct _GUID {
     uint16_t Data3;
     uint8_t Data4[8];
 } GUID;
+typedef struct tagMONITORINFO {
+    DWORD cbSize;
+    RECT rcMonitor;
+    RECT rcWork;
+    DWORD dwFlags;
+} MONITORINFO;
+typedef BOOL (*MONITORENUMPROC)(HMONITOR, HDC, RECT*, LPARAM);
 typedef struct tagBITMAP {
     LONG bmType;
     LONG bmWidth;
@@ -126,6 +134,7 @@ typedef struct tagBITMAP {
 #define WM_SHOWWINDOW 0x0018
 #define WM_ACTIVATEAPP 0x001C
 #define WM_SETCURSOR 0x0020
+#define WM_MOUSEACTIVATE 0x0021
 #define WM_HELP 0x0053
 #define WM_CONTEXTMENU 0x007B
 #define WM_KEYDOWN 0x0100
@@ -166,6 +175,11 @@ typedef struct tagBITMAP {
 #define WS_CLIPSIBLINGS 0x04000000L
 #define WS_CLIPCHILDREN 0x02000000L
 #define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_TOOLWINDOW 0x00000080L
+
+#define SW_SHOWNOACTIVATE 4
+#define MA_NOACTIVATE 3
+#define MONITORINFOF_PRIMARY 1
 
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
@@ -233,6 +247,8 @@ BOOL SetForegroundWindow(HWND window);
 WORD RegisterClassA(const WNDCLASSA* windowClass);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
+BOOL ShowWindow(HWND window, int command);
+BOOL DestroyWindow(HWND window);
 BOOL GetMessageA(MSG* message, HWND window, UINT first, UINT last);
 BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessageA(const MSG* message);
@@ -279,6 +295,9 @@ LONG RegCloseKey(HKEY key);
 typedef HIMC(WINAPI* ImmAssociateContextProc)(HWND window, HIMC context);
 typedef BOOL(WINAPI* VerifyScreenSavePwdProc)(HWND window);
 typedef DWORD(WINAPI* PwdChangePasswordAProc)(LPCSTR provider, HWND parent, DWORD reserved1, DWORD reserved2);
+// Windows 95 and NT 4 know one monitor only and lack these two.
+typedef BOOL(WINAPI* EnumDisplayMonitorsProc)(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data);
+typedef BOOL(WINAPI* GetMonitorInfoAProc)(HMONITOR monitor, MONITORINFO* info);
 
 // Windows Vista and later: notices of a power setting's new value, here the console display's
 // state (0 off, 1 on, 2 dimmed). Declared here because older headers lack them.
