@@ -38,6 +38,42 @@ void MouseTravelTest(HWND window) {
     }
 }
 
+// The close rules for input on any of the saver's windows; requests to close go to saver, so
+// that the password check and its timing see a single window.
+LRESULT WatchInput(HWND window, HWND saver, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (hostState.inPasswordCheck) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    switch (message) {
+    case WM_SHOWWINDOW:
+        if (wParam != 0) {
+            HideCursor();
+        }
+        break;
+    case WM_ACTIVATEAPP:
+        if (wParam == 0) {
+            PostClose(saver);
+        }
+        break;
+    case WM_SETCURSOR:
+        HideCursor();
+        return 1;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        PostClose(saver);
+        break;
+    case WM_MOUSEMOVE:
+        MouseTravelTest(saver);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 }  // namespace
 
 uint32_t TickDifference(uint32_t earlier, uint32_t later) {
@@ -91,35 +127,24 @@ LRESULT HostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 1;
     }
-    if (hostState.inPasswordCheck) {
+    return WatchInput(window, window, message, wParam, lParam);
+}
+
+LRESULT OtherMonitorDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND saver = hostState.saverWindow;
+    if (hostState.closeAllowed || saver == nullptr) {
         return DefWindowProcA(window, message, wParam, lParam);
     }
     switch (message) {
-    case WM_SHOWWINDOW:
-        if (wParam != 0) {
-            HideCursor();
-        }
-        break;
+    case WM_CLOSE:
+        // A monitor must not come uncovered on its own: the request becomes the saver's, and
+        // with it the password's.
+        PostClose(saver);
+        return 0;
     case WM_ACTIVATEAPP:
-        if (wParam == 0) {
-            PostClose(window);
-        }
-        break;
-    case WM_SETCURSOR:
-        HideCursor();
-        return 1;
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-        PostClose(window);
-        break;
-    case WM_MOUSEMOVE:
-        MouseTravelTest(window);
-        break;
+        // The saver window is told the same, and one request is enough.
+        return DefWindowProcA(window, message, wParam, lParam);
     default:
-        break;
+        return WatchInput(window, saver, message, wParam, lParam);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -45,6 +45,28 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 uint32_t VerifyOnClose(HWND window);
 uint32_t TickDifference(uint32_t earlier, uint32_t later);
 
+// The display's power state, where the platform reports it (full screen only).
+void WatchDisplayPower(HWND window);
+void StopWatchingDisplayPower(void);
+
+// The other monitors: black windows over every monitor but the one the saver window covers.
+#define MaxOtherMonitors 16
+
+struct OtherMonitorWindows {
+    HWND windows[MaxOtherMonitors];
+    uint32_t count;
+};
+
+extern OtherMonitorWindows otherMonitorWindows;
+
+// Of the monitors' rectangles, those that get a window of their own, written to chosen;
+// returns how many.
+uint32_t MonitorsToCover(const RECT* monitors, uint32_t count, RECT* chosen, uint32_t capacity);
+void CoverOtherMonitors(void);
+void UncoverOtherMonitors(void);
+LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT OtherMonitorDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Password hooks.
 void LoadPasswordHooks(void);
 void UnloadPasswordHooks(void);

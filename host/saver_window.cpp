@@ -85,7 +85,9 @@ int32_t RunSaverWindow(HWND parent) {
                                                 nullptr, hostState.instance, nullptr);
         if (hostState.saverWindow != nullptr) {
             if (!hostState.isPreview) {
+                CoverOtherMonitors();
                 SetForegroundWindow(hostState.saverWindow);
+                WatchDisplayPower(hostState.saverWindow);
             }
             MSG message = {};
             for (;;) {
@@ -102,8 +104,11 @@ int32_t RunSaverWindow(HWND parent) {
                 DispatchMessageA(&message);
             }
             exitCode = static_cast<int32_t>(message.wParam);
+            StopWatchingDisplayPower();
         }
     }
+    // A quit can end the loop with the saver window still alive; the run is over all the same.
+    UncoverOtherMonitors();
     UnloadPasswordHooks();
     return exitCode;
 }
@@ -130,6 +135,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (PasswordGuardsTheRun()) {
             return 0;
         }
+        UncoverOtherMonitors();
         RestoreInputMethod(window);
         PostQuitMessage(0);
         break;

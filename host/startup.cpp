@@ -66,8 +66,10 @@ int32_t DispatchRunMode(HINSTANCE instance, const char* argumentText) {
     int32_t result = 0;
     if (!RunGuarded(RunChosenMode, const_cast<char*>(argumentText), &result)) {
         // A fault escaped the run: the platform must not go on believing a saver runs.
-        // The process then ends with the fault's code, as it would have without the guard.
+        // The process then ends with the fault's code, as it would have without the guard,
+        // and no other monitor stays dark until then.
         SetSaverRunning(0);
+        UncoverOtherMonitors();
     }
     return result;
 }

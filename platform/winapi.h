@@ -52,6 +52,7 @@ DECLARE_FAKE_HANDLE(HIMC);
 DECLARE_FAKE_HANDLE(HRSRC);
 DECLARE_FAKE_HANDLE(HMENU);
 DECLARE_FAKE_HANDLE(HWAVEOUT);
+DECLARE_FAKE_HANDLE(HMONITOR);
 #undef DECLARE_FAKE_HANDLE
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
@@ -99,6 +100,19 @@ typedef struct _OSVERSIONINFOA {
     DWORD dwPlatformId;
     CHAR szCSDVersion[128];
 } OSVERSIONINFOA;
+typedef struct _GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+} GUID;
+typedef struct tagMONITORINFO {
+    DWORD cbSize;
+    RECT rcMonitor;
+    RECT rcWork;
+    DWORD dwFlags;
+} MONITORINFO;
+typedef BOOL (*MONITORENUMPROC)(HMONITOR, HDC, RECT*, LPARAM);
 typedef struct tagBITMAP {
     LONG bmType;
     LONG bmWidth;
@@ -120,6 +134,7 @@ typedef struct tagBITMAP {
 #define WM_SHOWWINDOW 0x0018
 #define WM_ACTIVATEAPP 0x001C
 #define WM_SETCURSOR 0x0020
+#define WM_MOUSEACTIVATE 0x0021
 #define WM_HELP 0x0053
 #define WM_CONTEXTMENU 0x007B
 #define WM_KEYDOWN 0x0100
@@ -137,7 +152,9 @@ typedef struct tagBITMAP {
 #define WM_RBUTTONDOWN 0x0204
 #define WM_MBUTTONDOWN 0x0207
 #define WM_MOUSEWHEEL 0x020A
+#define WM_POWERBROADCAST 0x0218
 #define WM_APP 0x8000
+#define PBT_POWERSETTINGCHANGE 0x8013
 
 #define SC_NEXTWINDOW 0xF040
 #define SC_PREVWINDOW 0xF050
@@ -158,6 +175,11 @@ typedef struct tagBITMAP {
 #define WS_CLIPSIBLINGS 0x04000000L
 #define WS_CLIPCHILDREN 0x02000000L
 #define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_TOOLWINDOW 0x00000080L
+
+#define SW_SHOWNOACTIVATE 4
+#define MA_NOACTIVATE 3
+#define MONITORINFOF_PRIMARY 1
 
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
@@ -225,6 +247,8 @@ BOOL SetForegroundWindow(HWND window);
 WORD RegisterClassA(const WNDCLASSA* windowClass);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
+BOOL ShowWindow(HWND window, int command);
+BOOL DestroyWindow(HWND window);
 BOOL GetMessageA(MSG* message, HWND window, UINT first, UINT last);
 BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessageA(const MSG* message);
@@ -271,6 +295,23 @@ LONG RegCloseKey(HKEY key);
 typedef HIMC(WINAPI* ImmAssociateContextProc)(HWND window, HIMC context);
 typedef BOOL(WINAPI* VerifyScreenSavePwdProc)(HWND window);
 typedef DWORD(WINAPI* PwdChangePasswordAProc)(LPCSTR provider, HWND parent, DWORD reserved1, DWORD reserved2);
+// Windows 95 and NT 4 know one monitor only and lack these two.
+typedef BOOL(WINAPI* EnumDisplayMonitorsProc)(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data);
+typedef BOOL(WINAPI* GetMonitorInfoAProc)(HMONITOR monitor, MONITORINFO* info);
+
+// Windows Vista and later: notices of a power setting's new value, here the console display's
+// state (0 off, 1 on, 2 dimmed). Declared here because older headers lack them.
+typedef void* PowerNotification;
+typedef PowerNotification(WINAPI* RegisterPowerSettingNotificationProc)(void* recipient, const GUID* setting,
+                                                                         DWORD flags);
+typedef BOOL(WINAPI* UnregisterPowerSettingNotificationProc)(PowerNotification notification);
+struct PowerSettingNotice {
+    GUID setting;
+    DWORD length;
+    BYTE data[1];
+};
+// {6FE69556-704A-47A0-8F24-C28D936FDA47}
+const GUID kConsoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
 
 // The current calendar time in whole seconds since 1970-01-01 00:00:00 UTC, as 32 bits.
 uint32_t ClockSeconds(void);

@@ -250,3 +250,11 @@ void ResumeShow(ShowPort& port) {
         showResources.timerArmed = port.ArmTimer(kRidingInterval);
     }
 }
+
+void DisplayPowerChanged(ShowPort& port, uint32_t state) {
+    if (state == DisplayOff) {
+        PauseShow(port);
+    } else {
+        ResumeShow(port);
+    }
+}

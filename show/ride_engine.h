@@ -55,6 +55,10 @@ void DestroyShow(ShowPort& port);
 // stood. Each is a no-op when the show is already in that state.
 void PauseShow(ShowPort& port);
 void ResumeShow(ShowPort& port);
+// The display's state as the platform reports it: off pauses the show; on, or dimmed but
+// still showing, lets it go on.
+enum DisplayPower : uint32_t { DisplayOff = 0, DisplayOn = 1, DisplayDimmed = 2 };
+void DisplayPowerChanged(ShowPort& port, uint32_t state);
 
 // The show's one source of chance: a linear congruential generator, 0 to 32767.
 void SeedRandom(uint32_t seed);

@@ -122,6 +122,29 @@ private:
 // One saver window a process, so one port.
 Win32ShowPort port;
 
+bool SameGuid(const GUID& a, const GUID& b) {
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) {
+        return false;
+    }
+    for (int i = 0; i < 8; ++i) {
+        if (a.Data4[i] != b.Data4[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PowerSettingChanged(LPARAM lParam) {
+    const PowerSettingNotice* notice = reinterpret_cast<const PowerSettingNotice*>(lParam);
+    if (notice != nullptr && SameGuid(notice->setting, kConsoleDisplayState) && notice->length >= sizeof(DWORD)) {
+        DWORD state;
+        const BYTE* data = notice->data;
+        state = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 | static_cast<DWORD>(data[2]) << 16 |
+                static_cast<DWORD>(data[3]) << 24;
+        DisplayPowerChanged(port, state);
+    }
+}
+
 }  // namespace
 
 LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -141,6 +164,11 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_TIMER:
         ShowTick(port);
+        break;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_POWERSETTINGCHANGE) {
+            PowerSettingChanged(lParam);
+        }
         break;
     default:
         break;

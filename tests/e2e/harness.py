@@ -36,6 +36,12 @@ Why the session is set up the way it is:
 * The root window gets a colour that appears in none of the saver's pictures, so that "the
   desktop stays visible behind the rides" and "a black band where the picture passed" can be
   told apart from a black screen.
+* A session of two monitors (`start --monitors 2`) has its display made by Xephyr with two
+  screens joined by Xinerama, nested in an Xvfb twice as wide: the first screen (the primary
+  monitor, at 0,0) on the left, the second on its right. Wine's X11 driver is told not to use
+  XRandR, which sees one output only there, and finds the two monitors through Xinerama
+  instead; its 32-bit half needs the 32-bit Xinerama library for that, and without it sees one
+  monitor. The session does not count as ready until Wine reports both.
 * A process started with WINEDEBUG=+relay logs only the calls that RelayInclude names (the
   drawing and sound calls a test may want to see in order); no other process traces anything.
 * No just-in-time debugger is configured (the AeDebug "Debugger" value names nothing that can
@@ -71,6 +77,10 @@ DESKTOP_COLOUR = "#2e8b57"
 SAVER_CLASS = "WindowsScreenSaverClass"
 SAVER_TITLE = "Screen Saver"
 PREVIEW_TITLE = "Preview"
+
+# The colour of the probe's window that stands in for whatever a desktop shows: in none of the
+# saver's pictures and not the root window's.
+STAND_IN_RGB = (70, 130, 180)
 
 CORAVENDIA_BACKGROUND = (16, 16, 16)
 BLACK = (0, 0, 0)
@@ -300,6 +310,9 @@ class Session:
         self.win32_dir = info["win32_dir"]
         self.width = info["width"]
         self.height = info["height"]
+        self.monitors = info.get("monitors", 1)
+        # The whole X screen: the monitors side by side.
+        self.screen_width = self.width * self.monitors
         self.scr = os.path.join(self.win32_dir, "rolvanta.scr")
         self.faulttest_scr = os.path.join(self.win32_dir, "rolvanta_faulttest.scr")
         self.probe_exe = os.path.join(self.win32_dir, "tests", "e2e", "win32", "rolvanta_probe.exe")
@@ -392,6 +405,11 @@ class Session:
         fields = self.probe("post", hex(hwnd), hex(message), wparam, lparam)[-1]
         return fields.get("posted") == "1"
 
+    def monitor_rects(self):
+        """The monitors as Wine reports them: [(left, top, right, bottom, primary), ...]."""
+        return [tuple(int(v) for v in f["rect"].split(",")) + (f["primary"] == "1",)
+                for f in self.probe("monitors") if f.get("tag") == "monitor"]
+
     def close_all_savers(self):
         """Ends every process that owns a saver window (whatever a failed test left)."""
         return self.probe("close-all", encode(SAVER_CLASS))
@@ -416,7 +434,7 @@ class Session:
         to where the pointer already is sends no event at all; moving away first makes sure
         the X server has moved the pointer (and told whichever Wine window is under it) before
         a saver reads its start position."""
-        self.xdotool("mousemove", x + 37 if x + 37 < self.width else x - 37, y)
+        self.xdotool("mousemove", x + 37 if x + 37 < self.screen_width else x - 37, y)
         self.xdotool("mousemove", x, y)
         wait_until(lambda: self.x_pointer() == (x, y), 10, "the X pointer to reach %d,%d" % (x, y))
         wait_until(lambda: self.cursor()[:2] == (x, y), 20, "Wine's cursor position to read %d,%d" % (x, y))
@@ -600,6 +618,18 @@ class SaverRun(ProbeProcess):
         return b"IsViewable" in result.stdout
 
 
+class StandIn(ProbeProcess):
+    """A plain window of another program in STAND_IN_RGB over (x, y, width, height): what a
+    desktop shows, on whichever monitors it spans."""
+
+    def __init__(self, session, x, y, width, height, rgb=STAND_IN_RGB):
+        super().__init__(session, ["colour", x, y, width, height] + list(rgb), "stand-in")
+        fields = self.lines.until(lambda f: f.get("tag") == "colour" or "error" in f, 60, "the stand-in window")
+        if "error" in fields:
+            raise AssertionError("the stand-in window could not be made: %r" % fields)
+        self.hwnd = int(fields["hwnd"], 16)
+
+
 class PreviewHost(ProbeProcess):
     """A top-level window with a preview pane, hosted by the probe, and the saver in it."""
 
@@ -679,6 +709,12 @@ class SaverTestCase(unittest.TestCase):
         self.addCleanup(host.close)
         return host
 
+    def stand_in(self, x, y, width, height):
+        """A coloured window of another program (StandIn); closed at cleanup."""
+        window = StandIn(self.session, x, y, width, height)
+        self.addCleanup(window.close)
+        return window
+
     def shot(self, name=None):
         shot = self.session.screenshot()
         if name:
@@ -698,20 +734,22 @@ def _alive(pid):
     return True
 
 
-def _start_xvfb(width, height, lock_fd, log):
-    """Starts Xvfb on a display number of its own choosing; returns (process, display)."""
+def _start_x_server(argv, lock_fd, log, env=None):
+    """Starts an X server (argv without -displayfd) on a display number of its own choosing;
+    returns (process, display)."""
+    name = argv[0]
     read_fd, write_fd = os.pipe()
     process = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx24" % (width, height), "-nolisten", "tcp",
-         "-noreset"],
-        pass_fds=(write_fd, lock_fd), stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+        [name, "-displayfd", str(write_fd)] + argv[1:],
+        pass_fds=(write_fd, lock_fd), stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True,
+        env=env)
     os.close(write_fd)
     number = b""
     deadline = time.monotonic() + 60
     while not number.endswith(b"\n"):
         if time.monotonic() > deadline or process.poll() is not None:
             process.kill()
-            raise HarnessError("Xvfb did not start (see %s)" % log.name)
+            raise HarnessError("%s did not start (see %s)" % (name, log.name))
         chunk = os.read(read_fd, 16)
         if not chunk:
             break
@@ -719,8 +757,25 @@ def _start_xvfb(width, height, lock_fd, log):
     os.close(read_fd)
     if not number.strip():
         process.kill()
-        raise HarnessError("Xvfb reported no display number (see %s)" % log.name)
+        raise HarnessError("%s reported no display number (see %s)" % (name, log.name))
     return process, int(number.strip())
+
+
+def _start_xvfb(width, height, lock_fd, log):
+    return _start_x_server(["Xvfb", "-screen", "0", "%dx%dx24" % (width, height), "-nolisten", "tcp", "-noreset"],
+                           lock_fd, log)
+
+
+def _start_xephyr(host_display, width, height, monitors, lock_fd, log):
+    """Xephyr on the Xvfb `host_display`, with one screen per monitor side by side, joined by
+    Xinerama into one desktop."""
+    screens = []
+    for index in range(monitors):
+        screens += ["-screen", "%dx%d+%d+0x24" % (width, height, index * width)]
+    env = dict(os.environ, DISPLAY=":%d" % host_display)
+    env.pop("XAUTHORITY", None)
+    return _start_x_server(["Xephyr"] + screens + ["+xinerama", "-nolisten", "tcp", "-noreset"], lock_fd, log,
+                           env=env)
 
 
 REGISTRY_SETTINGS = r"""REGEDIT4
@@ -732,7 +787,7 @@ REGISTRY_SETTINGS = r"""REGEDIT4
 "Audio"="alsa"
 
 [HKEY_CURRENT_USER\Software\Wine\Debug]
-"RelayInclude"="user32.FillRect;gdi32.BitBlt;winmm.sndPlaySoundA;winmm.waveOutSetVolume"
+"RelayInclude"="user32.FillRect;gdi32.BitBlt;gdi32.DeleteObject;winmm.sndPlaySoundA;winmm.waveOutSetVolume;user32.RegisterPowerSettingNotification;user32.UnregisterPowerSettingNotification"
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
@@ -743,8 +798,16 @@ REGISTRY_SETTINGS = r"""REGEDIT4
 """
 
 
-def start(directory, win32_dir, artifacts=None, width=SCREEN_WIDTH, height=SCREEN_HEIGHT, quiet=False):
-    """Creates a fresh session in `directory`: display, HOME, prefix, wineserver; returns it."""
+# XRandR in a nested X server reports one output; Xinerama reports the monitors.
+REGISTRY_SEVERAL_MONITORS = r"""
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"UseXRandR"="N"
+"""
+
+
+def start(directory, win32_dir, artifacts=None, width=SCREEN_WIDTH, height=SCREEN_HEIGHT, quiet=False, monitors=1):
+    """Creates a fresh session in `directory`: display, HOME, prefix, wineserver; returns it.
+    With monitors > 1, the display has that many monitors of width x height side by side."""
     def say(text):
         if not quiet:
             print("e2e session: " + text, flush=True)
@@ -773,7 +836,7 @@ def start(directory, win32_dir, artifacts=None, width=SCREEN_WIDTH, height=SCREE
                     raise HarnessError("the session in %s cannot be stopped (its lock stays taken)" % directory)
                 time.sleep(0.5)
     try:
-        return _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, started)
+        return _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, started, monitors)
     except BaseException:
         stop(directory, quiet=True)
         raise
@@ -781,7 +844,7 @@ def start(directory, win32_dir, artifacts=None, width=SCREEN_WIDTH, height=SCREE
         os.close(lock_fd)
 
 
-def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, started):
+def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, started, monitors=1):
     # Whatever an interrupted earlier run left behind in this folder goes first.
     stop(directory, quiet=True)
     for name in ("prefix", "home", "logs", "session.json", "sound.raw"):
@@ -806,15 +869,20 @@ def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, 
                 'ctl.!default {\n    type hw\n    card 0\n}\n' % sound_file)
 
     xlog = open(os.path.join(logs, "xvfb.log"), "ab")
-    xvfb, display = _start_xvfb(width, height, lock_fd, xlog)
-    say("Xvfb :%d (%dx%d)" % (display, width, height))
+    xvfb, display = _start_xvfb(width * monitors, height, lock_fd, xlog)
+    say("Xvfb :%d (%dx%d)" % (display, width * monitors, height))
 
     info = {"dir": directory, "display": display, "prefix": prefix, "home": home, "sound_file": sound_file,
             "win32_dir": os.path.abspath(win32_dir), "width": width, "height": height, "xvfb_pid": xvfb.pid,
-            "artifacts": os.path.abspath(artifacts) if artifacts else None}
-    session = Session(info)
+            "artifacts": os.path.abspath(artifacts) if artifacts else None, "monitors": monitors}
     # Recorded before anything else can fail, so that `stop` can always clean up.
     _write_info(directory, info)
+    if monitors > 1:
+        xephyr, nested = _start_xephyr(display, width, height, monitors, lock_fd, xlog)
+        info.update({"host_display": display, "display": nested, "xephyr_pid": xephyr.pid})
+        _write_info(directory, info)
+        say("Xephyr :%d inside it: %d monitors of %dx%d" % (nested, monitors, width, height))
+    session = Session(info)
 
     env = session.env()
     wlog = open(os.path.join(logs, "wine.log"), "ab")
@@ -829,6 +897,8 @@ def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, 
     reg = os.path.join(directory, "settings.reg")
     with open(reg, "w", newline="\r\n") as f:
         f.write(REGISTRY_SETTINGS)
+        if monitors > 1:
+            f.write(REGISTRY_SEVERAL_MONITORS)
     subprocess.run(["wine", "regedit", "/S", session.win_path(reg)], env=env, stdin=subprocess.DEVNULL,
                    stdout=wlog, stderr=wlog, check=True, timeout=120)
     subprocess.run(["xsetroot", "-solid", DESKTOP_COLOUR], env=env, check=True, timeout=30)
@@ -846,8 +916,14 @@ def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, 
         lines = session.probe("screen", timeout=120)
         return any(f.get("tag") == "screen" and f.get("width") == str(width) and f.get("height") == str(height)
                    for f in lines)
-    wait_until(desktop_ready, 120, "Wine's desktop on display :%d" % display, interval=1)
-    say("ready in %.0f s: DISPLAY=:%d WINEPREFIX=%s" % (time.monotonic() - started, display, prefix))
+    wait_until(desktop_ready, 120, "Wine's desktop on display :%d" % session.display, interval=1)
+    if monitors > 1:
+        found = session.monitor_rects()
+        if len(found) != monitors:
+            raise HarnessError("Wine reports %d monitors instead of %d: %r (is libxinerama1:i386 installed?)"
+                               % (len(found), monitors, found))
+        say("Wine reports the monitors %r" % (found,))
+    say("ready in %.0f s: DISPLAY=:%d WINEPREFIX=%s" % (time.monotonic() - started, session.display, prefix))
     return session
 
 
@@ -876,16 +952,18 @@ def stop(directory, quiet=False):
         with contextlib.suppress(subprocess.TimeoutExpired):
             subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=30)
-    pid = info.get("xvfb_pid")
-    if pid and _alive(pid) and _is_our_xvfb(pid, info["display"]):
-        os.kill(pid, signal.SIGTERM)
-        deadline = time.monotonic() + 20
-        while _alive(pid) and time.monotonic() < deadline:
-            time.sleep(0.1)
-            with contextlib.suppress(ChildProcessError):
-                os.waitpid(pid, os.WNOHANG)
-        if _alive(pid):
-            os.kill(pid, signal.SIGKILL)
+    # The nested server first: it is a client of the outer one.
+    for key, name in (("xephyr_pid", b"Xephyr"), ("xvfb_pid", b"Xvfb")):
+        pid = info.get(key)
+        if pid and _alive(pid) and _is_our_x_server(pid, name):
+            os.kill(pid, signal.SIGTERM)
+            deadline = time.monotonic() + 20
+            while _alive(pid) and time.monotonic() < deadline:
+                time.sleep(0.1)
+                with contextlib.suppress(ChildProcessError):
+                    os.waitpid(pid, os.WNOHANG)
+            if _alive(pid):
+                os.kill(pid, signal.SIGKILL)
     os.remove(path)
     if not quiet:
         print("e2e session: stopped display :%d and the prefix's wineserver" % info["display"], flush=True)
@@ -897,13 +975,13 @@ def stop(directory, quiet=False):
                 print("  " + os.path.join(artifacts, name), flush=True)
 
 
-def _is_our_xvfb(pid, display):
+def _is_our_x_server(pid, name):
     try:
         with open("/proc/%d/cmdline" % pid, "rb") as f:
             argv = f.read().split(b"\0")
     except OSError:
         return False
-    return bool(argv) and os.path.basename(argv[0]) == b"Xvfb" and b"-displayfd" in argv
+    return bool(argv) and os.path.basename(argv[0]) == name and b"-displayfd" in argv
 
 
 def main(argv=None):
@@ -913,11 +991,12 @@ def main(argv=None):
     start_parser.add_argument("--dir", required=True)
     start_parser.add_argument("--win32-dir", required=True)
     start_parser.add_argument("--artifacts")
+    start_parser.add_argument("--monitors", type=int, default=1, help="monitors side by side (default 1)")
     stop_parser = sub.add_parser("stop", help="stop the session")
     stop_parser.add_argument("--dir", required=True)
     args = parser.parse_args(argv)
     if args.command == "start":
-        start(args.dir, args.win32_dir, args.artifacts)
+        start(args.dir, args.win32_dir, args.artifacts, monitors=args.monitors)
     else:
         stop(args.dir)
     return 0

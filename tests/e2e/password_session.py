@@ -22,10 +22,10 @@ class PasswordSession(harness.SaverTestCase):
         super().setUp()
         self.addCleanup(password_stage.forget_desktop_password, self.session)
 
-    def start_protected(self, stage, win98=True, use_password=1, override_mpr=False):
+    def start_protected(self, stage, win98=True, use_password=1, override_mpr=False, env=None):
         self.stage = stage
         stage.configure(win98=win98, use_password=use_password, override_mpr=override_mpr)
-        self.run_ = self.start_saver(command_line=stage.command_line("/s"))
+        self.run_ = self.start_saver(command_line=stage.command_line("/s"), env=env)
         self.window = self.run_.window(timeout=TIMEOUT).hwnd
         return self.run_
 

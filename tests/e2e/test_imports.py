@@ -1,4 +1,5 @@
-"""The shipped saver imports operating-system DLLs only, and never IMM32."""
+"""The shipped saver imports operating-system DLLs only, never IMM32, and none of the
+multi-monitor calls that Windows 95 and NT 4 lack (it finds them at run time)."""
 
 import os
 import re
@@ -8,6 +9,9 @@ import unittest
 import harness
 
 ALLOWED = {"kernel32.dll", "user32.dll", "gdi32.dll", "winmm.dll", "advapi32.dll", "msvcrt.dll"}
+# user32 calls that Windows 95 and NT 4 do not have.
+MULTI_MONITOR_CALLS = {"EnumDisplayMonitors", "GetMonitorInfoA", "GetMonitorInfoW", "MonitorFromWindow",
+                       "MonitorFromPoint", "MonitorFromRect"}
 
 
 class Imports(unittest.TestCase):
@@ -25,3 +29,7 @@ class Imports(unittest.TestCase):
                 self.assertTrue({"kernel32.dll", "user32.dll"} <= names, names)
                 self.assertLessEqual(names, ALLOWED)
                 self.assertNotIn("imm32.dll", names)
+                # Import table rows read "<hint> <ordinal> <name>" under each "DLL Name:" line.
+                imported = set(re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\w+)$", dump, re.MULTILINE))
+                self.assertIn("CreateWindowExA", imported, "the import table was read")
+                self.assertEqual(imported & MULTI_MONITOR_CALLS, set())

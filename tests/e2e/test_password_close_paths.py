@@ -179,6 +179,7 @@ class ClosePathsTest(PasswordSession):
             ("WM_QUIT posted", self.post_later(WM_QUIT), NOTHING, None),
             ("WM_QUIT sent", self.send(WM_QUIT), NOTHING, None),
             ("WM_DESTROY posted", self.post_later(WM_DESTROY), NOTHING, None),
+            ("WM_DESTROY sent", self.send(WM_DESTROY), NOTHING, None),
             ("WM_NCDESTROY posted", self.post_later(WM_NCDESTROY), NOTHING, None),
             ("WM_QUERYENDSESSION sent", self.send(WM_QUERYENDSESSION), NOTHING, None),
             ("WM_ENDSESSION posted", self.post_later(WM_ENDSESSION, 1), NOTHING, None),
@@ -203,7 +204,8 @@ class ClosePathsTest(PasswordSession):
             ("WM_KEYDOWN posted to the saver", self.post_later(WM_KEYDOWN, 0x41), STAYS),
             ("WM_SYSCOMMAND SC_SCREENSAVE posted", self.post_later(WM_SYSCOMMAND, SC_SCREENSAVE), STAYS),
             ("WM_QUIT posted", self.post_later(WM_QUIT), ENDS_REFUSED),
-            ("WM_DESTROY posted", self.post_later(WM_DESTROY), ENDS_REFUSED),
+            ("WM_DESTROY posted", self.post_later(WM_DESTROY), STAYS),
+            ("WM_DESTROY sent", self.send(WM_DESTROY), STAYS),
         ]
         if self.saver_still_there():
             for name, action, expected in under_prompt:

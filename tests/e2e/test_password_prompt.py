@@ -2,11 +2,13 @@
 PASSWORD.CPL: every close request goes through the password prompt, a refusal keeps the saver
 running with the cursor hidden, and only the right password ends it, with exit code 0."""
 
+import re
 import time
 import unittest
 
 import harness
 import password_stage
+import rides
 from password_session import RECHECK_WAIT, TIMEOUT, PasswordSession
 from password_stage import (WM_CLOSE, WM_DESTROY, WM_KEYDOWN, WM_QUIT, WM_SYSCOMMAND, SC_CLOSE, OtherApplication,
                             Stage, count)
@@ -125,9 +127,9 @@ class PasswordPromptTest(PasswordSession):
         def other_application():
             OtherApplication(self, "Another application").stop()
 
-        # The platform's modal loop ends on a WM_QUIT in the queue and posts it again, so the
-        # two messages that bring one about end the prompt unanswered: that must count as a
-        # refusal. Everything else leaves the prompt up.
+        # The platform's modal loop ends on a WM_QUIT in the queue and posts it again, so a
+        # posted quit ends the prompt unanswered: that must count as a refusal. Everything else
+        # leaves the prompt up; a destruction that is not the window's own brings no quit.
         attempts = [
             ("WM_CLOSE posted", lambda: self.post(WM_CLOSE), "stays"),
             ("WM_SYSCOMMAND SC_CLOSE posted", lambda: self.post(WM_SYSCOMMAND, SC_CLOSE), "stays"),
@@ -137,7 +139,7 @@ class PasswordPromptTest(PasswordSession):
             ("a key press", lambda: self.session.xdotool("key", "F5"), "stays"),
             ("another application becoming active", other_application, "stays"),
             ("WM_QUIT posted", lambda: self.post(WM_QUIT), "ends unanswered"),
-            ("WM_DESTROY posted", lambda: self.post(WM_DESTROY), "ends unanswered"),
+            ("WM_DESTROY posted", lambda: self.post(WM_DESTROY), "stays"),
         ]
         for what, attempt, outcome in attempts:
             with self.subTest(attempt=what):
@@ -168,6 +170,30 @@ class PasswordPromptTest(PasswordSession):
 
         self.accept(shown)
         self.assert_exits_with(0)
+
+    def test_a_destruction_sent_by_another_program_leaves_the_show_riding(self):
+        self.session.write_settings(Sound=0, Blank=1, Coravendia=1, Valtorne=0, Speed=15, Rate=40)
+        run = self.start_protected(self.new_stage("forged"), env={"WINEDEBUG": "+relay"})
+        rides.wait_for_rider(self.session, TIMEOUT, "a ride before the forged destruction", whole=False)
+        sender = self.send_in_background(WM_DESTROY)
+        sender.communicate(timeout=TIMEOUT)
+        self.settle()
+        self.assert_saver_runs("WM_DESTROY sent")
+        # A stopped show would leave its last picture standing: places that change are rides.
+        rides.follow_ride(self.session, 3, TIMEOUT)
+
+        self.post(WM_CLOSE)
+        self.accept(self.wait_prompt(1))
+        self.assert_exits_with(0)
+        run.close()
+        # The saver's own calls return into its image; the platform's own deletions do not.
+        with open(run.log_file, "rb") as f:
+            trace = f.read().decode("latin-1")
+        deleted = [int(handle, 16) for handle, back in
+                   re.findall(r"Call gdi32\.DeleteObject\(([0-9a-f]+)\) ret=([0-9a-f]+)", trace)
+                   if 0x400000 <= int(back, 16) < 0x500000]
+        self.assertEqual(len(deleted), 4, "the four pictures, each deleted: %r" % deleted)
+        self.assertEqual(len(set(deleted)), 4, "no picture deleted twice: %r" % deleted)
 
     def test_the_right_password_ends_the_run_with_0_and_switches_the_running_flag_off(self):
         password_stage.reset_saver_running_flag(self.session)

@@ -79,6 +79,10 @@ class Blank(harness.SaverTestCase):
         self.assertEqual(run.exit_code(60), 0)
         run.close()
         names = [name for name, _ in read_calls(run.log_file)]
+        # Where the platform offers display-state notices the saver asks for them, rides and
+        # still closes as before; and it gives the request back at the end.
+        self.assertEqual([n for n in names if n.endswith("PowerSettingNotification")],
+                         ["RegisterPowerSettingNotification", "UnregisterPowerSettingNotification"])
         self.assertIn("FillRect", names)
         self.assertIn("BitBlt", names)
         return names.index("FillRect"), names.index("BitBlt")

@@ -215,4 +215,70 @@ TEST_F(CloseControl, WhileThePromptIsUpInputClosesNothingAndNoSecondPromptOpens)
     EXPECT_EQ(answers, (std::vector<LRESULT>{0xDEF, 0, 0xDEF}));
 }
 
+// A window over another monitor: the same close rules, with the requests made of the saver
+// window.
+class OtherMonitorInput : public CloseControl {
+protected:
+    void SetUp() override {
+        CloseControl::SetUp();
+        fake.windows.insert(kDark);
+        hostState.saverWindow = kWindow;
+    }
+
+    LRESULT Dark(UINT message, WPARAM wParam = 0) { return OtherMonitorWindowProc(kDark, message, wParam, 0); }
+
+    const HWND kDark = FakeHandle<HWND>(0x200);
+};
+
+TEST_F(OtherMonitorInput, KeysButtonsAndCloseRequestsAskTheSaverWindowToClose) {
+    for (UINT message : {WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN}) {
+        fake.calls.clear();
+        EXPECT_EQ(Dark(message, 7), 0xDEF);
+        EXPECT_EQ(fake.calls, (std::vector<std::string>{kPostClose, "DefWindowProcA(0x200," + Hex(message) + ",0x7,0)"}));
+    }
+    fake.calls.clear();
+    EXPECT_EQ(Dark(WM_CLOSE), 0);
+    EXPECT_EQ(fake.calls, std::vector<std::string>{kPostClose}) << "the dark window itself stays";
+    fake.calls.clear();
+    for (UINT message : {WM_KEYUP, WM_LBUTTONUP, WM_MOUSEWHEEL, WM_ACTIVATEAPP}) {
+        Dark(message, 0);
+    }
+    EXPECT_EQ(Closes(), 0u) << "deactivation is the saver window's to see: it gets the same message";
+}
+
+TEST_F(OtherMonitorInput, MouseTravelAddsUpWithTheSaverWindowsInScreenCoordinates) {
+    hostState.savedCursorPos = {500, 300};
+    fake.cursor = {502, 301};
+    HostDefaultProc(kWindow, WM_MOUSEMOVE, 0, 0);
+    fake.cursor = {503, 301};  // now over the other monitor's window: 4 in all
+    Dark(WM_MOUSEMOVE);
+    EXPECT_EQ(Closes(), 0u);
+    fake.cursor = {504, 301};
+    Dark(WM_MOUSEMOVE);
+    EXPECT_EQ(Closes(), 1u);
+    EXPECT_EQ(hostState.savedCursorPos.x, 504);
+}
+
+TEST_F(OtherMonitorInput, CursorHiddenNoActivationAndNothingOnceClosingOrWhileThePromptIsUp) {
+    EXPECT_EQ(Dark(WM_SETCURSOR), 1);
+    EXPECT_EQ(fake.calls, std::vector<std::string>{"SetCursor(0)"});
+    fake.calls.clear();
+    EXPECT_EQ(Dark(WM_MOUSEACTIVATE), MA_NOACTIVATE);
+    EXPECT_TRUE(fake.calls.empty());
+
+    for (int state = 0; state < 3; ++state) {
+        ResetProcess();
+        fake.defaultResult = 0xDEF;
+        hostState.saverWindow = state == 2 ? nullptr : kWindow;
+        hostState.closeAllowed = state == 0;
+        hostState.inPasswordCheck = state == 1;
+        hostState.savedCursorPos = {0, 0};
+        fake.cursor = {400, 400};
+        for (UINT message : {WM_KEYDOWN, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_SETCURSOR}) {
+            EXPECT_EQ(Dark(message), 0xDEF) << "state " << state;
+        }
+        EXPECT_EQ(fake.Count("DefWindowProcA(0x200,"), fake.calls.size()) << "state " << state;
+    }
+}
+
 }  // namespace

@@ -54,55 +54,51 @@ TEST_F(ConfigDialog, OpensOnTheFilesValues) {
     EXPECT_EQ(fake.Count("SetScrollPos(0x103ED,2,6,1)"), 1u) << "repaired on load";
 }
 
+// The scroll arithmetic alone: a bar's new position for a code, kept within its range.
 struct ScrollCase {
     const char* name;
-    const char* key;
-    const char* stored;
-    HWND bar;
+    int32_t position;
     UINT code;
     uint32_t thumb;
-    int32_t SaverSettings::*field;
-    int32_t value;     // the setting afterwards
-    int32_t position;  // the position set on the bar
+    int32_t minimum;
+    int32_t maximum;
+    int32_t page;
+    int moves;       // 0: the code leaves the bar alone
+    int32_t result;  // the new position
 };
 
-class ScrollArithmetic : public ConfigDialog, public ::testing::WithParamInterface<ScrollCase> {};
+class ScrollArithmetic : public ::testing::TestWithParam<ScrollCase> {};
 
 TEST_P(ScrollArithmetic, MovesAndClamps) {
     const ScrollCase& c = GetParam();
-    fake.profile[kSection][c.key] = c.stored;
-    Open();
-    EXPECT_EQ(Scroll(c.bar, c.code, c.thumb), FALSE) << c.name;
-    EXPECT_EQ(saverSettings.*(c.field), c.value) << c.name;
-    EXPECT_EQ(fake.calls, std::vector<std::string>{"SetScrollPos(" + Hex(c.bar) + ",2," + std::to_string(c.position) +
-                                                   ",1)"})
-        << c.name;
+    int32_t result = -12345;
+    EXPECT_EQ(ScrolledPosition(c.position, c.code, c.thumb, c.minimum, c.maximum, c.page, &result), c.moves);
+    if (c.moves) {
+        EXPECT_EQ(result, c.result);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bars, ScrollArithmetic,
     ::testing::Values(
-        ScrollCase{"speed line down at the top", "Speed", "15", kSpeedBar, SB_LINEDOWN, 0, &SaverSettings::speed, 15, 15},
-        ScrollCase{"speed line up", "Speed", "6", kSpeedBar, SB_LINEUP, 0, &SaverSettings::speed, 5, 5},
-        ScrollCase{"speed page up clamps", "Speed", "2", kSpeedBar, SB_PAGEUP, 0, &SaverSettings::speed, 1, 1},
-        ScrollCase{"speed page down", "Speed", "6", kSpeedBar, SB_PAGEDOWN, 0, &SaverSettings::speed, 10, 10},
-        ScrollCase{"speed thumb past the end", "Speed", "6", kSpeedBar, SB_THUMBPOSITION, 300, &SaverSettings::speed, 15, 15},
-        ScrollCase{"speed thumb", "Speed", "6", kSpeedBar, SB_THUMBPOSITION, 3, &SaverSettings::speed, 3, 3},
-        ScrollCase{"speed thumb at 65535", "Speed", "6", kSpeedBar, SB_THUMBPOSITION, 65535, &SaverSettings::speed, 15, 15},
-        ScrollCase{"speed unknown code", "Speed", "7", kSpeedBar, 9, 0, &SaverSettings::speed, 7, 7},
-        ScrollCase{"rate page down clamps", "Rate", "38", kRateBar, SB_PAGEDOWN, 0, &SaverSettings::rate, 40, 40},
-        ScrollCase{"rate top", "Rate", "10", kRateBar, SB_TOP, 0, &SaverSettings::rate, 40, 40},
-        ScrollCase{"rate bottom", "Rate", "10", kRateBar, SB_BOTTOM, 0, &SaverSettings::rate, 1, 1},
-        ScrollCase{"rate thumb zero clamps", "Rate", "10", kRateBar, SB_THUMBPOSITION, 0, &SaverSettings::rate, 1, 1},
-        ScrollCase{"volume page up", "Volume", "127", kVolumeBar, SB_PAGEUP, 0, &SaverSettings::volume, 138, 117},
-        ScrollCase{"volume page up clamps", "Volume", "250", kVolumeBar, SB_PAGEUP, 0, &SaverSettings::volume, 255, 0},
-        ScrollCase{"volume line down at the end", "Volume", "0", kVolumeBar, SB_LINEDOWN, 0, &SaverSettings::volume, 0, 255},
-        ScrollCase{"volume page down", "Volume", "127", kVolumeBar, SB_PAGEDOWN, 0, &SaverSettings::volume, 116, 139},
-        ScrollCase{"volume top is quiet", "Volume", "127", kVolumeBar, SB_TOP, 0, &SaverSettings::volume, 0, 255},
-        ScrollCase{"volume bottom is loud", "Volume", "127", kVolumeBar, SB_BOTTOM, 0, &SaverSettings::volume, 255, 0},
-        ScrollCase{"volume thumb", "Volume", "127", kVolumeBar, SB_THUMBPOSITION, 55, &SaverSettings::volume, 200, 55},
-        ScrollCase{"volume thumb past the end", "Volume", "127", kVolumeBar, SB_THUMBPOSITION, 999, &SaverSettings::volume, 0, 255},
-        ScrollCase{"volume unknown code", "Volume", "127", kVolumeBar, 12, 0, &SaverSettings::volume, 127, 128}),
+        ScrollCase{"line down at the top", 15, SB_LINEDOWN, 0, 1, 15, 4, 1, 15},
+        ScrollCase{"line up", 6, SB_LINEUP, 0, 1, 15, 4, 1, 5},
+        ScrollCase{"page up clamps", 2, SB_PAGEUP, 0, 1, 15, 4, 1, 1},
+        ScrollCase{"page down", 6, SB_PAGEDOWN, 0, 1, 15, 4, 1, 10},
+        ScrollCase{"page down clamps", 38, SB_PAGEDOWN, 0, 1, 40, 4, 1, 40},
+        ScrollCase{"thumb", 6, SB_THUMBPOSITION, 3, 1, 15, 4, 1, 3},
+        ScrollCase{"thumb past the end", 6, SB_THUMBPOSITION, 300, 1, 15, 4, 1, 15},
+        ScrollCase{"thumb at 65535", 6, SB_THUMBPOSITION, 65535, 1, 15, 4, 1, 15},
+        ScrollCase{"thumb zero clamps", 10, SB_THUMBPOSITION, 0, 1, 40, 4, 1, 1},
+        ScrollCase{"top is the maximum", 10, SB_TOP, 0, 1, 40, 4, 1, 40},
+        ScrollCase{"bottom is the minimum", 10, SB_BOTTOM, 0, 1, 40, 4, 1, 1},
+        ScrollCase{"unknown code keeps the place", 7, 9, 0, 1, 15, 4, 1, 7},
+        ScrollCase{"a place outside the range is brought in", 99, 12, 0, 1, 15, 4, 1, 15},
+        ScrollCase{"volume page up", 128, SB_PAGEUP, 0, 0, 255, 11, 1, 117},
+        ScrollCase{"volume page down clamps", 250, SB_PAGEDOWN, 0, 0, 255, 11, 1, 255},
+        ScrollCase{"volume line up at the end", 0, SB_LINEUP, 0, 0, 255, 11, 1, 0},
+        ScrollCase{"thumb tracking", 6, SB_THUMBTRACK, 3, 1, 15, 4, 0, 0},
+        ScrollCase{"end of scrolling", 6, SB_ENDSCROLL, 3, 1, 15, 4, 0, 0}),
     [](const ::testing::TestParamInfo<ScrollCase>& info) {
         std::string name = info.param.name;
         for (char& c : name) {
@@ -112,6 +108,23 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+// Each bar moves its own setting and shows it; the volume bar runs from loud at the top.
+TEST_F(ConfigDialog, EachBarMovesItsSettingAndShowsTheNewPlace) {
+    fake.profile[kSection] = {{"Speed", "6"}, {"Rate", "10"}, {"Volume", "127"}};
+    Open();
+    EXPECT_EQ(Scroll(kSpeedBar, SB_PAGEDOWN), FALSE);
+    EXPECT_EQ(fake.calls, std::vector<std::string>{"SetScrollPos(0x103ED,2,10,1)"});
+    EXPECT_EQ(Scroll(kRateBar, SB_TOP), FALSE);
+    EXPECT_EQ(fake.calls, std::vector<std::string>{"SetScrollPos(0x103EE,2,40,1)"});
+    EXPECT_EQ(Scroll(kVolumeBar, SB_PAGEUP), FALSE);
+    EXPECT_EQ(fake.calls, std::vector<std::string>{"SetScrollPos(0x103EF,2,117,1)"});
+    EXPECT_EQ(Scroll(kVolumeBar, SB_THUMBPOSITION, 55), FALSE);
+    EXPECT_EQ(fake.calls, std::vector<std::string>{"SetScrollPos(0x103EF,2,55,1)"});
+    EXPECT_EQ(saverSettings.speed, 10);
+    EXPECT_EQ(saverSettings.rate, 40);
+    EXPECT_EQ(saverSettings.volume, 200);
+}
 
 TEST_F(ConfigDialog, ThumbTrackingAndEndOfScrollChangeNothing) {
     Open();

@@ -73,6 +73,10 @@ void Call(const char* name, std::initializer_list<std::string> arguments) {
 }
 
 LRESULT CallWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto proc = fake.windowProcs.find(window);
+    if (proc != fake.windowProcs.end() && fake.windows.count(window) != 0) {
+        return proc->second(window, message, wParam, lParam);
+    }
     if (window == fake.createResult && fake.registeredClass.lpfnWndProc != nullptr &&
         fake.windows.count(window) != 0) {
         return fake.registeredClass.lpfnWndProc(window, message, wParam, lParam);
@@ -136,6 +140,7 @@ void ResetProcess() {
     }
     fake.strings = {{1001, "control.ini"}, {1007, "ScreenSaver.Rolvanta"}};
     hostState = initialHostState;
+    otherMonitorWindows = OtherMonitorWindows();
     saverSettings = initialSaverSettings;
     rideState = initialRideState;
     showResources = ShowResources();
@@ -163,6 +168,49 @@ BOOL WINAPI FakeVerifyScreenSavePwd(HWND window) {
 DWORD WINAPI FakePwdChangePasswordA(LPCSTR provider, HWND parent, DWORD reserved1, DWORD reserved2) {
     Call("PwdChangePasswordA", {Quote(provider), Hex(parent), D(reserved1), D(reserved2)});
     return 0;
+}
+
+PowerNotification WINAPI FakeRegisterPowerSettingNotification(void* recipient, const GUID* setting, DWORD flags) {
+    Call("RegisterPowerSettingNotification",
+         {Hex(recipient), Hex(setting->Data1), D(flags)});
+    return FakeHandle<PowerNotification>(0x90E);
+}
+
+BOOL WINAPI FakeUnregisterPowerSettingNotification(PowerNotification notification) {
+    Call("UnregisterPowerSettingNotification", {Hex(notification)});
+    return TRUE;
+}
+
+const uintptr_t kFirstMonitor = 0x3000;
+
+BOOL WINAPI FakeEnumDisplayMonitors(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data) {
+    Call("EnumDisplayMonitors", {Hex(dc), clip == nullptr ? "null" : "clip"});
+    for (size_t i = 0; i < fake.monitors.size(); ++i) {
+        RECT rect = fake.monitors[i];
+        if (!callback(FakeHandle<HMONITOR>(kFirstMonitor + i), dc, &rect, data)) {
+            break;
+        }
+    }
+    return TRUE;
+}
+
+BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info) {
+    Call("GetMonitorInfoA", {Hex(monitor), D(info->cbSize)});
+    size_t index = reinterpret_cast<uintptr_t>(monitor) - kFirstMonitor;
+    if (!fake.monitorInfoResult || index >= fake.monitors.size() || info->cbSize != sizeof(MONITORINFO)) {
+        return FALSE;
+    }
+    info->rcMonitor = fake.monitors[index];
+    info->rcWork = fake.monitors[index];
+    info->dwFlags = info->rcMonitor.left == 0 && info->rcMonitor.top == 0 ? MONITORINFOF_PRIMARY : 0;
+    return TRUE;
+}
+
+void UseMonitors(const std::vector<RECT>& monitors) {
+    fake.monitors = monitors;
+    fake.loadedModules["USER32.DLL"] = kFakeUser32;
+    fake.entryPoints["EnumDisplayMonitors"] = reinterpret_cast<FARPROC>(FakeEnumDisplayMonitors);
+    fake.entryPoints["GetMonitorInfoA"] = reinterpret_cast<FARPROC>(FakeGetMonitorInfoA);
 }
 
 // The native stand-in for the structured-exception guard: a fault is a jump back here.
@@ -393,6 +441,7 @@ WORD RegisterClassA(const WNDCLASSA* windowClass) {
     Call("RegisterClassA", {Quote(windowClass->lpszClassName)});
     if (fake.registerResult != 0) {
         fake.registeredClass = *windowClass;
+        fake.classes[windowClass->lpszClassName] = *windowClass;
     }
     return fake.registerResult;
 }
@@ -402,10 +451,18 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
     Call("CreateWindowExA", {Hex(exStyle), Quote(className), Quote(title), Hex(style), D(x), D(y), D(width),
                              D(height), Hex(parent), Hex(menu), Hex(instance), Hex(parameter)});
     HWND window = fake.createResult;
+    if (!fake.createResults.empty()) {
+        window = fake.createResults.front();
+        fake.createResults.pop_front();
+    }
     if (window == nullptr) {
         return nullptr;
     }
     fake.windows.insert(window);
+    auto windowClass = fake.classes.find(className);
+    if (windowClass != fake.classes.end()) {
+        fake.windowProcs[window] = windowClass->second.lpfnWndProc;
+    }
     fake.clientRects[window] = RECT{0, 0, width, height};
     if (parent != nullptr) {
         fake.parents[window] = parent;
@@ -415,6 +472,21 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
         return nullptr;
     }
     return window;
+}
+
+BOOL ShowWindow(HWND window, int command) {
+    Call("ShowWindow", {Hex(window), D(command)});
+    return FALSE;
+}
+
+BOOL DestroyWindow(HWND window) {
+    Call("DestroyWindow", {Hex(window)});
+    if (fake.windows.count(window) == 0) {
+        return FALSE;
+    }
+    CallWindow(window, WM_DESTROY, 0, 0);
+    fake.windows.erase(window);
+    return TRUE;
 }
 
 BOOL GetMessageA(MSG* message, HWND, UINT, UINT) {

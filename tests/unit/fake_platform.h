@@ -46,7 +46,12 @@ struct FakePlatform {
     std::map<HWND, HWND> parents;
     WORD registerResult = 1;
     HWND createResult = FakeHandle<HWND>(0x100);
-    WNDCLASSA registeredClass = {};
+    std::deque<HWND> createResults;  // taken first, one a window
+    WNDCLASSA registeredClass = {};  // the last one registered
+    std::map<std::string, WNDCLASSA> classes;
+    std::map<HWND, WNDPROC> windowProcs;  // each created window's, from its class
+    std::vector<RECT> monitors;  // what EnumDisplayMonitors reports; handles 0x3000, 0x3001, ...
+    BOOL monitorInfoResult = TRUE;
     std::deque<MSG> queue;
     LRESULT defaultResult = 0;
     POINT cursor = {0, 0};
@@ -94,6 +99,14 @@ void ResetProcess();
 HIMC WINAPI FakeImmAssociateContext(HWND window, HIMC context);
 BOOL WINAPI FakeVerifyScreenSavePwd(HWND window);
 DWORD WINAPI FakePwdChangePasswordA(LPCSTR provider, HWND parent, DWORD reserved1, DWORD reserved2);
+PowerNotification WINAPI FakeRegisterPowerSettingNotification(void* recipient, const GUID* setting, DWORD flags);
+BOOL WINAPI FakeUnregisterPowerSettingNotification(PowerNotification notification);
+BOOL WINAPI FakeEnumDisplayMonitors(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data);
+BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info);
+
+// A system with these monitors, whose user32 hands out the multi-monitor calls.
+void UseMonitors(const std::vector<RECT>& monitors);
+const HMODULE kFakeUser32 = FakeHandle<HMODULE>(0x7E0);
 
 // Runs start until it calls ExitProcess, then comes back.
 int RunUntilExit(void (*start)(void));

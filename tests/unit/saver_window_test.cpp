@@ -154,4 +154,200 @@ TEST_F(SaverWindow, WithoutAPasswordAnyQuitEndsTheLoop) {
     EXPECT_EQ(fake.Count("DefWindowProcA(0x100,0x100,"), 0u) << "nothing after the quit was handled";
 }
 
+TEST_F(SaverWindow, FullScreenSaverHearsOfTheDisplaysStateWhereThePlatformTells) {
+    fake.loadedModules["USER32.DLL"] = FakeHandle<HMODULE>(0x0E32);
+    fake.entryPoints["RegisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeRegisterPowerSettingNotification));
+    fake.entryPoints["UnregisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeUnregisterPowerSettingNotification));
+    fake.Post(kWindow, WM_KEYDOWN);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Calls("RegisterPowerSettingNotification"),
+              std::vector<std::string>{"RegisterPowerSettingNotification(0x100,0x6FE69556,0)"});
+    EXPECT_EQ(fake.Calls("UnregisterPowerSettingNotification"),
+              std::vector<std::string>{"UnregisterPowerSettingNotification(0x90E)"});
+    EXPECT_LT(fake.IndexOf("CreateWindowExA"), fake.IndexOf("RegisterPowerSettingNotification"));
+
+    // A preview pane does not ask, and a platform without the calls is not asked.
+    SetUp();
+    fake.loadedModules["USER32.DLL"] = FakeHandle<HMODULE>(0x0E32);
+    fake.entryPoints["RegisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeRegisterPowerSettingNotification));
+    fake.clientRects[kPane] = RECT{0, 0, 152, 112};
+    fake.windows.insert(kPane);
+    fake.Post(kWindow, WM_CLOSE);
+    EXPECT_EQ(RunSaverWindow(kPane), 0);
+    EXPECT_EQ(fake.Count("RegisterPowerSettingNotification"), 0u);
+    SetUp();
+    fake.Post(kWindow, WM_KEYDOWN);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Count("GetProcAddress(0x0,"), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+const HWND kDark = FakeHandle<HWND>(0x200);
+const HWND kDark2 = FakeHandle<HWND>(0x201);
+const std::string kDarkClass = "\"RolvantaOtherMonitorClass\"";
+
+struct CoverRow {
+    const char* what;
+    std::vector<RECT> monitors;
+    uint32_t capacity;
+    std::vector<RECT> covered;
+};
+
+std::string Describe(const std::vector<RECT>& rects) {
+    std::string text;
+    for (const RECT& r : rects) {
+        text += "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+                std::to_string(r.bottom) + "]";
+    }
+    return text;
+}
+
+TEST(OtherMonitors, AllButTheMonitorHoldingThePrimaryOriginGetAWindow) {
+    const RECT primary = {0, 0, 1024, 768};
+    const RECT right = {1024, 0, 2304, 1024};
+    const RECT left = {-1280, -200, 0, 824};
+    const RECT below = {0, 768, 1024, 1536};
+    const std::vector<CoverRow> rows = {
+        {"one monitor", {primary}, 16, {}},
+        {"a second to the right", {primary, right}, 16, {right}},
+        {"the primary listed last", {right, primary}, 16, {right}},
+        {"left and below, ending where the primary starts", {left, primary, below}, 16, {left, below}},
+        {"a mirror of the primary", {primary, primary, right}, 16, {right}},
+        {"two monitors mirroring each other", {primary, right, right}, 16, {right}},
+        {"empty rectangles", {primary, RECT{2000, 0, 2000, 500}, RECT{0, 900, 100, 800}}, 16, {}},
+        {"more than there is room for", {primary, right, left, below}, 2, {right, left}},
+        {"no monitor at the origin at all", {right}, 16, {right}},
+    };
+    for (const CoverRow& row : rows) {
+        RECT chosen[16] = {};
+        uint32_t count = MonitorsToCover(row.monitors.data(), static_cast<uint32_t>(row.monitors.size()), chosen,
+                                         row.capacity);
+        EXPECT_EQ(Describe(std::vector<RECT>(chosen, chosen + count)), Describe(row.covered)) << row.what;
+    }
+}
+
+class OtherMonitorRun : public SaverWindow {
+protected:
+    void SetUp() override {
+        SaverWindow::SetUp();
+        fake.screenWidth = 1024;
+        fake.screenHeight = 768;
+        fake.createResults = {kWindow, kDark, kDark2};
+    }
+
+    void TwoMonitors() { UseMonitors({RECT{0, 0, 1024, 768}, RECT{1024, -100, 2304, 924}}); }
+};
+
+TEST_F(OtherMonitorRun, EachOtherMonitorGetsABlackTopmostWindowAfterTheSaverWindowAndDiesWithIt) {
+    UseMonitors({RECT{-800, 0, 0, 600}, RECT{0, 0, 1024, 768}, RECT{1024, -100, 2304, 924}});
+    fake.Post(kDark2, WM_RBUTTONDOWN);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+
+    EXPECT_EQ(fake.Calls("CreateWindowExA"),
+              (std::vector<std::string>{
+                  "CreateWindowExA(0x8,\"WindowsScreenSaverClass\",\"Screen Saver\",0x96000000,0,0,1024,768,0,0,"
+                  "0x400000,0)",
+                  "CreateWindowExA(0x88," + kDarkClass + ",\"\",0x80000000,-800,0,800,600,0,0,0x400000,0)",
+                  "CreateWindowExA(0x88," + kDarkClass + ",\"\",0x80000000,1024,-100,1280,1024,0,0,0x400000,0)"}));
+    EXPECT_EQ(fake.Calls("ShowWindow"), (std::vector<std::string>{"ShowWindow(0x200,4)", "ShowWindow(0x201,4)"}))
+        << "shown without taking the foreground";
+    EXPECT_LT(fake.IndexOf("ShowWindow(0x201"), fake.IndexOf("SetForegroundWindow(0x100)"));
+    EXPECT_EQ(fake.Count("SetForegroundWindow"), 1u);
+    EXPECT_EQ(fake.Calls("GetProcAddress(0x7E0,\"EnumDisplayMonitors\")").size() +
+                  fake.Calls("GetProcAddress(0x7E0,\"GetMonitorInfoA\")").size(),
+              2u)
+        << "each multi-monitor call looked up once, never imported";
+    const WNDCLASSA& dark = fake.classes["RolvantaOtherMonitorClass"];
+    EXPECT_EQ(dark.lpfnWndProc, OtherMonitorWindowProc);
+    EXPECT_EQ(dark.hCursor, nullptr);
+    EXPECT_EQ(dark.hbrBackground, FakeHandle<HBRUSH>(0x5700 + BLACK_BRUSH));
+    EXPECT_EQ(fake.classes["WindowsScreenSaverClass"].lpfnWndProc, HostWindowProc) << "the saver's class as it was";
+
+    // The click on the far monitor closed the saver window, and the saver window took the
+    // others with it before the loop ended.
+    EXPECT_EQ(fake.Calls("PostMessageA"), std::vector<std::string>{"PostMessageA(0x100,0x10,0x0,0)"});
+    int destroyed = fake.IndexOf("DestroyWindow(0x200)");
+    EXPECT_GE(destroyed, 0);
+    EXPECT_GE(fake.IndexOf("DestroyWindow(0x201)"), 0);
+    EXPECT_LT(destroyed, fake.IndexOf("PostQuitMessage"));
+    EXPECT_TRUE(fake.windows.empty());
+    EXPECT_EQ(otherMonitorWindows.count, 0u);
+}
+
+TEST_F(OtherMonitorRun, OneMonitorOrASystemWithoutTheCallsMakesTheSaverWindowAlone) {
+    for (int system = 0; system < 4; ++system) {
+        SetUp();
+        if (system == 1) {
+            UseMonitors({RECT{0, 0, 1024, 768}});
+        } else if (system == 2) {
+            TwoMonitors();
+            fake.entryPoints.erase("EnumDisplayMonitors");
+        } else if (system == 3) {
+            TwoMonitors();
+            fake.entryPoints.erase("GetMonitorInfoA");
+        }
+        fake.Post(kWindow, WM_KEYDOWN);
+        EXPECT_EQ(RunSaverWindow(nullptr), 0);
+        EXPECT_EQ(fake.Count("CreateWindowExA"), 1u) << "system " << system;
+        EXPECT_EQ(fake.Count("RegisterClassA"), 1u) << "system " << system;
+        EXPECT_EQ(fake.Count("LoadLibraryA"), 0u) << "system " << system;
+        EXPECT_EQ(fake.Count("DestroyWindow"), 0u) << "system " << system;
+    }
+}
+
+TEST_F(OtherMonitorRun, WithoutMonitorDetailsTheEnumeratedRectangleServes) {
+    TwoMonitors();
+    fake.monitorInfoResult = FALSE;
+    fake.Post(kWindow, WM_KEYDOWN);
+    RunSaverWindow(nullptr);
+    EXPECT_EQ(fake.Count("GetMonitorInfoA(0x3000,40)"), 1u);
+    EXPECT_EQ(fake.Count("CreateWindowExA(0x88," + kDarkClass + ",\"\",0x80000000,1024,-100,1280,1024,"), 1u);
+}
+
+TEST_F(OtherMonitorRun, PreviewNeverLooksForMonitors) {
+    TwoMonitors();
+    fake.clientRects[kPane] = RECT{0, 0, 152, 112};
+    fake.Post(kWindow, WM_CLOSE);
+    RunSaverWindow(kPane);
+    EXPECT_EQ(fake.Count("EnumDisplayMonitors"), 0u);
+    EXPECT_EQ(fake.Count("CreateWindowExA"), 1u);
+}
+
+TEST_F(OtherMonitorRun, WithAPasswordInputOnAnotherMonitorOpensThePromptOfTheSaverWindow) {
+    WithPassword();
+    TwoMonitors();
+    fake.tickCounts = {1000, 1100, 5000, 5100};
+    fake.passwordAnswer = FALSE;
+    fake.whilePromptIsUp = [](HWND) {
+        // The second prompt accepts: the run may end.
+        fake.whilePromptIsUp = [](HWND) { fake.passwordAnswer = TRUE; };
+    };
+    fake.Post(kDark, WM_KEYDOWN);
+    fake.Post(kDark, WM_MOUSEMOVE);  // no travel: nothing
+    fake.Post(kDark, WM_CLOSE);      // from another program, 4 s later
+    fake.Post(nullptr, WM_QUIT, 3);  // swallowed while the password guards
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Calls("VerifyScreenSavePwd"),
+              (std::vector<std::string>{"VerifyScreenSavePwd(0x100)", "VerifyScreenSavePwd(0x100)"}));
+    EXPECT_EQ(fake.Calls("PostMessageA"),
+              (std::vector<std::string>{"PostMessageA(0x100,0x10,0x0,0)", "PostMessageA(0x100,0x10,0x0,0)"}));
+    EXPECT_LT(fake.IndexOf("DestroyWindow(0x200)"), fake.IndexOf("FreeLibrary(0xC91)"));
+    EXPECT_TRUE(fake.windows.empty());
+}
+
+TEST_F(OtherMonitorRun, AQuitThatEndsTheLoopEarlyStillUncoversTheMonitors) {
+    TwoMonitors();
+    fake.Post(nullptr, WM_QUIT, 0);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Calls("DestroyWindow"), std::vector<std::string>{"DestroyWindow(0x200)"});
+    EXPECT_EQ(fake.windows.count(kDark), 0u);
+    EXPECT_EQ(otherMonitorWindows.count, 0u);
+}
+
 }  // namespace

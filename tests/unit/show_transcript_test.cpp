@@ -1,4 +1,4 @@
-// The saver's show makes exactly the platform calls it always made: a seeded run of several
+// The show's Win32 layer. It makes exactly the platform calls it always made: a seeded run of several
 // rides, replayed through the window procedure's show stage against the recording platform,
 // must reproduce the transcript recorded from the program as shipped, call for call.
 //
@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -116,6 +118,57 @@ TEST(ShowTranscript, ReproducesTheShippedProgramsCallsForASeededRunOfSeveralRide
         }
         ASSERT_EQ(moreWanted ? wantLine : "<end>", moreGot ? gotLine : "<end>") << "at line " << line;
     }
+}
+
+TEST(ShowProcStage, MessagesTheShowDoesNotAnswerEndInTheHostsDefaultHandling) {
+    ResetProcess();
+    hostState.isPreview = 1;
+    fake.defaultResult = 0x77;
+    for (UINT message : std::initializer_list<UINT>{WM_KEYUP, WM_PAINT, WM_SYSCOMMAND, VerifyPasswordMessage}) {
+        fake.calls.clear();
+        EXPECT_EQ(ShowProc(kWindow, message, 5, 6), 0x77);
+        EXPECT_EQ(fake.calls, std::vector<std::string>{"DefWindowProcA(0x100," + Hex(message) + ",0x5,6)"});
+    }
+    fake.calls.clear();
+    EXPECT_EQ(ShowProc(kWindow, WM_ERASEBKGND, 0xDC9, 0), 0);
+    EXPECT_EQ(fake.Count("DefWindowProcA"), 0u) << "the background erase is answered completely";
+}
+
+// The display sleeping and waking reaches the show as the platform's power notice.
+TEST(ShowProcStage, DisplaySleepPausesTheRideAndItsSoundAndWakingResumesThem) {
+    ResetProcess();
+    hostState.instance = fake.ownModule;
+    fake.windows.insert(kWindow);
+    fake.clientRects[kWindow] = RECT{0, 0, 640, 480};
+    fake.profile[kSection] = {{"Sound", "1"}, {"Coravendia", "0"}};
+    ShowProc(kWindow, WM_CREATE, 0, 0);
+    Tick();
+    Tick();
+    PowerSettingNotice notice = {kConsoleDisplayState, 4, {0}};
+    auto power = [&notice](BYTE state) {
+        // The state is a whole DWORD behind the header, as the platform sends it.
+        alignas(PowerSettingNotice) BYTE bytes[sizeof(PowerSettingNotice) + 3] = {};
+        memcpy(bytes, &notice.setting, sizeof(notice.setting));
+        memcpy(bytes + offsetof(PowerSettingNotice, length), &notice.length, sizeof(notice.length));
+        bytes[offsetof(PowerSettingNotice, data)] = state;
+        fake.calls.clear();
+        ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(bytes));
+    };
+    power(0);
+    EXPECT_EQ(fake.Calls("KillTimer"), std::vector<std::string>{"KillTimer(0x100,1)"});
+    EXPECT_EQ(fake.Calls("sndPlaySoundA"), std::vector<std::string>{"sndPlaySoundA(null,7)"});
+    fake.calls.clear();
+    Tick();
+    EXPECT_EQ(fake.Count("BitBlt") + fake.Count("SetTimer"), 0u) << "a tick already queued does nothing";
+    power(2);
+    EXPECT_EQ(fake.Calls("sndPlaySoundA"), std::vector<std::string>{"sndPlaySoundA(VALT_RUN_SOUND,15)"});
+    EXPECT_EQ(fake.Calls("SetTimer"), std::vector<std::string>{"SetTimer(0x100,1,1,0)"});
+
+    // Another setting's notice, or another broadcast, is not the display's.
+    notice.setting.Data1 ^= 1;
+    power(0);
+    ShowProc(kWindow, WM_POWERBROADCAST, 0x000A, 0);
+    EXPECT_EQ(fake.Count("KillTimer"), 0u);
 }
 
 }  // namespace

@@ -122,6 +122,19 @@ TEST_F(Startup, FaultGuardSwitchesTheRunningStateOffAndEnds) {
     EXPECT_LT(off, fake.IndexOf("ExitProcess"));
 }
 
+TEST_F(Startup, FaultGuardTakesDownTheOtherMonitorsWindows) {
+    UseMonitors({RECT{0, 0, 640, 480}, RECT{640, 0, 1280, 480}});
+    fake.createResults = {FakeHandle<HWND>(0x100), FakeHandle<HWND>(0x200)};
+    fake.faultOnCall = "SetForegroundWindow";  // the saver window and the other monitor's are up
+    EXPECT_EQ(static_cast<uint32_t>(Start("r.scr /s")), 0xC0000005u);
+    int filter = fake.IndexOf("UnhandledExceptionFilter");
+    int destroyed = fake.IndexOf("DestroyWindow(0x200)");
+    ASSERT_GE(filter, 0);
+    EXPECT_LT(filter, destroyed);
+    EXPECT_LT(destroyed, fake.IndexOf("ExitProcess"));
+    EXPECT_EQ(fake.windows.count(FakeHandle<HWND>(0x200)), 0u);
+}
+
 TEST_F(Startup, FaultGuardOffWindows9xTouchesNoRunningState) {
     fake.faultOnCall = "DialogBoxParamA";
     Start("r.scr /c");

@@ -6,6 +6,8 @@
 // the middle of the screen. Closes on WM_CLOSE.
 #include <windows.h>
 
+#include "test_program.h"
+
 #include <stdlib.h>
 
 namespace {
@@ -91,24 +93,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     pictureHeight = size.bmHeight;
     screenWidth = GetSystemMetrics(SM_CXSCREEN);
 
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = "RolvantaBenchBlits";
-    if (!RegisterClassA(&windowClass)) {
-        return 1;
-    }
-    HWND window = CreateWindowExA(WS_EX_TOPMOST, "RolvantaBenchBlits", "Bench", WS_POPUP | WS_VISIBLE, 0, 0,
-                                  screenWidth, GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) {
-        return 1;
-    }
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    int code = test_program::RunFullScreenWindow(instance, WindowProc, "RolvantaBenchBlits");
     DeleteObject(picture);
-    return 0;
+    return code;
 }

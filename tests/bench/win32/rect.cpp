@@ -3,6 +3,8 @@
 // screen and paint one picture-sized rectangle. Closes on WM_CLOSE.
 #include <windows.h>
 
+#include "test_program.h"
+
 namespace {
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -30,24 +32,5 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = "RolvantaBenchRect";
-    if (!RegisterClassA(&windowClass)) {
-        return 1;
-    }
-    HWND window = CreateWindowExA(WS_EX_TOPMOST, "RolvantaBenchRect", "Bench", WS_POPUP | WS_VISIBLE, 0, 0,
-                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
-                                  instance, nullptr);
-    if (window == nullptr) {
-        return 1;
-    }
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return 0;
+    return test_program::RunFullScreenWindow(instance, WindowProc, "RolvantaBenchRect");
 }

@@ -43,37 +43,12 @@
 #include <string>
 #include <vector>
 
+#include "test_program.h"
+
 namespace {
 
-void Say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
-    putchar('\n');
-    fflush(stdout);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Wine re-quotes a program's arguments on their way in, so command lines arrive encoded.
-std::string Decode(const char* text) {
-    std::string out;
-    for (const char* p = text; *p; ++p) {
-        if (*p == '%' && HexDigit(p[1]) >= 0 && HexDigit(p[2]) >= 0) {
-            out += static_cast<char>(HexDigit(p[1]) * 16 + HexDigit(p[2]));
-            p += 2;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
+using test_program::Decode;
+using test_program::Say;
 
 const char kSection[] = "ScreenSaver.Rolvanta";
 const char kFile[] = "control.ini";

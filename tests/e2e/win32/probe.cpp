@@ -23,6 +23,12 @@
 //   cursor                          "cursor x=.. y=.. handle=0x.. showing=0|1": position and
 //                                   the foreground thread's cursor
 //   screen                          "screen width=.. height=.."
+//   monitors                        "monitor rect=L,T,R,B primary=0|1" for each monitor the
+//                                   platform reports, then "count=N"
+//   colour X Y W H R G B            a plain window of that colour and place, neither topmost nor
+//                                   active, standing in for whatever a desktop shows; prints
+//                                   "colour hwnd=0x.." once it is on screen and keeps it there
+//                                   until standard input ends
 //   pixel X Y                       "pixel x=.. y=.. rgb=R,G,B" read from the screen through GDI
 //   run TIMEOUT_MS ENCODED_CMDLINE  starts the command line exactly as given; prints "pid=N",
 //                                   then "exit=N hex=0x.." when it ends (unsigned 32 bits), or
@@ -64,16 +70,12 @@
 #include <string>
 #include <vector>
 
+#include "test_program.h"
+
 namespace {
 
-void Say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
-    putchar('\n');
-    fflush(stdout);
-}
+using test_program::Decode;
+using test_program::Say;
 
 std::string Encode(const char* text) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -91,25 +93,6 @@ std::string Encode(const char* text) {
     return out;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string Decode(const char* text) {
-    std::string out;
-    for (const char* p = text; *p; ++p) {
-        if (*p == '%' && HexDigit(p[1]) >= 0 && HexDigit(p[2]) >= 0) {
-            out += static_cast<char>(HexDigit(p[1]) * 16 + HexDigit(p[2]));
-            p += 2;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
 
 // Decimal (optionally negative) or 0x-prefixed hexadecimal, taken as 32 bits.
 DWORD Number(const char* text) {
@@ -482,6 +465,55 @@ int CloseAll(const std::string& className) {
     return 0;
 }
 
+BOOL CALLBACK SayMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (GetMonitorInfoA(monitor, &info)) {
+        Say("monitor rect=%ld,%ld,%ld,%ld primary=%d", info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right,
+            info.rcMonitor.bottom, (info.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0);
+        ++*reinterpret_cast<unsigned*>(context);
+    }
+    return TRUE;
+}
+
+int Monitors() {
+    unsigned count = 0;
+    EnumDisplayMonitors(nullptr, nullptr, SayMonitor, reinterpret_cast<LPARAM>(&count));
+    Say("count=%u", count);
+    return 0;
+}
+
+int Colour(int x, int y, int width, int height, int red, int green, int blue) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = CreateSolidBrush(RGB(red, green, blue));
+    windowClass.lpszClassName = "RolvantaProbeColour";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, windowClass.lpszClassName, "Rolvanta probe colour", WS_POPUP, x,
+                                  y, width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (window == nullptr) {
+        Say("error=createwindow code=%lu", static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+    PumpMessages();
+    Say("colour hwnd=0x%lx", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+    LineReader reader;
+    for (;;) {
+        WaitPumping(reader.ReadyEvent(), INFINITE);
+        std::string line;
+        bool ended = false;
+        reader.Take(&line, &ended);
+        if (ended) {
+            DestroyWindow(window);
+            return 0;
+        }
+    }
+}
+
 int Idle(bool keep) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
@@ -659,7 +691,7 @@ int HostPreview(int argc, char** argv) {
 
 int Usage() {
     Say("usage: rolvanta_probe find|info|children|foreground|send|settext|post|cursor|screen|pixel|run|waitpid|"
-        "resources|close-all|idle|host-preview ...");
+        "resources|close-all|idle|host-preview|monitors|colour ...");
     return 2;
 }
 
@@ -706,6 +738,12 @@ int main(int argc, char** argv) {
     if (command == "screen") {
         Say("screen width=%d height=%d", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
         return 0;
+    }
+    if (command == "monitors") return Monitors();
+    if (command == "colour" && count >= 7) {
+        int v[7];
+        for (int i = 0; i < 7; ++i) v[i] = static_cast<int>(Number(rest[i]));
+        return Colour(v[0], v[1], v[2], v[3], v[4], v[5], v[6]);
     }
     if (command == "pixel" && count >= 2) return Pixel(static_cast<int>(Number(rest[0])), static_cast<int>(Number(rest[1])));
     if (command == "run" && count >= 2) return Run(Number(rest[0]), Decode(rest[1]));

@@ -5,6 +5,8 @@
 // the provider string, the window handle in decimal, and the two numbers.
 #include <windows.h>
 
+#include "test_program.h"
+
 #include <cstdio>
 #include <string>
 
@@ -13,12 +15,7 @@ namespace {
 HINSTANCE module;
 
 std::string FileNextToModule(const char* name) {
-    char path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-    std::string folder(path, length);
-    size_t slash = folder.find_last_of("\\/");
-    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-    return folder + name;
+    return test_program::FileNextToModule(module, name);
 }
 
 }  // namespace

@@ -29,6 +29,8 @@
 // point, still logging attach and detach so a test can tell it was loaded and let go.
 #include <windows.h>
 
+#include "test_program.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -54,12 +56,7 @@ const char* promptEnding;
 #endif
 
 std::string FileNextToModule(const char* name) {
-    char path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-    std::string folder(path, length);
-    size_t slash = folder.find_last_of("\\/");
-    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-    return folder + name;
+    return test_program::FileNextToModule(module, name);
 }
 
 // One line per call, opened and closed each time: the test reads the file while the saver
