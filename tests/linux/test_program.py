@@ -1,6 +1,7 @@
 """The Linux program's command line and sound: bad options get a usage text and status 1
 without touching the display; sound reaches an ALSA file sink with --sound, scaled by the
-show's own volume, and nothing does with --no-sound; without a sound device the show rides
+show's own volume, and nothing does with --no-sound; the Coravendia's start sound holds the
+ride back as long as the Windows player's wait; without a sound device the show rides
 on in silence and says nothing; a signal ends it with status 0."""
 
 import array
@@ -8,8 +9,12 @@ import os
 import signal
 import subprocess
 import tempfile
+import time
+import wave
 
 from xsession import PROGRAM, LinuxTestCase, wait_until
+
+ASSETS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "assets")
 
 FILE_SINK = ('pcm.!default {\n    type file\n    slave.pcm "null"\n    file "%s"\n    format "raw"\n}\n')
 NO_DEVICE = 'pcm.!default {\n    type hw\n    card 29\n}\nctl.!default {\n    type hw\n    card 29\n}\n'
@@ -76,6 +81,17 @@ class Sound(LinuxTestCase):
         wait_until(lambda: self.sound()[0] > 88200, 60, "a half second of samples at volume 0")
         self.assertLessEqual(self.sound()[1], 128)
         self.assertEqual(muted.end(), 0, muted.stderr())
+
+        # The Coravendia's first step starts its start sound, which the Windows player plays to
+        # its end before the ride goes on; here that wait is the next frame's delay, so the
+        # second step cannot come sooner.
+        with wave.open(os.path.join(ASSETS, "cor_start.wav")) as start_sound:
+            start_seconds = start_sound.getnframes() / start_sound.getframerate()
+        started = time.monotonic()
+        waiting = self.ride("--sound", "--steps", 2, name="start-sound-wait")
+        waiting.line(lambda l: "held after 2 steps" in l, 60, "the second step")
+        self.assertGreaterEqual(time.monotonic() - started, start_seconds)
+        self.assertEqual(waiting.end(), 0, waiting.stderr())
 
         os.remove(self.sink)
         loud = self.ride("--sound", "--volume", 255, name="sound")
