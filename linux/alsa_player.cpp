@@ -3,7 +3,6 @@
 #include <alsa/asoundlib.h>
 #include <stdarg.h>
 
-#include "linux/wave_sound.h"
 
 namespace {
 
@@ -24,7 +23,8 @@ AlsaPlayer::~AlsaPlayer() {
 }
 
 bool AlsaPlayer::Load(SoundIndex sound, const uint8_t* wave, size_t size) {
-    loaded_[sound] = DecodeWave(wave, size, &sounds_[sound]);
+    std::vector<int16_t>().swap(sounds_[sound]);
+    loaded_[sound] = ReadWave(wave, size, &formats_[sound]);
     return loaded_[sound];
 }
 
@@ -84,6 +84,9 @@ uint64_t AlsaPlayer::QueuedFrames() const {
 uint32_t AlsaPlayer::Play(SoundIndex sound, SoundCue cue, uint64_t nowMs) {
     if (!loaded_[sound] || !Open()) {
         return 0;
+    }
+    if (sounds_[sound].empty()) {
+        ConvertWave(formats_[sound], &sounds_[sound]);
     }
     if (nowMs >= waitUntilMs_ && !voices_.empty()) {
         // Like the platform's player: a new sound takes the place of the one playing, at once.

@@ -9,6 +9,7 @@
 #include <deque>
 #include <vector>
 
+#include "linux/wave_sound.h"
 #include "show/show_port.h"
 
 typedef struct _snd_pcm snd_pcm_t;
@@ -45,6 +46,8 @@ private:
     bool Open();
     uint64_t QueuedFrames() const;
 
+    // A sound is converted on its first cue: a show without sound never holds the samples.
+    WaveFormat formats_[SoundCount];
     std::vector<int16_t> sounds_[SoundCount];
     bool loaded_[SoundCount] = {};
     snd_pcm_t* pcm_ = nullptr;

@@ -22,8 +22,7 @@ int16_t SampleAt(const uint8_t* data, uint32_t bits, size_t index) {
 
 }  // namespace
 
-bool DecodeWave(const uint8_t* bytes, size_t size, std::vector<int16_t>* frames) {
-    frames->clear();
+bool ReadWave(const uint8_t* bytes, size_t size, WaveFormat* wave) {
     if (size < 12 || memcmp(bytes, "RIFF", 4) != 0 || memcmp(bytes + 8, "WAVE", 4) != 0) {
         return false;
     }
@@ -62,6 +61,20 @@ bool DecodeWave(const uint8_t* bytes, size_t size, std::vector<int16_t>* frames)
     if (sourceFrames == 0) {
         return false;
     }
+    wave->data = data;
+    wave->frames = sourceFrames;
+    wave->channels = channels;
+    wave->rate = rate;
+    wave->bits = bits;
+    return true;
+}
+
+void ConvertWave(const WaveFormat& wave, std::vector<int16_t>* frames) {
+    const uint8_t* data = wave.data;
+    size_t sourceFrames = wave.frames;
+    uint32_t channels = wave.channels;
+    uint32_t rate = wave.rate;
+    uint32_t bits = wave.bits;
     // Linear interpolation between the source's frames; each source frame's position in the
     // player's frames is exact, so a sound lasts as long as in its own rate.
     size_t outFrames = static_cast<size_t>((static_cast<uint64_t>(sourceFrames) * kPlayerRate + rate - 1) / rate);
@@ -79,7 +92,6 @@ bool DecodeWave(const uint8_t* bytes, size_t size, std::vector<int16_t>* frames)
             (*frames)[i * kPlayerChannels + c] = static_cast<int16_t>(mixed);
         }
     }
-    return true;
 }
 
 void ScaleFrames(const int16_t* from, size_t frames, uint32_t volume, int16_t* to) {

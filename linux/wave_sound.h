@@ -10,9 +10,19 @@
 const uint32_t kPlayerRate = 22050;  // frames a second
 const uint32_t kPlayerChannels = 2;
 
-// Reads a RIFF WAVE image of 8- or 16-bit PCM, mono or stereo, at any rate, into signed
-// 16-bit interleaved stereo at kPlayerRate. False, leaving *frames empty, for anything else.
-bool DecodeWave(const uint8_t* bytes, size_t size, std::vector<int16_t>* frames);
+// Where a RIFF WAVE image of 8- or 16-bit PCM, mono or stereo, keeps its samples and how.
+struct WaveFormat {
+    const uint8_t* data = nullptr;
+    size_t frames = 0;
+    uint32_t channels = 0;
+    uint32_t rate = 0;
+    uint32_t bits = 0;
+};
+
+// Reads the image's header; false for anything the player cannot play.
+bool ReadWave(const uint8_t* bytes, size_t size, WaveFormat* format);
+// The samples in signed 16-bit interleaved stereo at kPlayerRate, at any source rate.
+void ConvertWave(const WaveFormat& format, std::vector<int16_t>* frames);
 
 // Scales interleaved stereo samples by a volume of 16 bits a channel, left in the low word,
 // 0xFFFF being the samples as they are.
