@@ -1,0 +1,112 @@
+// What the program needs of a language runtime, made of kernel32 calls, so that the saver
+// links no C runtime: msvcrt.dll is missing from early Windows 95 installations, and a static
+// runtime was most of the program's code.
+//
+// The linker is told to start the process at RolvantaStart (see rolvanta_no_runtime() in
+// CMakeLists.txt). It runs the static constructors the compiler listed in .ctors and hands
+// over to HostEntry, which ends the process itself.
+//
+// This file is compiled with -ffreestanding: the compiler must not turn the loops below into
+// calls to the very functions they define.
+#include <windows.h>
+
+#include <stddef.h>
+
+// The block copies and fills the compiler emits for structure copies, zeroed locals and
+// loops it recognises. x86's string instructions are small and fast enough for the sizes a
+// screen saver moves outside its blits (which the platform does).
+extern "C" void* memcpy(void* target, const void* source, size_t count) {
+    void* result = target;
+    __asm__ volatile("rep movsb" : "+D"(target), "+S"(source), "+c"(count) : : "memory");
+    return result;
+}
+
+extern "C" void* memmove(void* target, const void* source, size_t count) {
+    unsigned char* to = static_cast<unsigned char*>(target);
+    const unsigned char* from = static_cast<const unsigned char*>(source);
+    if (to <= from || to >= from + count) {
+        return memcpy(target, source, count);
+    }
+    // The target overlaps the source's end: copy from the last byte down.
+    to += count - 1;
+    from += count - 1;
+    __asm__ volatile("std\n\trep movsb\n\tcld" : "+D"(to), "+S"(from), "+c"(count) : : "memory");
+    return target;
+}
+
+extern "C" void* memset(void* target, int value, size_t count) {
+    void* result = target;
+    __asm__ volatile("rep stosb" : "+D"(target), "+c"(count) : "a"(value) : "memory");
+    return result;
+}
+
+extern "C" int memcmp(const void* first, const void* second, size_t count) {
+    const unsigned char* a = static_cast<const unsigned char*>(first);
+    const unsigned char* b = static_cast<const unsigned char*>(second);
+    for (size_t i = 0; i < count; ++i) {
+        if (a[i] != b[i]) {
+            return a[i] < b[i] ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+// A call to a pure virtual function is a fault in the program: it ends as one (an illegal
+// instruction), so that the fault guard treats it as it treats any other.
+extern "C" void __cxa_pure_virtual(void) {
+    __builtin_trap();
+}
+
+// The process always ends through ExitProcess, which returns to the system everything a
+// static object could hold; the destructors of statics are therefore never run, and a
+// registration only has to succeed.
+extern "C" int atexit(void (*)(void)) {
+    return 0;
+}
+
+// Dynamic memory, should the program ever ask for it, comes from the process heap.
+void* operator new(size_t size) {
+    return HeapAlloc(GetProcessHeap(), 0, size);
+}
+
+void* operator new[](size_t size) {
+    return HeapAlloc(GetProcessHeap(), 0, size);
+}
+
+void operator delete(void* block) noexcept {
+    if (block != nullptr) {
+        HeapFree(GetProcessHeap(), 0, block);
+    }
+}
+
+void operator delete[](void* block) noexcept {
+    operator delete(block);
+}
+
+void operator delete(void* block, size_t) noexcept {
+    operator delete(block);
+}
+
+void operator delete[](void* block, size_t) noexcept {
+    operator delete(block);
+}
+
+// The linker's script frames the constructor list with -1 before and 0 after.
+typedef void (*StaticConstructor)(void);
+extern "C" StaticConstructor __CTOR_LIST__[];
+
+int WINAPI HostEntry(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandText, int showState);
+
+// The process starts here. The system's stack is only 4-byte aligned on entry.
+extern "C" __attribute__((force_align_arg_pointer)) DWORD WINAPI RolvantaStart(void) {
+    // Run in the order GCC's own start-up code uses: from the end of the list to its start.
+    size_t count = 0;
+    while (__CTOR_LIST__[count + 1] != nullptr) {
+        ++count;
+    }
+    for (size_t i = count; i > 0; --i) {
+        __CTOR_LIST__[i]();
+    }
+    // HostEntry reads its own command line and ends the process with the run mode's code.
+    ExitProcess(static_cast<UINT>(HostEntry(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT)));
+}
