@@ -1,15 +1,10 @@
-// What the program needs of a language runtime, made of kernel32 calls, so that the saver
-// links no C runtime: msvcrt.dll is missing from early Windows 95 installations, and a static
-// runtime was most of the program's code.
+// What the compiler calls on its own, in place of a C runtime: the saver links none, since
+// msvcrt.dll is missing from early Windows 95 installations and a static runtime was most of
+// the program's code. Start-up is in start_win32.cpp, dynamic memory in heap_win32.cpp.
 //
-// The linker is told to start the process at RolvantaStart (see rolvanta_no_runtime() in
-// CMakeLists.txt). It runs the static constructors the compiler listed in .ctors and hands
-// over to HostEntry, which ends the process itself.
-//
-// This file is compiled with -ffreestanding: the compiler must not turn the loops below into
-// calls to the very functions they define.
-#include <windows.h>
-
+// These files are a static library, so a program takes only the objects it refers to. This
+// one is compiled with -ffreestanding: the compiler must not turn the loops below into calls
+// to the very functions they define.
 #include <stddef.h>
 
 // The block copies and fills the compiler emits for structure copies, zeroed locals and
@@ -62,51 +57,4 @@ extern "C" void __cxa_pure_virtual(void) {
 // registration only has to succeed.
 extern "C" int atexit(void (*)(void)) {
     return 0;
-}
-
-// Dynamic memory, should the program ever ask for it, comes from the process heap.
-void* operator new(size_t size) {
-    return HeapAlloc(GetProcessHeap(), 0, size);
-}
-
-void* operator new[](size_t size) {
-    return HeapAlloc(GetProcessHeap(), 0, size);
-}
-
-void operator delete(void* block) noexcept {
-    if (block != nullptr) {
-        HeapFree(GetProcessHeap(), 0, block);
-    }
-}
-
-void operator delete[](void* block) noexcept {
-    operator delete(block);
-}
-
-void operator delete(void* block, size_t) noexcept {
-    operator delete(block);
-}
-
-void operator delete[](void* block, size_t) noexcept {
-    operator delete(block);
-}
-
-// The linker's script frames the constructor list with -1 before and 0 after.
-typedef void (*StaticConstructor)(void);
-extern "C" StaticConstructor __CTOR_LIST__[];
-
-int WINAPI HostEntry(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandText, int showState);
-
-// The process starts here. The system's stack is only 4-byte aligned on entry.
-extern "C" __attribute__((force_align_arg_pointer)) DWORD WINAPI RolvantaStart(void) {
-    // Run in the order GCC's own start-up code uses: from the end of the list to its start.
-    size_t count = 0;
-    while (__CTOR_LIST__[count + 1] != nullptr) {
-        ++count;
-    }
-    for (size_t i = count; i > 0; --i) {
-        __CTOR_LIST__[i]();
-    }
-    // HostEntry reads its own command line and ends the process with the run mode's code.
-    ExitProcess(static_cast<UINT>(HostEntry(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT)));
 }
