@@ -483,7 +483,6 @@ int Monitors() {
     return 0;
 }
 
-
 // Keeps the program and its windows alive, messages pumped, until the test closes its input.
 void WaitForInputEnd() {
     LineReader reader;
