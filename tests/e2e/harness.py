@@ -884,8 +884,18 @@ def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, 
         say("Xephyr :%d inside it: %d monitors of %dx%d" % (nested, monitors, width, height))
     session = Session(info)
 
-    env = session.env()
     wlog = open(os.path.join(logs, "wine.log"), "ab")
+    _boot_prefix(session, wlog, say, started)
+    say("ready in %.0f s: DISPLAY=:%d WINEPREFIX=%s" % (time.monotonic() - started, display, prefix))
+    return session
+
+
+def _boot_prefix(session, wlog, say, started, registry=""):
+    """Creates the session's prefix with its persistent wineserver, sets the prefix up and
+    waits until its desktop runs with the X11 driver. `registry` adds REGEDIT4 lines."""
+    width, height, display = session.width, session.height, session.display
+    monitors = session.info.get("monitors", 1)
+    env = session.env()
     # The server's descriptors must not be the caller's pipes: CTest waits for a test's
     # output to close, and a daemon holding it would keep the setup test open for ever.
     subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=wlog, stderr=wlog, check=True,
@@ -894,9 +904,9 @@ def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, 
                    check=True, timeout=600)
     say("prefix created in %.0f s" % (time.monotonic() - started))
 
-    reg = os.path.join(directory, "settings.reg")
+    reg = os.path.join(os.path.dirname(session.prefix), "settings.reg")
     with open(reg, "w", newline="\r\n") as f:
-        f.write(REGISTRY_SETTINGS)
+        f.write(REGISTRY_SETTINGS + registry)
         if monitors > 1:
             f.write(REGISTRY_SEVERAL_MONITORS)
     subprocess.run(["wine", "regedit", "/S", session.win_path(reg)], env=env, stdin=subprocess.DEVNULL,
@@ -907,8 +917,8 @@ def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, 
     # it has ended, and the next program starts it again. A program that starts while it closes
     # finds the old desktop window, gets no display driver from it, and its CreateWindowEx fails
     # (or it hangs). One idle program for the whole session keeps the desktop up between tests.
-    subprocess.Popen(["wine", session.probe_exe, "idle", "keep"], env=env, stdin=subprocess.DEVNULL, stdout=wlog,
-                     stderr=wlog, start_new_session=True)
+    idle = subprocess.Popen(["wine", session.probe_exe, "idle", "keep"], env=env, stdin=subprocess.DEVNULL,
+                            stdout=wlog, stderr=wlog, start_new_session=True)
 
     # The desktop must be up, with the X11 driver, before the first test: only that driver
     # reports the display's true size.
@@ -916,15 +926,48 @@ def _start_locked(directory, win32_dir, artifacts, width, height, lock_fd, say, 
         lines = session.probe("screen", timeout=120)
         return any(f.get("tag") == "screen" and f.get("width") == str(width) and f.get("height") == str(height)
                    for f in lines)
-    wait_until(desktop_ready, 120, "Wine's desktop on display :%d" % session.display, interval=1)
+    wait_until(desktop_ready, 120, "Wine's desktop on display :%d" % display, interval=1)
     if monitors > 1:
         found = session.monitor_rects()
         if len(found) != monitors:
             raise HarnessError("Wine reports %d monitors instead of %d: %r (is libxinerama1:i386 installed?)"
                                % (len(found), monitors, found))
         say("Wine reports the monitors %r" % (found,))
-    say("ready in %.0f s: DISPLAY=:%d WINEPREFIX=%s" % (time.monotonic() - started, session.display, prefix))
-    return session
+    return idle
+
+
+def fresh_prefix(session, name, registry=""):
+    """A second, fresh Wine prefix (with HOME) in the session's folder, on the session's
+    display, set up as the session's own; returns it as a Session. `registry` adds REGEDIT4
+    lines. Whatever it held before goes; stop_prefix() ends it."""
+    directory = os.path.join(session.dir, name)
+    info = dict(session.info, prefix=os.path.join(directory, "prefix"), home=os.path.join(directory, "home"),
+                sound_file=os.path.join(directory, "sound.raw"))
+    fresh = Session(info)
+    fresh.log_dir = os.path.join(directory, "logs")
+    if os.path.isdir(fresh.prefix):
+        stop_prefix(fresh)
+    shutil.rmtree(directory, ignore_errors=True)
+    os.makedirs(fresh.prefix)
+    os.makedirs(fresh.home)
+    shutil.copyfile(os.path.join(session.home, ".asoundrc"), os.path.join(fresh.home, ".asoundrc"))
+    with open(fresh.log_path("wine.log"), "ab") as wlog:
+        fresh.idle = _boot_prefix(fresh, wlog, lambda text: None, time.monotonic(), registry)
+    return fresh
+
+
+def stop_prefix(session):
+    """Ends every process of a prefix that fresh_prefix() made, and its wineserver."""
+    env = session.env()
+    subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+    with contextlib.suppress(subprocess.TimeoutExpired):
+        subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30)
+    idle = getattr(session, "idle", None)
+    if idle is not None:
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            idle.wait(timeout=30)
 
 
 def _write_info(directory, info):
@@ -945,6 +988,11 @@ def stop(directory, quiet=False):
     except (OSError, ValueError):
         return
     env = Session(info).env()
+    # The fresh prefixes a test made on this display (fresh_prefix) end first.
+    for name in sorted(os.listdir(directory)):
+        prefix = os.path.join(directory, name, "prefix")
+        if os.path.isdir(prefix) and prefix != info["prefix"]:
+            stop_prefix(Session(dict(info, prefix=prefix)))
     if os.path.isdir(info["prefix"]):
         # -k ends the server of this prefix and with it every process of the prefix.
         subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,

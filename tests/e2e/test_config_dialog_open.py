@@ -70,6 +70,11 @@ class ConfigDialogOpenTest(DialogCase):
             self.assertEqual(seen_control["rect"], expected, where)
             if text != "icon":
                 self.assertEqual(seen_control["dlu"], [x, y, w, h], where)
+            if text is None:
+                # The credit line is the one text chosen here, so it is chosen to fit: a label
+                # wider than its box wraps, and its second line falls outside the box.
+                self.assertLessEqual(seen_control["text_width"], seen_control["rect"][2],
+                                     "%s: %r does not fit its box" % (where, seen_control["text"]))
 
         self.check_defaults(seen)
 

@@ -483,6 +483,20 @@ int Monitors() {
     return 0;
 }
 
+// Keeps the program and its windows alive, messages pumped, until the test closes its input.
+void WaitForInputEnd() {
+    LineReader reader;
+    for (;;) {
+        WaitPumping(reader.ReadyEvent(), INFINITE);
+        std::string line;
+        bool ended = false;
+        reader.Take(&line, &ended);
+        if (ended) {
+            return;
+        }
+    }
+}
+
 int Colour(int x, int y, int width, int height, int red, int green, int blue) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
@@ -501,17 +515,9 @@ int Colour(int x, int y, int width, int height, int red, int green, int blue) {
     UpdateWindow(window);
     PumpMessages();
     Say("colour hwnd=0x%lx", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
-    LineReader reader;
-    for (;;) {
-        WaitPumping(reader.ReadyEvent(), INFINITE);
-        std::string line;
-        bool ended = false;
-        reader.Take(&line, &ended);
-        if (ended) {
-            DestroyWindow(window);
-            return 0;
-        }
-    }
+    WaitForInputEnd();
+    DestroyWindow(window);
+    return 0;
 }
 
 int Idle(bool keep) {
@@ -530,16 +536,8 @@ int Idle(bool keep) {
         }
         return 0;
     }
-    LineReader reader;
-    for (;;) {
-        WaitPumping(reader.ReadyEvent(), INFINITE);
-        std::string line;
-        bool ended = false;
-        reader.Take(&line, &ended);
-        if (ended) {
-            return 0;
-        }
-    }
+    WaitForInputEnd();
+    return 0;
 }
 
 // ---- the preview host ----

@@ -186,6 +186,34 @@ bool DialogBaseUnits(int* x, int* y) {
     return mapped != 0;
 }
 
+// How wide a text is in the template's font, measured in a hidden dialog of our own with
+// that font: a font handle does not cross processes.
+int TextWidthInDialogFont(const std::string& text) {
+    alignas(4) WORD words[64] = {};
+    DLGTEMPLATE* header = reinterpret_cast<DLGTEMPLATE*>(words);
+    header->style = WS_POPUP | DS_SETFONT;
+    header->cx = 100;
+    header->cy = 100;
+    WORD* p = reinterpret_cast<WORD*>(header + 1);
+    p += 3;    // no menu, the standard class, no title
+    *p++ = 8;  // points
+    for (const char* face = "Helv"; *face; ++face) {
+        *p++ = static_cast<WORD>(*face);
+    }
+    HWND own = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), header, nullptr, nullptr, 0);
+    if (own == nullptr) {
+        return -1;
+    }
+    HDC dc = GetDC(own);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(own, WM_GETFONT, 0, 0)));
+    SIZE size = {-1, -1};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(own, dc);
+    DestroyWindow(own);
+    return size.cx;
+}
+
 // Pixels back to dialog units, rounded to the nearest unit.
 int ToUnits(int pixels, int base, int per) {
     int scaled = pixels * per;
@@ -367,6 +395,8 @@ void PrintControl(HWND dialog, HWND control, int index, int baseX, int baseY, HW
         }
     } else if (lstrcmpiA(cls.c_str(), "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
         line.Bool("has_icon", Ask(control, STM_GETICON, 0, 0) != 0);
+    } else if (lstrcmpiA(cls.c_str(), "Static") == 0) {
+        line.Int("text_width", TextWidthInDialogFont(TextOf(control)));
     }
     line.Print();
 }
