@@ -37,7 +37,6 @@ public:
 private:
     X11Port& port_;
     Window window_;
-    Atom deleteWindow_ = 0;
     bool ownWindow_;
     LinuxOptions options_;
     bool started_;

@@ -32,7 +32,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "linux"))
 import xsession  # noqa: E402
 
 SEED = 4242
-RIDES = 4
+RIDES = 8
 STEP_FIRST, STEP_LAST = 5, 105
 
 
