@@ -7,7 +7,7 @@ namespace {
 
 enum class Kind { Number, Flag, Root, WindowId, Seed, Steps, Help };
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;
     Kind kind;
     int32_t SaverSettings::*field;  // for Number and Flag
@@ -15,7 +15,7 @@ struct OptionSpec {
     int32_t flagValue;              // for Flag
 };
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"speed", Kind::Number, &SaverSettings::speed, &kSpeedRange, 0},
     {"rate", Kind::Number, &SaverSettings::rate, &kRateRange, 0},
     {"volume", Kind::Number, &SaverSettings::volume, &kVolumeRange, 0},
@@ -137,19 +137,19 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
         const char* name = arg + (arg[1] == '-' ? 2 : 1);
         const char* equals = strchr(name, '=');
         std::string key = equals ? std::string(name, equals - name) : std::string(name);
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& candidate : kOptions) {
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& candidate : kOptions) {
             if (key == candidate.name) {
-                spec = &candidate;
+                rule = &candidate;
                 break;
             }
         }
-        if (spec == nullptr) {
+        if (rule == nullptr) {
             *error = std::string("unknown option '") + arg + "'";
             return OptionsResult::Usage;
         }
         const char* value = nullptr;
-        if (TakesValue(spec->kind)) {
+        if (TakesValue(rule->kind)) {
             if (equals) {
                 value = equals + 1;
             } else if (i + 1 < argc) {
@@ -164,16 +164,16 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
         }
 
         int64_t number = 0;
-        switch (spec->kind) {
+        switch (rule->kind) {
         case Kind::Number:
             if (!ParseInteger(value, &number)) {
                 *error = std::string("--") + key + " needs a whole number, not '" + value + "'";
                 return OptionsResult::Usage;
             }
-            result.settings.*spec->field = Repaired(Clamped32(number), *spec->range);
+            result.settings.*rule->field = Repaired(Clamped32(number), *rule->range);
             break;
         case Kind::Flag:
-            result.settings.*spec->field = spec->flagValue;
+            result.settings.*rule->field = rule->flagValue;
             break;
         case Kind::Root:
             result.target = DrawTarget::Root;

@@ -36,6 +36,16 @@ CORAVENDIA_SIZE = (168, 110)
 VALTORNE_SIZE = (179, 100)
 
 
+
+def end_process(process):
+    """Waits for a process told to end; one that does not is killed."""
+    try:
+        process.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait(timeout=20)
+
+
 class XDisplay:
     """One Xvfb, started by start() and ended by stop()."""
 
@@ -73,11 +83,7 @@ class XDisplay:
     def stop(self):
         if self.process is not None and self.process.poll() is None:
             self.process.terminate()
-            try:
-                self.process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(timeout=20)
+            end_process(self.process)
         self.process = None
 
     @property
@@ -176,11 +182,7 @@ class Program:
                 self.process.stdin.close()
             with contextlib.suppress(OSError):
                 self.process.terminate()
-            try:
-                self.process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(timeout=20)
+            end_process(self.process)
         for pipe in (self.process.stdin, self.process.stdout):
             with contextlib.suppress(OSError):
                 pipe.close()
