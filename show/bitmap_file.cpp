@@ -2,19 +2,12 @@
 
 #include <string.h>
 
+#include "show/little_endian.h"
+
 namespace {
 
 const size_t kFileHeaderSize = 14;
 const size_t kInfoHeaderSize = 40;
-
-uint32_t Little32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
-           static_cast<uint32_t>(at[3]) << 24;
-}
-
-uint16_t Little16(const uint8_t* at) {
-    return static_cast<uint16_t>(at[0] | at[1] << 8);
-}
 
 }  // namespace
 
