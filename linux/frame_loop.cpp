@@ -4,7 +4,12 @@
 #include "show/settings.h"
 
 FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options, uint64_t nowMs)
-    : port_(port), window_(window), ownWindow_(ownWindow), options_(options), started_(!ownWindow) {
+    : port_(port),
+      window_(window),
+      ownWindow_(ownWindow),
+      options_(options),
+      started_(!ownWindow),
+      floorMs_(static_cast<uint32_t>(options.delayMicroseconds) / 1000u) {
     ShowRect client = port_.ClientRect();
     width_ = client.right;
     height_ = client.bottom;
@@ -13,10 +18,23 @@ FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOp
     if (options_.seeded) {
         SeedRandom(options_.seed);
     }
+    if (options_.fps) {
+        fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(0xFFFFFF),
+                                  nowMs));
+    }
     if (started_) {
         EraseBackground(port_);
         nextTickMs_ = nowMs;
     }
+}
+
+int FrameLoop::WithOverlay(int wait, uint64_t nowMs) {
+    if (!fps_ || !started_ || quit_ || ended_) {
+        return wait;
+    }
+    fps_->Draw(nowMs, height_);
+    int due = fps_->UntilDue(nowMs);
+    return wait >= 0 && wait < due ? wait : due;
 }
 
 void FrameLoop::Handle(const XEvent& event) {
@@ -27,6 +45,9 @@ void FrameLoop::Handle(const XEvent& event) {
     case Expose:
         if (event.xexpose.count == 0) {
             EraseBackground(port_);
+            if (fps_) {
+                fps_->Draw(MonotonicMs(), height_);
+            }
             if (!started_) {
                 started_ = true;
                 scheduled_ = false;
@@ -65,21 +86,24 @@ void FrameLoop::Handle(const XEvent& event) {
 int FrameLoop::Frame(uint64_t nowMs) {
     int wait = port_.Player().Pump(nowMs);
     if (quit_ || ended_ || held_ || !started_ || !port_.TimerArmed()) {
-        return wait;
+        return WithOverlay(wait, nowMs);
     }
     if (!scheduled_) {
         // Armed by creation or by waking: the first tick comes one floored interval later.
         uint32_t interval = port_.TimerInterval();
-        nextTickMs_ = nowMs + (interval > kTimerFloorMs ? interval : kTimerFloorMs);
+        nextTickMs_ = nowMs + (interval > floorMs_ ? interval : floorMs_);
         scheduled_ = true;
     }
     if (nowMs >= nextTickMs_) {
         uint32_t total = ShowTick(port_);
         ++ticks_;
+        if (fps_) {
+            fps_->Stepped();
+        }
         uint32_t interval = port_.TimerInterval();
         // What the show adds to its interval is a wait for a sound; only the timer has a floor.
         uint32_t soundWait = total > interval ? total - interval : 0;
-        uint64_t delay = (interval > kTimerFloorMs ? interval : kTimerFloorMs) + soundWait;
+        uint64_t delay = (interval > floorMs_ ? interval : floorMs_) + soundWait;
         // Keep to the schedule across a late frame, but never try to catch up a backlog.
         nextTickMs_ += delay;
         if (nextTickMs_ + delay < nowMs) {
@@ -89,17 +113,17 @@ int FrameLoop::Frame(uint64_t nowMs) {
         }
         if (options_.stepLimited && ticks_ >= options_.steps) {
             held_ = true;
-            return port_.Player().Pump(nowMs);
+            return WithOverlay(port_.Player().Pump(nowMs), nowMs);
         }
         if (!port_.TimerArmed()) {
-            return port_.Player().Pump(nowMs);
+            return WithOverlay(port_.Player().Pump(nowMs), nowMs);
         }
         scheduled_ = true;
         nowMs = MonotonicMs();
     }
     int untilTick = nextTickMs_ > nowMs ? static_cast<int>(nextTickMs_ - nowMs) : 0;
     int pump = port_.Player().Pump(nowMs);
-    return pump >= 0 && pump < untilTick ? pump : untilTick;
+    return WithOverlay(pump >= 0 && pump < untilTick ? pump : untilTick, nowMs);
 }
 
 void FrameLoop::End() {

@@ -6,12 +6,14 @@
 #include <X11/Xlib.h>
 #include <stdint.h>
 
+#include <memory>
+
+#include "linux/fps_overlay.h"
 #include "linux/options.h"
 #include "linux/x11_port.h"
 
-// The Windows timer's floor: a show that arms 1 ms gets its tick 10 ms later there, and a
-// ride takes as long on screen here.
-const uint32_t kTimerFloorMs = 10;
+// The Windows timer's floor is 10 ms: a show that arms 1 ms gets its tick 10 ms later there.
+// Here -delay sets it, 10 ms unless told otherwise, so that a ride takes as long on screen.
 
 class FrameLoop {
 public:
@@ -35,6 +37,9 @@ public:
     uint64_t Ticks() const { return ticks_; }
 
 private:
+    // The wait before the next frame, with the frame-rate box's recount in it.
+    int WithOverlay(int wait, uint64_t nowMs);
+
     X11Port& port_;
     Window window_;
     bool ownWindow_;
@@ -48,4 +53,6 @@ private:
     uint64_t ticks_ = 0;
     int width_ = 0;
     int height_ = 0;
+    uint32_t floorMs_;
+    std::unique_ptr<FpsOverlay> fps_;
 };

@@ -87,7 +87,7 @@ class Package(unittest.TestCase):
         for boolean in booleans:
             ids.add(boolean.get("id"))
             arguments.append(boolean.get("arg-set") or boolean.get("arg-unset"))
-        self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "coravendia", "valtorne"})
+        self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "showfps", "coravendia", "valtorne"})
         self.assertTrue(screensaver.find("_description").text.strip())
         env = dict(os.environ)
         env.pop("DISPLAY", None)
