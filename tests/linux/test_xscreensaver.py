@@ -109,15 +109,20 @@ class Daemon(LinuxTestCase):
             made = f.read()
         # Every module of the system's list is still there.
         self.assertGreater(made.count("\\n\\"), 100)
+        self.assertEqual(subprocess.run(self.as_user(SETUP), stdout=subprocess.DEVNULL, timeout=60).returncode, 0)
+        with open(settings) as f:
+            self.assertEqual(f.read(), made)
+        # The daemon's fade hangs now and then on a virtual display; locking needs no test here.
+        with open(settings, "a") as f:
+            f.write("fade: False\nunfade: False\nlock: False\n")
         daemon = self.start(self.as_user("xscreensaver", "--no-splash", "--verbose"), name="xscreensaver")
         wait_until(lambda: self.command("-version").returncode == 0, 60, "the daemon to answer")
         self.rides("xscreensaver-activated.png")
         self.assertTrue(daemon.running())
 
-        # Again, the file stays as it is; then the entry as another module's would read.
-        self.assertEqual(subprocess.run(self.as_user(SETUP), stdout=subprocess.DEVNULL, timeout=60).returncode, 0)
+        # The entry as another module's would read.
         with open(settings) as f:
-            self.assertEqual(f.read(), made)
+            made = f.read()
         with open(settings, "w") as f:
             f.write(made.replace("rolvanta -root", "rolvanta -root -delay 20000 -fps"))
 
@@ -163,3 +168,51 @@ class Daemon(LinuxTestCase):
         wait_until(lambda: all("xscreensaver" in line for line in processes_of(self.uid).values()), 30,
                    "nothing but the daemon running as the user")
         return seen
+
+
+class SetUpCommand(unittest.TestCase):
+    """rolvanta-xscreensaver on a user's own file: the rest of it kept, the selection moved
+    with the list, and a file it cannot take answered in one line."""
+
+    def setup(self, home, *args):
+        result = subprocess.run([SETUP] + list(args), env={"HOME": home, "PATH": "/usr/bin:/bin"},
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        return result.returncode, result.stderr.decode()
+
+    def test_adds_and_removes_keeping_the_rest(self):
+        own = "timeout: 0:05:00\nmode: random\nprograms: \\\n  maze -root \\n\\\n  - qix -root \\n\\\n\n"
+        off = ('mode: one\nselected: 1\nprograms: \\\n - "Rolvanta" /usr/libexec/xscreensaver/rolvanta --speed 3\\n\\\n'
+               ' maze\n')
+        cases = [  # before, arguments, lines then in the file, texts then not in it
+            (own, [], ["timeout: 0:05:00", "mode:\tone", "selected:\t2", '  "Rolvanta"  rolvanta -root \\n\\',
+                       "  - qix -root \\n\\"], ["random"]),
+            (own, ["--remove"], [], []),
+            (off, [], ["selected:\t0", '  "Rolvanta" /usr/libexec/xscreensaver/rolvanta --speed 3 \\n\\'], []),
+            (off, ["--remove"], ["mode: one", "selected:\t0", "  maze \\n\\"], ["olvanta"]),
+        ]
+        for before, args, present, absent in cases:
+            with tempfile.TemporaryDirectory() as home, self.subTest(before=before, args=args):
+                path = os.path.join(home, ".xscreensaver")
+                with open(path, "w") as f:
+                    f.write(before)
+                self.assertEqual(self.setup(home, *args), (0, ""))
+                with open(path) as f:
+                    after = f.read()
+                if not present:
+                    self.assertEqual(after, before)
+                for line in present:
+                    self.assertIn(line, after.splitlines())
+                for text in absent:
+                    self.assertNotIn(text, after)
+                # Taken out again, it leaves the list as it was without it.
+                self.assertEqual(self.setup(home, "--remove"), (0, ""))
+                with open(path) as f:
+                    self.assertNotIn("olvanta", f.read())
+
+    def test_a_file_it_cannot_take_is_one_line_and_left_alone(self):
+        with tempfile.TemporaryDirectory() as home:
+            os.mkdir(os.path.join(home, ".xscreensaver"))
+            status, message = self.setup(home)
+            self.assertEqual((status, message.count("\n")), (1, 1), message)
+            self.assertIn("Is a directory", message)
+            self.assertEqual(self.setup(home, "--bogus")[0], 1)
