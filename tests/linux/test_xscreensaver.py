@@ -189,6 +189,8 @@ class SetUpCommand(unittest.TestCase):
             (own, ["--remove"], [], []),
             (off, [], ["selected:\t0", '  "Rolvanta" /usr/libexec/xscreensaver/rolvanta --speed 3 \\n\\'], []),
             (off, ["--remove"], ["mode: one", "selected:\t0", "  maze \\n\\"], ["olvanta"]),
+            # A list that runs to the end of the file, backslash and all.
+            ("programs: \\\n maze \\n\\", [], ["  maze \\n\\", "selected:\t1", ""], ["\\ \\n"]),
         ]
         for before, args, present, absent in cases:
             with tempfile.TemporaryDirectory() as home, self.subTest(before=before, args=args):
