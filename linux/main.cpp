@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         X11Port port(display, window, attributes.width, attributes.height);
-        FrameLoop loop(port, window, ownWindow, options, MonotonicMs());
+        FrameLoop loop(port, window, ownWindow, options);
         bool announced = false;
         pollfd fds[2];
         fds[0].fd = ConnectionNumber(display);
