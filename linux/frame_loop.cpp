@@ -10,6 +10,9 @@ FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOp
     height_ = client.bottom;
     saverSettings = options_.settings;
     CreateShow(port_);
+    if (options_.settings.sound) {
+        port_.Player().Open();
+    }
     if (options_.seeded) {
         SeedRandom(options_.seed);
     }
@@ -63,9 +66,8 @@ void FrameLoop::Handle(const XEvent& event) {
 }
 
 int FrameLoop::Frame(uint64_t nowMs) {
-    int wait = port_.Player().Pump(nowMs);
     if (quit_ || ended_ || held_ || !started_ || !port_.TimerArmed()) {
-        return wait;
+        return -1;
     }
     if (!scheduled_) {
         // Armed by creation or by waking: the first tick comes one floored interval later.
@@ -89,17 +91,15 @@ int FrameLoop::Frame(uint64_t nowMs) {
         }
         if (options_.stepLimited && ticks_ >= options_.steps) {
             held_ = true;
-            return port_.Player().Pump(nowMs);
+            return -1;
         }
         if (!port_.TimerArmed()) {
-            return port_.Player().Pump(nowMs);
+            return -1;
         }
         scheduled_ = true;
         nowMs = MonotonicMs();
     }
-    int untilTick = nextTickMs_ > nowMs ? static_cast<int>(nextTickMs_ - nowMs) : 0;
-    int pump = port_.Player().Pump(nowMs);
-    return pump >= 0 && pump < untilTick ? pump : untilTick;
+    return nextTickMs_ > nowMs ? static_cast<int>(nextTickMs_ - nowMs) : 0;
 }
 
 void FrameLoop::End() {
