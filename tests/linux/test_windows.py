@@ -4,8 +4,9 @@ a grown window is ridden at its new size; closing its own window or a signal end
 cleanly."""
 
 import signal
+import subprocess
 
-from xsession import (XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, differences, memory_frame,
+from xsession import (PROGRAM, XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, differences, memory_frame,
                       wait_until)
 
 SEED = 20261208
@@ -44,6 +45,23 @@ class WindowTargets(LinuxTestCase):
         window = self.window(360, 250, 30, 200)
         env = self.display.env(XSCREENSAVER_WINDOW=str(window.id))
         self.held_frame_matches_core(["--root"], window, 99, 6, env=env, name="xscreensaver-window")
+
+    def test_a_window_it_cannot_draw_on_is_refused_in_one_line(self):
+        input_only = self.window(200, 100, 0, 0, rgb=None)
+        for options, env, words in ((["--window-id", hex(input_only.id)], {}, "input-only"),
+                                    (["--root"], {"XSCREENSAVER_WINDOW": str(input_only.id)}, "input-only"),
+                                    (["--root"], {"XSCREENSAVER_WINDOW": "0x400001 "}, "'0x400001 '"),
+                                    (["--root"], {"XSCREENSAVER_WINDOW": "garbage"}, "not a window id"),
+                                    (["--root"], {"XSCREENSAVER_WINDOW": "0"}, "not a window id")):
+            with self.subTest(options=options, env=env):
+                result = subprocess.run([PROGRAM, "--blank"] + options, env=self.display.env(**env),
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        timeout=10)
+                stderr = result.stderr.decode()
+                self.assertEqual((result.returncode, stderr.count("\n")), (1, 1), stderr)
+                self.assertIn(words, stderr)
+        # The root window, which an unreadable variable used to fall back to, was never blackened.
+        self.assertEqual(self.display.screenshot().count(DESKTOP_RGB), self.WIDTH * self.HEIGHT)
 
     def test_a_grown_window_is_ridden_at_its_new_size(self):
         window = self.window(300, 200, 0, 0)
