@@ -140,7 +140,8 @@ struct AlsaPlayer::Stream {
         if (voices.empty()) {
             return 0;
         }
-        uint64_t due = (nowMs - streamStartMs + kLeadMs) * kPlayerRate / 1000;
+        uint64_t elapsed = nowMs > streamStartMs ? nowMs - streamStartMs : 0;
+        uint64_t due = (elapsed + kLeadMs) * kPlayerRate / 1000;
         if (due <= framesSent) {
             return 0;
         }

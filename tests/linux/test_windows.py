@@ -92,3 +92,28 @@ class WindowTargets(LinuxTestCase):
         wait_until(lambda: self.display.screenshot(window).count_matching(red) > 200, 60, "a Valtorne ride")
         self.display.run([XTOOL, "close", hex(window)])
         self.assertEqual(program.process.wait(timeout=30), 0, program.stderr())
+
+
+class WideScreen(LinuxTestCase):
+    """A screen wider than 5000 pixels, as --root gets across three monitors."""
+
+    WIDTH = 5200
+    HEIGHT = 200
+
+    def test_rides_cross_a_wide_screen_and_leave_it_black(self):
+        program = self.rolvanta("--root", "--blank", "--no-valtorne", "--speed", 15, "--rate", 40, name="wide")
+        seen = {"far": False, "near": False, "rides": 0}
+
+        def two_rides():
+            shot = self.display.screenshot()
+
+            def drawn(x0, x1):
+                return any(shot.row(y, x0, x1).strip(b"\0") for y in range(self.HEIGHT))
+            seen["far"] = seen["far"] or drawn(self.WIDTH - 200, self.WIDTH)
+            seen["near"] = seen["near"] or drawn(0, 200)
+            # A ride reached both edges, and then the pause after it left the screen black.
+            if seen["far"] and seen["near"] and not shot.data.strip(b"\0"):
+                seen.update(far=False, near=False, rides=seen["rides"] + 1)
+            return seen["rides"] >= 2
+        wait_until(two_rides, 120, "two rides across %d pixels, each followed by a black pause" % self.WIDTH)
+        self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
