@@ -185,7 +185,10 @@ void AlsaPlayer::Run(std::shared_ptr<Stream> stream) {
         hold.unlock();
         uint64_t room = Room(pcm);
         hold.lock();
-        uint64_t frames = stream->drop || stream->closing ? 0 : stream->TakeDue(NowMs(), room, &scratch);
+        if (stream->drop || stream->closing) {
+            continue;
+        }
+        uint64_t frames = stream->TakeDue(NowMs(), room, &scratch);
         if (frames == 0) {
             stream->wake.wait_for(hold, std::chrono::milliseconds(kPumpMs));
             continue;
