@@ -36,11 +36,11 @@ int FpsOverlay::UntilDue(uint64_t nowMs) const {
     return nowMs >= since_ + kRecountMs ? 0 : static_cast<int>(since_ + kRecountMs - nowMs);
 }
 
-void FpsOverlay::Draw(uint64_t nowMs, int windowHeight) {
+void FpsOverlay::Draw(uint64_t nowMs, uint64_t ticks, int windowHeight) {
     if (nowMs >= since_ + kRecountMs) {
-        double fps = steps_ * 1000.0 / static_cast<double>(nowMs - since_);
+        double fps = static_cast<double>(ticks - ticksSince_) * 1000.0 / static_cast<double>(nowMs - since_);
         snprintf(text_, sizeof(text_), "FPS: %.1f", fps);
-        steps_ = 0;
+        ticksSince_ = ticks;
         since_ = nowMs;
     }
     if (font_ == nullptr) {

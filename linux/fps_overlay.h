@@ -1,5 +1,5 @@
 // -fps: the frame rate in a small box in the window's bottom-left corner, as XScreenSaver's
-// display modules show theirs, in the server's core font. It counts the show's steps, each
+// display modules show theirs, in the server's core font. It counts the show's ticks, each
 // of which is one frame drawn.
 #pragma once
 
@@ -13,9 +13,8 @@ public:
     FpsOverlay& operator=(const FpsOverlay&) = delete;
     ~FpsOverlay();
 
-    void Stepped() { ++steps_; }
-    // Recounts once a second, and draws the box again over whatever the show drew there.
-    void Draw(uint64_t nowMs, int windowHeight);
+    // Draws the box; once a second the number is counted again from the show's ticks so far.
+    void Draw(uint64_t nowMs, uint64_t ticks, int windowHeight);
     // Milliseconds until the number is due again.
     int UntilDue(uint64_t nowMs) const;
 
@@ -27,6 +26,6 @@ private:
     unsigned long black_;
     unsigned long white_;
     uint64_t since_;
-    uint32_t steps_ = 0;
+    uint64_t ticksSince_ = 0;
     char text_[32];
 };

@@ -1,40 +1,31 @@
 #include "linux/frame_loop.h"
 
-#include "show/ride_engine.h"
-#include "show/settings.h"
-
-FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options, uint64_t nowMs)
-    : port_(port),
-      window_(window),
-      ownWindow_(ownWindow),
-      options_(options),
-      started_(!ownWindow),
-      floorMs_(static_cast<uint32_t>(options.delayMicroseconds) / 1000u) {
+FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options)
+    : port_(port), window_(window), ownWindow_(ownWindow), show_(NewShow()), exposed_(!ownWindow) {
     ShowRect client = port_.ClientRect();
     width_ = client.right;
     height_ = client.bottom;
-    saverSettings = options_.settings;
-    CreateShow(port_);
-    if (options_.seeded) {
-        SeedRandom(options_.seed);
+    CreateShow(show_, port_, options.settings);
+    if (options.settings.sound) {
+        port_.Player().Open();
     }
-    if (options_.fps) {
+    if (options.seeded) {
+        SeedRandom(show_, options.seed);
+    }
+    if (options.stepLimited) {
+        show_.schedule.tickLimit = options.steps;
+    }
+    // -delay, as XScreenSaver's modules take it: the floor a 1 ms timer has, 10 ms unless told.
+    show_.schedule.floorMs = static_cast<uint32_t>(options.delayMicroseconds) / 1000u;
+    if (options.fps) {
         fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(0xFFFFFF),
-                                  nowMs));
+                                  MonotonicMs()));
     }
-    if (started_) {
-        EraseBackground(port_);
-        nextTickMs_ = nowMs;
+    if (exposed_) {
+        EraseBackground(show_, port_);
+    } else {
+        PauseShow(show_, port_);
     }
-}
-
-int FrameLoop::WithOverlay(int wait, uint64_t nowMs) {
-    if (!fps_ || !started_ || quit_ || ended_) {
-        return wait;
-    }
-    fps_->Draw(nowMs, height_);
-    int due = fps_->UntilDue(nowMs);
-    return wait >= 0 && wait < due ? wait : due;
 }
 
 void FrameLoop::Handle(const XEvent& event) {
@@ -44,13 +35,13 @@ void FrameLoop::Handle(const XEvent& event) {
     switch (event.type) {
     case Expose:
         if (event.xexpose.count == 0) {
-            EraseBackground(port_);
+            EraseBackground(show_, port_);
             if (fps_) {
-                fps_->Draw(MonotonicMs(), height_);
+                fps_->Draw(MonotonicMs(), Ticks(), height_);
             }
-            if (!started_) {
-                started_ = true;
-                scheduled_ = false;
+            if (!exposed_) {
+                exposed_ = true;
+                ResumeShow(show_, port_);
             }
         }
         break;
@@ -59,15 +50,16 @@ void FrameLoop::Handle(const XEvent& event) {
             width_ = event.xconfigure.width;
             height_ = event.xconfigure.height;
             port_.Resized(width_, height_);
-            ReshapeShow(ShowRect{0, 0, width_, height_});
+            ReshapeShow(show_, ShowRect{0, 0, width_, height_});
         }
         break;
     case UnmapNotify:
-        PauseShow(port_);
+        PauseShow(show_, port_);
         break;
     case MapNotify:
-        ResumeShow(port_);
-        scheduled_ = false;
+        if (exposed_) {
+            ResumeShow(show_, port_);
+        }
         break;
     case DestroyNotify:
         quit_ = true;
@@ -84,51 +76,25 @@ void FrameLoop::Handle(const XEvent& event) {
 }
 
 int FrameLoop::Frame(uint64_t nowMs) {
-    int wait = port_.Player().Pump(nowMs);
-    if (quit_ || ended_ || held_ || !started_ || !port_.TimerArmed()) {
-        return WithOverlay(wait, nowMs);
+    if (quit_ || ended_) {
+        return WaitForEvent;
     }
-    if (!scheduled_) {
-        // Armed by creation or by waking: the first tick comes one floored interval later.
-        uint32_t interval = port_.TimerInterval();
-        nextTickMs_ = nowMs + (interval > floorMs_ ? interval : floorMs_);
-        scheduled_ = true;
+    uint64_t ticks = Ticks();
+    int wait = RunShow(show_, port_, nowMs);
+    if (!fps_ || !exposed_) {
+        return wait;
     }
-    if (nowMs >= nextTickMs_) {
-        uint32_t total = ShowTick(port_);
-        ++ticks_;
-        if (fps_) {
-            fps_->Stepped();
-        }
-        uint32_t interval = port_.TimerInterval();
-        // What the show adds to its interval is a wait for a sound; only the timer has a floor.
-        uint32_t soundWait = total > interval ? total - interval : 0;
-        uint64_t delay = (interval > floorMs_ ? interval : floorMs_) + soundWait;
-        // Keep to the schedule across a late frame, but never try to catch up a backlog.
-        nextTickMs_ += delay;
-        if (nextTickMs_ + delay < nowMs) {
-            nextTickMs_ = nowMs + delay;
-        } else if (nextTickMs_ < nowMs) {
-            nextTickMs_ = nowMs;
-        }
-        if (options_.stepLimited && ticks_ >= options_.steps) {
-            held_ = true;
-            return WithOverlay(port_.Player().Pump(nowMs), nowMs);
-        }
-        if (!port_.TimerArmed()) {
-            return WithOverlay(port_.Player().Pump(nowMs), nowMs);
-        }
-        scheduled_ = true;
-        nowMs = MonotonicMs();
+    // Drawn again over whatever a step drew there, and when the number is due.
+    if (Ticks() != ticks || fps_->UntilDue(nowMs) == 0) {
+        fps_->Draw(nowMs, Ticks(), height_);
     }
-    int untilTick = nextTickMs_ > nowMs ? static_cast<int>(nextTickMs_ - nowMs) : 0;
-    int pump = port_.Player().Pump(nowMs);
-    return WithOverlay(pump >= 0 && pump < untilTick ? pump : untilTick, nowMs);
+    int due = fps_->UntilDue(nowMs);
+    return wait != WaitForEvent && wait < due ? wait : due;
 }
 
 void FrameLoop::End() {
     if (!ended_) {
         ended_ = true;
-        DestroyShow(port_);
+        DestroyShow(show_, port_);
     }
 }

@@ -127,9 +127,13 @@ bool ParseWindowId(const char* text, unsigned long* id) {
     return true;
 }
 
-unsigned long RootTargetWindow(const char* xscreensaverWindow) {
-    unsigned long id = 0;
-    return ParseWindowId(xscreensaverWindow, &id) ? id : 0;
+bool RootTargetWindow(const char* xscreensaverWindow, unsigned long* id, std::string* error) {
+    *id = 0;
+    if (xscreensaverWindow == nullptr || ParseWindowId(xscreensaverWindow, id)) {
+        return true;
+    }
+    *error = std::string("XSCREENSAVER_WINDOW is not a window id (decimal or 0x hex): '") + xscreensaverWindow + "'";
+    return false;
 }
 
 OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* options, std::string* error) {
