@@ -145,6 +145,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
     result.settings.speed = kSpeedRange.fallback;
     result.settings.rate = kRateRange.fallback;
     result.settings.volume = kVolumeRange.fallback;
+    result.delayMicroseconds = kDelayRange.fallback;
     bool help = false;
     bool version = false;
 
