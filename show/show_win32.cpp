@@ -147,6 +147,10 @@ void PowerSettingChanged(LPARAM lParam) {
 
 }  // namespace
 
+void EndShow(void) {
+    DestroyShow(port);
+}
+
 LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     port.window = window;
     switch (message) {
@@ -166,7 +170,10 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         ShowTick(port);
         break;
     case WM_POWERBROADCAST:
-        if (wParam == PBT_POWERSETTINGCHANGE) {
+        // The platform sends its notices, with a record it owns, and only to a window that
+        // registered for them. Anything else is another program's message, and its lParam
+        // is no record at all.
+        if (wParam == PBT_POWERSETTINGCHANGE && HostHearsDisplayPower() && InSendMessage()) {
             PowerSettingChanged(lParam);
         }
         break;

@@ -312,8 +312,10 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR file) {
     Call("WritePrivateProfileStringA", {Quote(section), Quote(key), Quote(text), Quote(file)});
-    fake.profile[section][key] = text;
-    return TRUE;
+    if (fake.profileWriteResult) {
+        fake.profile[section][key] = text;
+    }
+    return fake.profileWriteResult;
 }
 
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
@@ -543,6 +545,16 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Call("SendMessageA", {Hex(window), Hex(message), D(static_cast<long long>(wParam)), D(lParam)});
     return CallWindow(window, message, wParam, lParam);
+}
+
+BOOL InSendMessage(void) {
+    Call("InSendMessage", {});
+    return fake.inSendMessage;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    Call("MessageBoxA", {Hex(owner), Quote(text), Quote(caption), Hex(type)});
+    return IDOK;
 }
 
 BOOL PeekMessageA(MSG* message, HWND window, UINT first, UINT last, UINT remove) {

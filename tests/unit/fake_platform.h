@@ -33,6 +33,7 @@ struct FakePlatform {
     DWORD tickCount = 0;
     std::deque<DWORD> tickCounts;  // taken first, one a call
     std::map<std::string, std::map<std::string, std::string>> profile;  // section, key, text
+    BOOL profileWriteResult = TRUE;  // FALSE: the file refuses writes
     std::map<std::string, std::vector<char>> waveResources;
     std::map<UINT, std::string> strings;
 
@@ -54,6 +55,7 @@ struct FakePlatform {
     BOOL monitorInfoResult = TRUE;
     std::deque<MSG> queue;
     LRESULT defaultResult = 0;
+    BOOL inSendMessage = FALSE;  // TRUE: the message being handled was sent from another thread
     POINT cursor = {0, 0};
     BOOL cursorResult = TRUE;
     uintptr_t timerResult = 1;

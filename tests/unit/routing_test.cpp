@@ -19,6 +19,10 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return kShowResult;
 }
 
+void EndShow(void) {
+    fake.Record("EndShow()");
+}
+
 namespace {
 
 const HWND kWindow = FakeHandle<HWND>(0x100);
