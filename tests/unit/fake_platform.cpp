@@ -129,6 +129,7 @@ void FakePlatform::Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void ResetProcess() {
+    StopWatchingDisplayPower();  // the registration a test left behind, before the fake forgets it
     fake = FakePlatform();
     fake.bitmaps = {{"CORMAPL", FakeHandle<HBITMAP>(0xB1)},
                     {"CORMAPR", FakeHandle<HBITMAP>(0xB2)},

@@ -144,6 +144,17 @@ TEST(ShowProcStage, DisplaySleepPausesTheRideAndItsSoundAndWakingResumesThem) {
     ShowProc(kWindow, WM_CREATE, 0, 0);
     Tick();
     Tick();
+    // Before the registration, and later as another program's post, a notice is not read: its
+    // lParam here points nowhere.
+    fake.calls.clear();
+    ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
+    fake.loadedModules["USER32.DLL"] = kFakeUser32;
+    fake.entryPoints["RegisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeRegisterPowerSettingNotification));
+    WatchDisplayPower(kWindow);
+    ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
+    EXPECT_EQ(fake.Count("KillTimer") + fake.Count("sndPlaySoundA"), 0u);
+    fake.inSendMessage = TRUE;
     PowerSettingNotice notice = {kConsoleDisplayState, 4, {0}};
     auto power = [&notice](BYTE state) {
         // The state is a whole DWORD behind the header, as the platform sends it.
