@@ -14,7 +14,7 @@ const int32_t kVolumePage = 11;
 const char kSaveFailedText[] =
     "The settings could not be saved: control.ini cannot be written.\n\n"
     "Choose OK again once it can be, or Cancel to leave the settings as they were.";
-const char kSaveFailedCaption[] = "Rolvanta";
+const char kSaveFailedCaption[] = "Settings not saved";
 
 // The volume bar runs from loud at the top to quiet at the bottom.
 int32_t VolumeBarPosition(int32_t volume) {

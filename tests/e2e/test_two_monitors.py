@@ -8,7 +8,7 @@ ended."""
 import harness
 import rides
 from password_session import RECHECK_WAIT, TIMEOUT, PasswordSession
-from password_stage import Stage
+from password_stage import PBT_POWERSETTINGCHANGE, SC_MINIMIZE, SC_MOVE, WM_POWERBROADCAST, WM_SYSCOMMAND, Stage
 
 DARK_CLASS = "RolvantaOtherMonitorClass"
 
@@ -107,6 +107,18 @@ class TwoMonitorsWithPassword(TwoMonitorChecks, PasswordSession):
         harness.wait_until(lambda: any(d.visible for d in self.dark_windows()), 60, "the second monitor's window")
         self.wait_event("attach")
         x, y = self.over_second
+
+        # Other programs' minimise and move, to either window, and a forged power notice
+        # change nothing: both monitors stay covered and the pointer still only asks to close.
+        dark = self.dark_windows()[0].hwnd
+        for window in (self.window, dark):
+            for command in (SC_MINIMIZE, SC_MOVE):
+                self.assertTrue(self.post(WM_SYSCOMMAND, command, window=window))
+        self.assertTrue(self.post(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10))
+        self.settle()
+        self.assert_saver_runs("minimise, move and power notice posted")
+        self.assert_second_monitor_dark(pid, "minimise, move and power notice posted")
+        self.assertEqual(self.prompts_opened(), 0)
 
         # Refused without touching the pointer, which stays over the second monitor.
         self.session.xdotool("click", 1)
