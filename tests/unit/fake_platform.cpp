@@ -313,10 +313,8 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR file) {
     Call("WritePrivateProfileStringA", {Quote(section), Quote(key), Quote(text), Quote(file)});
-    if (fake.profileWriteResult) {
-        fake.profile[section][key] = text;
-    }
-    return fake.profileWriteResult;
+    fake.profile[section][key] = text;
+    return TRUE;
 }
 
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {

@@ -33,7 +33,6 @@ struct FakePlatform {
     DWORD tickCount = 0;
     std::deque<DWORD> tickCounts;  // taken first, one a call
     std::map<std::string, std::map<std::string, std::string>> profile;  // section, key, text
-    BOOL profileWriteResult = TRUE;  // FALSE: the file refuses writes
     std::map<std::string, std::vector<char>> waveResources;
     std::map<UINT, std::string> strings;
 

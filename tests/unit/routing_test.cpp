@@ -101,10 +101,7 @@ std::vector<Row> TableRows() {
             rows.push_back({WM_SYSCOMMAND, SC_NEXTWINDOW + 1, preview, allowed, Show});
             rows.push_back({WM_SYSCOMMAND, SC_SCREENSAVE | 2, preview, allowed, Show});
             rows.push_back({WM_SYSCOMMAND, SC_CLOSE, preview, allowed, Show});
-            // Moving, sizing, minimising, maximising or restoring would uncover the screen; the
-            // platform ignores the low four bits of these (a move by the caption is SC_MOVE | 2).
-            for (WPARAM command : std::initializer_list<WPARAM>{SC_SIZE, SC_SIZE | 8, SC_MOVE, SC_MOVE | 2, SC_MINIMIZE,
-                                                                SC_MAXIMIZE, SC_RESTORE}) {
+            for (WPARAM command : {SC_SIZE, SC_SIZE | 8, SC_MOVE, SC_MOVE | 2, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
                 rows.push_back({WM_SYSCOMMAND, command, preview, allowed, preview ? Show : ReturnZero});
             }
             rows.push_back({WM_TIMER, 1, preview, allowed, allowed ? ReturnZero : Show});
