@@ -58,10 +58,8 @@ class Closing(PasswordSession):
         for name, first_input, win98, use_password, cpl in cases:
             with self.subTest(name):
                 stage, run = self.start(name, win98, use_password, cpl)
-                if name == "key":
-                    # Another program's forged power notice, with no record behind lParam: a
-                    # ride that moves on afterwards has outlived it.
-                    self.assertTrue(self.post(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10))
+                if name == "key":  # first a forged power notice, which the saver outlives
+                    self.assertTrue(self.post(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 16))
                     self.handled_all_input(run)
                 if cpl == "cpl_noentry":
                     # It was looked at: loaded, found wanting, freed again before the first input.

@@ -187,14 +187,11 @@ class ClosePathsTest(PasswordSession):
             ("WM_SYSCOMMAND SC_SCREENSAVE posted", self.post_later(WM_SYSCOMMAND, SC_SCREENSAVE), NOTHING, None),
             ("WM_SYSCOMMAND SC_NEXTWINDOW posted", self.post_later(WM_SYSCOMMAND, SC_NEXTWINDOW), NOTHING, None),
             ("WM_SYSCOMMAND SC_PREVWINDOW posted", self.post_later(WM_SYSCOMMAND, SC_PREVWINDOW), NOTHING, None),
-            ("WM_POWERBROADCAST posted with no record behind lParam",
-             self.post_later(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10), NOTHING, None),
+            ("WM_POWERBROADCAST, lParam no record", self.post_later(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 16),
+             NOTHING, None),
             ("WM_SYSCOMMAND SC_MINIMIZE posted", self.post_later(WM_SYSCOMMAND, SC_MINIMIZE), NOTHING, None),
-            # Obeyed, the move would make the window follow the pointer instead of the pointer
-            # asking to close.
-            ("WM_SYSCOMMAND SC_MOVE posted, then a 50-pixel move",
-             lambda: (self.post_later(WM_SYSCOMMAND, SC_MOVE)(), self.settle(), self.move_by(30, 20)()), PROMPT,
-             None),
+            ("WM_SYSCOMMAND SC_MOVE posted, then a move", lambda: (self.post(WM_SYSCOMMAND, SC_MOVE), self.settle(),
+                                                                  self.move_by(30, 20)()), PROMPT, None),
         ]
         for name, action, expected, retrieved in without_prompt:
             if not self.try_path(name, action, expected, retrieved):

@@ -148,7 +148,8 @@ TEST(ShowProcStage, DisplaySleepPausesTheRideAndItsSoundAndWakingResumesThem) {
     // lParam points nowhere.
     ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
     fake.loadedModules["USER32.DLL"] = kFakeUser32;
-    fake.entryPoints["RegisterPowerSettingNotification"] = reinterpret_cast<FARPROC>(FakeRegisterPowerSettingNotification);
+    fake.entryPoints["RegisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(FakeRegisterPowerSettingNotification);
     WatchDisplayPower(kWindow);
     ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
     fake.inSendMessage = TRUE;
