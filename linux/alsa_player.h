@@ -9,8 +9,8 @@
 #include <deque>
 #include <vector>
 
-#include "linux/wave_sound.h"
-#include "show/show_port.h"
+#include "core/wave_sound.h"
+#include "core/show_port.h"
 
 typedef struct _snd_pcm snd_pcm_t;
 
