@@ -6,6 +6,9 @@ FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOp
     width_ = client.right;
     height_ = client.bottom;
     CreateShow(show_, port_, options.settings);
+    if (options.settings.sound) {
+        port_.Player().Open();
+    }
     if (options.seeded) {
         SeedRandom(show_, options.seed);
     }
@@ -64,12 +67,7 @@ void FrameLoop::Handle(const XEvent& event) {
 }
 
 int FrameLoop::Frame(uint64_t nowMs) {
-    int untilShow = quit_ || ended_ ? WaitForEvent : RunShow(show_, port_, nowMs);
-    int untilSound = port_.Player().Pump(MonotonicMs());
-    if (untilShow < 0) {
-        return untilSound;
-    }
-    return untilSound >= 0 && untilSound < untilShow ? untilSound : untilShow;
+    return quit_ || ended_ ? WaitForEvent : RunShow(show_, port_, nowMs);
 }
 
 void FrameLoop::End() {

@@ -11,6 +11,10 @@ namespace {
 
 const int32_t kSettingPage = 4;
 const int32_t kVolumePage = 11;
+const char kSaveFailedText[] =
+    "The settings could not be saved: control.ini cannot be written.\n\n"
+    "Choose OK again once it can be, or Cancel to leave the settings as they were.";
+const char kSaveFailedCaption[] = "Settings not saved";
 
 // The volume bar runs from loud at the top to quiet at the bottom.
 int32_t VolumeBarPosition(int32_t volume) {
@@ -43,7 +47,12 @@ INT_PTR Command(HWND dialog, WPARAM command) {
         saverSettings.blankScreen = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_BLANK));
         saverSettings.rideCoravendia = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_CORAVENDIA));
         saverSettings.rideValtorne = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_VALTORNE));
-        SaveSettings();
+        if (!SaveSettings()) {
+            // Nothing was lost yet: the choices are still on screen, to save again once the
+            // file can be written, or to drop with Cancel.
+            MessageBoxA(dialog, kSaveFailedText, kSaveFailedCaption, MB_OK | MB_ICONEXCLAMATION);
+            return TRUE;
+        }
         EndDialog(dialog, 1);
         return TRUE;
     }

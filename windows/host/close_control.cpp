@@ -131,6 +131,11 @@ LRESULT HostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 LRESULT OtherMonitorDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SYSCOMMAND) {
+        // These windows have no menu and no frame: any system command is somebody else's, and
+        // a minimise or move would uncover the monitor.
+        return 0;
+    }
     HWND saver = hostState.saverWindow;
     if (hostState.closeAllowed || saver == nullptr) {
         return DefWindowProcA(window, message, wParam, lParam);

@@ -34,3 +34,7 @@ void StopWatchingDisplayPower(void) {
     }
     displayNotification = nullptr;
 }
+
+BOOL HostHearsDisplayPower(void) {
+    return displayNotification != nullptr;
+}

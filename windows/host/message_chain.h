@@ -17,5 +17,13 @@ LRESULT HostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 // The show's stage of the chain (the Win32 layer beneath the portable show).
 LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Nonzero while the saver window is registered for the display's power notices: only then
+// can a notice the show hears come from the platform.
+BOOL HostHearsDisplayPower(void);
+
+// The show's end, for the host's ends that bypass the window's destruction: puts the sound
+// device's volume back and silences it. Safe to call more than once.
+void EndShow(void);
+
 // The executable's own module: where the settings' names, the pictures and the sounds live.
 HINSTANCE HostInstance(void);

@@ -35,7 +35,22 @@ bool PasswordGuardsTheRun(void) {
 }
 
 bool IsSwallowedSystemCommand(WPARAM command) {
-    return command == SC_NEXTWINDOW || command == SC_PREVWINDOW || command == SC_SCREENSAVE;
+    if (command == SC_NEXTWINDOW || command == SC_PREVWINDOW || command == SC_SCREENSAVE) {
+        return true;
+    }
+    // The full-screen window stays where it is and as large as it is: moved, sized, minimised
+    // or restored, it would leave the desktop in view. The platform reads these commands by
+    // their upper twelve bits (the low four carry how the move or size began).
+    switch (command & 0xFFF0) {
+    case SC_SIZE:
+    case SC_MOVE:
+    case SC_MINIMIZE:
+    case SC_MAXIMIZE:
+    case SC_RESTORE:
+        return true;
+    default:
+        return false;
+    }
 }
 
 }  // namespace
@@ -105,6 +120,11 @@ int32_t RunSaverWindow(HWND parent) {
             }
             exitCode = static_cast<int32_t>(message.wParam);
             StopWatchingDisplayPower();
+            // A quit posted from outside ends the loop with the window, and the show's sound
+            // and volume, still in place: the window's own destruction ends them as usual.
+            if (IsWindow(hostState.saverWindow)) {
+                DestroyWindow(hostState.saverWindow);
+            }
         }
     }
     // A quit can end the loop with the saver window still alive; the run is over all the same.

@@ -70,6 +70,9 @@ int32_t DispatchRunMode(HINSTANCE instance, const char* argumentText) {
         // and no other monitor stays dark until then.
         SetSaverRunning(0);
         UncoverOtherMonitors();
+        // Nor may the sound device keep the saver's volume. The show's end looks only at its
+        // own flags of what it holds, so it is safe to run after whatever faulted.
+        EndShow();
     }
     return result;
 }

@@ -156,9 +156,14 @@ typedef struct tagBITMAP {
 #define WM_APP 0x8000
 #define PBT_POWERSETTINGCHANGE 0x8013
 
+#define SC_SIZE 0xF000
+#define SC_MOVE 0xF010
+#define SC_MINIMIZE 0xF020
+#define SC_MAXIMIZE 0xF030
 #define SC_NEXTWINDOW 0xF040
 #define SC_PREVWINDOW 0xF050
 #define SC_CLOSE 0xF060
+#define SC_RESTORE 0xF120
 #define SC_SCREENSAVE 0xF140
 
 #define PM_REMOVE 0x0001
@@ -187,6 +192,9 @@ typedef struct tagBITMAP {
 #define SRCCOPY 0x00CC0020
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define SPI_SCREENSAVERRUNNING 97
+
+#define MB_OK 0x0000
+#define MB_ICONEXCLAMATION 0x0030
 
 #define IDOK 1
 #define IDCANCEL 2
@@ -258,6 +266,8 @@ HCURSOR SetCursor(HCURSOR cursor);
 HWND GetParent(HWND window);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL InSendMessage(void);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 BOOL PeekMessageA(MSG* message, HWND window, UINT first, UINT last, UINT remove);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 uintptr_t SetTimer(HWND window, uintptr_t id, UINT elapse, TIMERPROC proc);

@@ -20,10 +20,10 @@ int32_t ReadRanged(const SettingRange& range) {
     return Repaired(ReadKey(range.key, range.fallback), range);
 }
 
-void WriteKey(const char* key, int32_t value) {
+bool WriteKey(const char* key, int32_t value) {
     char text[20];
     wsprintfA(text, "%ld", static_cast<LONG>(value));
-    WritePrivateProfileStringA(settingsSection, key, text, settingsFileName);
+    return WritePrivateProfileStringA(settingsSection, key, text, settingsFileName) != FALSE;
 }
 
 }  // namespace
@@ -38,14 +38,16 @@ void LoadSettings(void) {
     saverSettings.volume = ReadRanged(kVolumeRange);
 }
 
-void SaveSettings(void) {
-    WriteKey(kSoundFlag.key, saverSettings.sound);
-    WriteKey(kBlankFlag.key, saverSettings.blankScreen);
-    WriteKey(kCoravendiaFlag.key, saverSettings.rideCoravendia);
-    WriteKey(kValtorneFlag.key, saverSettings.rideValtorne);
-    WriteKey(kSpeedRange.key, saverSettings.speed);
-    WriteKey(kRateRange.key, saverSettings.rate);
-    WriteKey(kVolumeRange.key, saverSettings.volume);
+bool SaveSettings(void) {
+    // Every key is tried, so that one refused key loses no other.
+    bool written = WriteKey(kSoundFlag.key, saverSettings.sound);
+    written = WriteKey(kBlankFlag.key, saverSettings.blankScreen) && written;
+    written = WriteKey(kCoravendiaFlag.key, saverSettings.rideCoravendia) && written;
+    written = WriteKey(kValtorneFlag.key, saverSettings.rideValtorne) && written;
+    written = WriteKey(kSpeedRange.key, saverSettings.speed) && written;
+    written = WriteKey(kRateRange.key, saverSettings.rate) && written;
+    written = WriteKey(kVolumeRange.key, saverSettings.volume) && written;
+    return written;
 }
 
 void LoadSettingsFromStrings(HINSTANCE instance) {

@@ -10,7 +10,7 @@ extern char settingsFileName[13];
 
 // Reads the seven keys, putting a key's default in place of a value out of range.
 void LoadSettings(void);
-// Writes the seven fields as they stand, one key at a time.
-void SaveSettings(void);
+// Writes the seven fields as they stand, one key at a time; false when the file refused any.
+bool SaveSettings(void);
 // Fetches the section and file names from the module's strings, then loads.
 void LoadSettingsFromStrings(HINSTANCE instance);

@@ -164,6 +164,10 @@ uint32_t WaveVolumeFor(int32_t volume) {
     return channel | (channel << 16);
 }
 
+void EndShow(void) {
+    DestroyShow(saverShow, port);
+}
+
 LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     port.window = window;
     switch (message) {
@@ -183,7 +187,10 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         ShowTick(saverShow, port);
         break;
     case WM_POWERBROADCAST:
-        if (wParam == PBT_POWERSETTINGCHANGE) {
+        // The platform sends its notices, with a record it owns, and only to a window that
+        // registered for them. Anything else is another program's message, and its lParam
+        // is no record at all.
+        if (wParam == PBT_POWERSETTINGCHANGE && HostHearsDisplayPower() && InSendMessage()) {
             PowerSettingChanged(lParam);
         }
         break;

@@ -2,10 +2,12 @@
 in their order, as decimal text, leaves every other section and key as it was, and ends with
 1; the next full-screen run rides with what was saved. Cancel, Escape and the close box write
 nothing and end with 0, and the next opening shows the file's values again. A read-only file
-is left as it was while OK still ends the dialog with 1."""
+is left as it was: OK then says that the settings could not be saved and keeps the dialog,
+and Cancel ends it with 0."""
 
 import unittest
 
+import harness
 import saver_frames
 from config_dialog_stage import (BARS, IDC_BLANK, IDC_CORAVENDIA, IDC_SOUND, IDCANCEL, IDOK, KEYS, SECTION,
                                  BarGeometry, DialogCase, make_read_only, read_control_ini, release_read_only,
@@ -132,7 +134,7 @@ Sound=1
         self.assertEqual(sorted(key for key, _ in ours), sorted(KEYS + ["Foreign"]))
         self.assertEqual(dict(ours)["Speed"], "9")
 
-    def test_a_read_only_file_is_left_as_it_was_and_ok_still_ends_with_1(self):
+    def test_a_read_only_file_is_left_as_it_was_ok_says_so_and_keeps_the_dialog(self):
         write_control_ini(self.session, STORED_FILE)
         original = read_control_ini(self.session)
         path = self.session.control_ini
@@ -143,13 +145,13 @@ Sound=1
         self.shows(seen, STORED)
         seen = self.scroll_a_little(seen)
         self.click(seen.center(IDOK))
-        self.assertEqual(self.ended(program), 1)
-        self.assertEqual(read_control_ini(self.session), original)
-
-        program, seen = self.open_dialog("/c")
-        self.shows(seen, STORED)
-        self.click(seen.center(IDCANCEL))
+        notices = lambda: self.session.find_windows("#32770", "Settings not saved")
+        self.assertEqual(harness.wait_until(notices, 30, "the notice")[0].owner, seen.dialog["hwnd"])
+        self.key("Return")
+        harness.wait_until(lambda: not notices(), 30, "the notice to close, the dialog staying")
+        self.click(self.look().center(IDCANCEL))
         self.assertEqual(self.ended(program), 0)
+        self.assertEqual(read_control_ini(self.session), original)
 
 
 if __name__ == "__main__":

@@ -2,7 +2,7 @@
 one protected saver (Windows 98 emulation, "ScreenSaveUsePassword" 1, the stand-in prompt),
 first with no prompt up and then while the prompt is up. Each path either opens the prompt
 (which is then refused) or changes nothing; a bypass is any path after which the saver window
-is gone or hidden or its process has ended. The test prints how many paths it tried and how
+is gone, hidden, moved or resized or its process has ended. The test prints how many paths it tried and how
 many bypassed the prompt, and fails on any bypass or on any path that did not do what it should.
 """
 
@@ -15,7 +15,8 @@ from password_session import RECHECK_WAIT, TIMEOUT, PasswordSession
 from password_stage import (IDCANCEL, SC_CLOSE, SC_NEXTWINDOW, SC_PREVWINDOW, SC_SCREENSAVE, WM_ACTIVATEAPP, WM_CLOSE,
                             WM_COMMAND, WM_DESTROY, WM_ENDSESSION, WM_KEYDOWN, WM_LBUTTONDOWN, WM_MOUSEMOVE,
                             WM_MOUSEWHEEL, WM_NCDESTROY, WM_QUERYENDSESSION, WM_QUIT, WM_SYSCOMMAND,
-                            OtherApplication, Stage, count)
+                            WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, SC_MINIMIZE, SC_MOVE, OtherApplication, Stage,
+                            count)
 
 PROMPT = "opens the prompt"
 NOTHING = "changes nothing"
@@ -186,6 +187,11 @@ class ClosePathsTest(PasswordSession):
             ("WM_SYSCOMMAND SC_SCREENSAVE posted", self.post_later(WM_SYSCOMMAND, SC_SCREENSAVE), NOTHING, None),
             ("WM_SYSCOMMAND SC_NEXTWINDOW posted", self.post_later(WM_SYSCOMMAND, SC_NEXTWINDOW), NOTHING, None),
             ("WM_SYSCOMMAND SC_PREVWINDOW posted", self.post_later(WM_SYSCOMMAND, SC_PREVWINDOW), NOTHING, None),
+            ("WM_POWERBROADCAST, lParam no record", self.post_later(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 16),
+             NOTHING, None),
+            ("WM_SYSCOMMAND SC_MINIMIZE posted", self.post_later(WM_SYSCOMMAND, SC_MINIMIZE), NOTHING, None),
+            ("WM_SYSCOMMAND SC_MOVE posted, then a move", lambda: (self.post(WM_SYSCOMMAND, SC_MOVE), self.settle(),
+                                                                  self.move_by(30, 20)()), PROMPT, None),
         ]
         for name, action, expected, retrieved in without_prompt:
             if not self.try_path(name, action, expected, retrieved):

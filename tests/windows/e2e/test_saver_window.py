@@ -1,6 +1,8 @@
 """The full-screen saver as the desktop sees it: its window, its cursor, the rides on it, and
 the messages from other programs that it refuses."""
 
+import os
+
 import harness
 import rides
 from harness import SAVER_CLASS, SAVER_TITLE
@@ -90,6 +92,20 @@ class Rides(harness.SaverTestCase):
         self.assertIsNotNone(first)
         self.assertIsNotNone(again)
         self.assertTrue(run.running())
+
+    def test_on_a_screen_5200_wide_rides_go_both_ways_edge_to_edge_and_leave_nothing(self):
+        # A display of its own (a few seconds to make); rides both ways (a coin toss a ride) are
+        # each seen on their way and then gone, picture and all.
+        wide = harness.start(os.path.join(self.session.dir, "wide"), self.session.win32_dir, width=5200, height=240)
+        self.addCleanup(harness.stop, wide.dir, True)
+        wide.write_settings(**self.FAST)
+        self.addCleanup((run := harness.SaverRun(wide, '"%s" /s' % wide.win_path(wide.scr))).close)
+        directions = set()
+        while len(directions) < 2:
+            seen = rides.follow_ride(wide, 2, 60)
+            directions.add(seen[1].x > seen[0].x)
+            empty = rides.wait_for_empty(wide, 60, "the ride from %d to leave the screen" % seen[1].x)
+            self.assertEqual(empty.count(harness.BLACK), empty.width * empty.height)
 
 
 class RefusedMessages(harness.SaverTestCase):

@@ -3,19 +3,26 @@ behind Wine's winealsa driver) during rides with Sound=1, and never with Sound=0
 
 import harness
 import rides
+from test_settings import read_calls
 
 AUDIBLE_BYTES = 1000
 
 
 class Sound(harness.SaverTestCase):
 
-    def test_sound_on_plays_during_a_ride(self):
-        self.session.write_settings(Sound=1, Blank=0, Coravendia=1, Valtorne=0, Speed=15, Rate=40)
-        run = self.start_saver("/s")
-        run.window()
+    def test_sound_on_plays_during_a_ride_and_a_posted_quit_puts_the_volume_back(self):
+        self.session.write_settings(Sound=1, Blank=0, Coravendia=1, Valtorne=0, Speed=15, Rate=40, Volume=100)
+        run = self.start_saver("/s", env={"WINEDEBUG": "+relay"})
+        window = run.window()
         rides.wait_for_rider(self.session, 60, "a ride", whole=False)
         harness.wait_until(lambda: self.session.sound_bytes()[1] >= AUDIBLE_BYTES, 60,
                            "engine sound in %s" % self.session.sound_file)
+        # Another program's quit: the device's volume, system-wide on some systems, goes back.
+        self.session.post(window.hwnd, 0x0012)  # WM_QUIT
+        self.assertEqual(run.exit_code(60), 0)
+        run.close()
+        volumes = [arguments for name, arguments in read_calls(run.log_file) if name == "waveOutSetVolume"]
+        self.assertEqual(len(set(volumes)), 2, "set, then put back: %r" % volumes)
 
     def test_sound_off_plays_nothing_through_two_rides(self):
         self.session.write_settings(Sound=0, Blank=0, Coravendia=1, Valtorne=1, Speed=15, Rate=40)

@@ -8,7 +8,7 @@ ended."""
 import harness
 import rides
 from password_session import RECHECK_WAIT, TIMEOUT, PasswordSession
-from password_stage import Stage
+from password_stage import PBT_POWERSETTINGCHANGE, SC_MINIMIZE, SC_MOVE, WM_POWERBROADCAST, WM_SYSCOMMAND, Stage
 
 DARK_CLASS = "RolvantaOtherMonitorClass"
 
@@ -107,6 +107,15 @@ class TwoMonitorsWithPassword(TwoMonitorChecks, PasswordSession):
         harness.wait_until(lambda: any(d.visible for d in self.dark_windows()), 60, "the second monitor's window")
         self.wait_event("attach")
         x, y = self.over_second
+
+        # Other programs' minimise and move, to either window, and a forged power notice.
+        for window in (self.window, self.dark_windows()[0].hwnd):
+            self.post(WM_SYSCOMMAND, SC_MINIMIZE, window=window)
+            self.post(WM_SYSCOMMAND, SC_MOVE, window=window)
+        self.post(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 16)
+        self.settle()
+        self.assert_saver_runs("forged messages")
+        self.assert_second_monitor_dark(pid, "forged messages")
 
         # Refused without touching the pointer, which stays over the second monitor.
         self.session.xdotool("click", 1)

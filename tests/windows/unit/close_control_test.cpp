@@ -244,6 +244,11 @@ TEST_F(OtherMonitorInput, KeysButtonsAndCloseRequestsAskTheSaverWindowToClose) {
         Dark(message, 0);
     }
     EXPECT_EQ(Closes(), 0u) << "deactivation is the saver window's to see: it gets the same message";
+    fake.calls.clear();
+    for (WPARAM command : {SC_MINIMIZE, SC_MOVE | 2, SC_SIZE, SC_MAXIMIZE, SC_RESTORE, SC_CLOSE}) {
+        EXPECT_EQ(Dark(WM_SYSCOMMAND, command), 0) << "nothing done, not even a close asked for";
+    }
+    EXPECT_TRUE(fake.calls.empty());
 }
 
 TEST_F(OtherMonitorInput, MouseTravelAddsUpWithTheSaverWindowsInScreenCoordinates) {

@@ -129,6 +129,7 @@ void FakePlatform::Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void ResetProcess() {
+    StopWatchingDisplayPower();  // the registration a test left behind, before the fake forgets it
     fake = FakePlatform();
     fake.bitmaps = {{"CORMAPL", FakeHandle<HBITMAP>(0xB1)},
                     {"CORMAPR", FakeHandle<HBITMAP>(0xB2)},
@@ -541,6 +542,16 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Call("SendMessageA", {Hex(window), Hex(message), D(static_cast<long long>(wParam)), D(lParam)});
     return CallWindow(window, message, wParam, lParam);
+}
+
+BOOL InSendMessage(void) {
+    Call("InSendMessage", {});
+    return fake.inSendMessage;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    Call("MessageBoxA", {Hex(owner), Quote(text), Quote(caption), Hex(type)});
+    return IDOK;
 }
 
 BOOL PeekMessageA(MSG* message, HWND window, UINT first, UINT last, UINT remove) {

@@ -54,6 +54,7 @@ struct FakePlatform {
     BOOL monitorInfoResult = TRUE;
     std::deque<MSG> queue;
     LRESULT defaultResult = 0;
+    BOOL inSendMessage = FALSE;  // TRUE: the message being handled was sent from another thread
     POINT cursor = {0, 0};
     BOOL cursorResult = TRUE;
     uintptr_t timerResult = 1;

@@ -19,6 +19,10 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return kShowResult;
 }
 
+void EndShow(void) {
+    fake.Record("EndShow()");
+}
+
 namespace {
 
 const HWND kWindow = FakeHandle<HWND>(0x100);
@@ -97,6 +101,9 @@ std::vector<Row> TableRows() {
             rows.push_back({WM_SYSCOMMAND, SC_NEXTWINDOW + 1, preview, allowed, Show});
             rows.push_back({WM_SYSCOMMAND, SC_SCREENSAVE | 2, preview, allowed, Show});
             rows.push_back({WM_SYSCOMMAND, SC_CLOSE, preview, allowed, Show});
+            for (WPARAM command : {SC_SIZE, SC_SIZE | 8, SC_MOVE, SC_MOVE | 2, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
+                rows.push_back({WM_SYSCOMMAND, command, preview, allowed, preview ? Show : ReturnZero});
+            }
             rows.push_back({WM_TIMER, 1, preview, allowed, allowed ? ReturnZero : Show});
         }
     }

@@ -345,7 +345,7 @@ TEST_F(OtherMonitorRun, AQuitThatEndsTheLoopEarlyStillUncoversTheMonitors) {
     TwoMonitors();
     fake.Post(nullptr, WM_QUIT, 0);
     EXPECT_EQ(RunSaverWindow(nullptr), 0);
-    EXPECT_EQ(fake.Calls("DestroyWindow"), std::vector<std::string>{"DestroyWindow(0x200)"});
+    EXPECT_EQ(fake.Calls("DestroyWindow"), (std::vector<std::string>{"DestroyWindow(0x100)", "DestroyWindow(0x200)"}));
     EXPECT_EQ(fake.windows.count(kDark), 0u);
     EXPECT_EQ(otherMonitorWindows.count, 0u);
 }

@@ -152,6 +152,15 @@ TEST(ShowProcStage, DisplaySleepPausesTheRideAndItsSoundAndWakingResumesThem) {
     ShowProc(kWindow, WM_CREATE, 0, 0);
     Tick();
     Tick();
+    // Before the registration, and then as another program's post, a notice is not read: its
+    // lParam points nowhere.
+    ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
+    fake.loadedModules["USER32.DLL"] = kFakeUser32;
+    fake.entryPoints["RegisterPowerSettingNotification"] =
+        reinterpret_cast<FARPROC>(FakeRegisterPowerSettingNotification);
+    WatchDisplayPower(kWindow);
+    ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
+    fake.inSendMessage = TRUE;
     PowerSettingNotice notice = {kConsoleDisplayState, 4, {0}};
     auto power = [&notice](BYTE state) {
         // The state is a whole DWORD behind the header, as the platform sends it.

@@ -2,6 +2,7 @@
 
 #include "fake_platform.h"
 #include "windows/host/host.h"
+#include "windows/platform/clock_seconds.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ TEST_F(Startup, FaultGuardTakesDownTheOtherMonitorsWindows) {
     UseMonitors({RECT{0, 0, 640, 480}, RECT{640, 0, 1280, 480}});
     fake.createResults = {FakeHandle<HWND>(0x100), FakeHandle<HWND>(0x200)};
     fake.faultOnCall = "SetForegroundWindow";  // the saver window and the other monitor's are up
+    fake.profile["ScreenSaver.Rolvanta"] = {{"Sound", "1"}};
     EXPECT_EQ(static_cast<uint32_t>(Start("r.scr /s")), 0xC0000005u);
     int filter = fake.IndexOf("UnhandledExceptionFilter");
     int destroyed = fake.IndexOf("DestroyWindow(0x200)");
@@ -133,6 +135,8 @@ TEST_F(Startup, FaultGuardTakesDownTheOtherMonitorsWindows) {
     EXPECT_LT(filter, destroyed);
     EXPECT_LT(destroyed, fake.IndexOf("ExitProcess"));
     EXPECT_EQ(fake.windows.count(FakeHandle<HWND>(0x200)), 0u);
+    EXPECT_LT(filter, fake.IndexOf("sndPlaySoundA(null,"));
+    EXPECT_LT(filter, fake.IndexOf("waveOutSetVolume(0xFFFFFFFF,0x12345678)")) << "the volume put back";
 }
 
 TEST_F(Startup, FaultGuardOffWindows9xTouchesNoRunningState) {
@@ -140,6 +144,18 @@ TEST_F(Startup, FaultGuardOffWindows9xTouchesNoRunningState) {
     Start("r.scr /c");
     EXPECT_EQ(fake.Count("UnhandledExceptionFilter"), 1u);
     EXPECT_EQ(fake.Count("SystemParametersInfoA"), 0u);
+}
+
+// Any date gives the low 32 bits of the seconds since 1970, as a 32-bit time() did; none traps.
+TEST(Clock, GivesTheLow32BitsOfTheSecondsSince1970ForAnyDate) {
+    // FILETIME high and low halves: 1970, 2026-12-08 04:43:31.9999999, 1969-12-31 23:59:59, 1601,
+    // 2106-02-07 06:28:16, 2107, the largest.
+    uint32_t cases[][3] = {{0x019DB1DE, 0xD53E8000, 0}, {0x01DD86CE, 0xAD4EF1FF, 1796705011},
+                           {0x019DB1DE, 0xD4A5E980, 0xFFFFFFFF}, {0, 0, 1240428288}, {0x0236485E, 0xD53E8000, 0},
+                           {0x023749E6, 0xEF3D0000, 28315904}, {0x7FFFFFFF, 0xFFFFFFFF, 159663333}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClockSecondsOf(c[0], c[1]), c[2]) << std::hex << c[0] << " " << c[1];
+    }
 }
 
 }  // namespace
