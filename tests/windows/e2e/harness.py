@@ -533,10 +533,18 @@ class ProbeProcess:
         self.session = session
         self.log_file = session.log_path(name + ".log")
         self.log = open(self.log_file, "ab")
+        # Runs of the same name share the session's log; this run's part starts here.
+        self.log_start = self.log.tell()
         self.process = subprocess.Popen(["wine", session.probe_exe] + [str(a) for a in args],
                                         env=session.env(**(env or {})),
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.log)
         self.lines = _Lines(self.process.stdout)
+
+    def log_text(self):
+        """What this run wrote to its log, and nothing of earlier runs of the same name."""
+        with open(self.log_file, "rb") as f:
+            f.seek(self.log_start)
+            return f.read().decode("latin-1")
 
     def say(self, line):
         self.process.stdin.write((line + "\n").encode())

@@ -187,8 +187,7 @@ class PasswordPromptTest(PasswordSession):
         self.assert_exits_with(0)
         run.close()
         # The saver's own calls return into its image; the platform's own deletions do not.
-        with open(run.log_file, "rb") as f:
-            trace = f.read().decode("latin-1")
+        trace = run.log_text()
         deleted = [int(handle, 16) for handle, back in
                    re.findall(r"Call gdi32\.DeleteObject\(([0-9a-f]+)\) ret=([0-9a-f]+)", trace)
                    if 0x400000 <= int(back, 16) < 0x500000]

@@ -7,10 +7,9 @@ import harness
 import rides
 
 
-def read_calls(path):
-    """The relay trace's calls, in order: (name, arguments) for each "Call dll.Name(...)"."""
-    with open(path, "rb") as f:
-        text = f.read().decode("latin-1")
+def read_calls(run):
+    """The run's relay trace's calls, in order: (name, arguments) for each "Call dll.Name(...)"."""
+    text = run.log_text()
     return [(m.group(1), m.group(2)) for m in re.finditer(r"Call \w+\.(\w+)\(([^)]*)\)", text)]
 
 
@@ -78,7 +77,7 @@ class Blank(harness.SaverTestCase):
         self.session.xdotool("key", "a")
         self.assertEqual(run.exit_code(60), 0)
         run.close()
-        names = [name for name, _ in read_calls(run.log_file)]
+        names = [name for name, _ in read_calls(run)]
         # Where the platform offers display-state notices the saver asks for them, rides and
         # still closes as before; and it gives the request back at the end.
         self.assertEqual([n for n in names if n.endswith("PowerSettingNotification")],

@@ -23,7 +23,7 @@ class Sound(harness.SaverTestCase):
         run.close()
         # The device's volume is whatever an earlier run left, maybe this very setting, so the
         # put-back is told by its call, not by its value.
-        volumes = [arguments.split(",")[1] for name, arguments in read_calls(run.log_file)
+        volumes = [arguments.split(",")[1] for name, arguments in read_calls(run)
                    if name == "waveOutSetVolume"]
         self.assertEqual(len(volumes), 2, "set, then put back: %r" % volumes)
         self.assertEqual(volumes[0], "64ff64ff")
