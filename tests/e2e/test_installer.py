@@ -15,6 +15,8 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
+import time
 import unittest
 import zipfile
 
@@ -214,6 +216,57 @@ class Release(unittest.TestCase):
         harness.wait_until(lambda: not self.entries(w98), 120, "the uninstaller to remove its entry", interval=1)
         self.assertIsNone(ini_value(system_ini, "boot", "SCRNSAVE.EXE"))
         self.assertFalse(os.path.exists(unix_path(w98, INSTALLED)))
+
+
+class ReproducibleRelease(unittest.TestCase):
+    """The last commit built twice, each in a tree of its own files from `git archive` (as a
+    rebuilder would), with only what ships: the saver, installer, zip and .deb of both builds
+    are the same bytes, and their dates are the commit's."""
+
+    ARTEFACTS = ("win32/rolvanta.scr", "win32/release/rolvanta-setup-*.exe", "win32/release/rolvanta-*.zip",
+                 "linux/rolvanta_*.deb")
+
+    def build(self, tree, epoch):
+        src, win32, linux = (os.path.join(tree, n) for n in ("src", "win32", "linux"))
+        os.makedirs(src)
+        archive = subprocess.run(["git", "-C", ROOT, "archive", "HEAD"], stdout=subprocess.PIPE, check=True,
+                                 timeout=120).stdout
+        subprocess.run(["tar", "-x", "-C", src], input=archive, check=True, timeout=120)
+        toolchain = os.path.join(src, "cmake", "mingw-i686.cmake")
+        env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
+        for argv in (["cmake", "-S", src, "-B", win32, "-DCMAKE_TOOLCHAIN_FILE=" + toolchain,
+                      "-DCMAKE_BUILD_TYPE=Release"],
+                     ["cmake", "--build", win32, "-j2", "--target", "rolvanta", "rolvanta_release"],
+                     ["cmake", "-S", src, "-B", linux, "-DCMAKE_BUILD_TYPE=Release",
+                      "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"],
+                     ["cmake", "--build", linux, "-j2", "--target", "rolvanta", "rolvanta_man_page"],
+                     ["cpack", "-G", "DEB"]):
+            result = subprocess.run(argv, cwd=linux if argv[0] == "cpack" else tree, env=env, timeout=600,
+                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            self.assertEqual(result.returncode, 0, "%s:\n%s" % (" ".join(argv), result.stdout.decode()[-3000:]))
+        found = {}
+        for pattern in self.ARTEFACTS:
+            paths = glob.glob(os.path.join(tree, pattern))
+            self.assertEqual(len(paths), 1, "%s in %s: %r" % (pattern, tree, paths))
+            found[pattern] = paths[0]
+        return found
+
+    def test_two_builds_of_one_commit_are_the_same_bytes(self):
+        epoch = int(subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], stdout=subprocess.PIPE,
+                                   check=True, timeout=60).stdout)
+        with tempfile.TemporaryDirectory(prefix="rolvanta-reproducible-") as work:
+            first, second = (self.build(os.path.join(work, n), epoch) for n in ("one", "two"))
+            differ = []
+            for pattern in self.ARTEFACTS:
+                with open(first[pattern], "rb") as a, open(second[pattern], "rb") as b:
+                    one, two = a.read(), b.read()
+                if one != two:
+                    at = next((i for i, (x, y) in enumerate(zip(one, two)) if x != y), min(len(one), len(two)))
+                    differ.append("%s from byte %d" % (os.path.basename(first[pattern]), at))
+            self.assertEqual(differ, [])
+            with zipfile.ZipFile(first["win32/release/rolvanta-*.zip"]) as z:
+                dates = {info.date_time[:5] for info in z.infolist()}
+            self.assertEqual(dates, {time.gmtime(epoch)[:5]})
 
 
 if __name__ == "__main__":
