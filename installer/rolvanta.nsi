@@ -51,6 +51,10 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Copyright (c) ${PUBLISHER}"
 
+; Declared before the pages, whose texts name them.
+Var WelcomeText
+Var RemovalText
+
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDEBAR}"
@@ -73,8 +77,6 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) ${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "English"
 
 Var SaverPath   ; the installed saver, as the rest of the system names it
-Var WelcomeText
-Var RemovalText
 
 !macro FindSaverPath
     ${If} ${RunningX64}

@@ -114,7 +114,14 @@ class Release(unittest.TestCase):
 
     def sign_release(self, out):
         """The release, signed with a throwaway certificate; returns the certificate's PEM."""
-        work = os.path.join(out, "certificate")
+        cert, p12 = self.throwaway_certificate(os.path.join(out, "certificate"))
+        env = dict(os.environ, ROLVANTA_SIGN_PKCS12=p12, ROLVANTA_SIGN_PASSWORD="throwaway")
+        subprocess.run([sys.executable, os.path.join(ROOT, "tools", "package"), "--scr", self.session.scr,
+                        "--out", out], env=env, check=True, stdout=subprocess.PIPE, timeout=300)
+        return cert
+
+    def throwaway_certificate(self, work):
+        """(PEM, PKCS#12 with the password "throwaway") of a fresh code-signing certificate."""
         os.makedirs(work)
         key, cert, p12 = (os.path.join(work, n) for n in ("key.pem", "cert.pem", "cert.p12"))
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
@@ -123,10 +130,26 @@ class Release(unittest.TestCase):
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
                         "-passout", "pass:throwaway"], check=True, stdout=subprocess.DEVNULL, timeout=120)
-        env = dict(os.environ, ROLVANTA_SIGN_PKCS12=p12, ROLVANTA_SIGN_PASSWORD="throwaway")
-        subprocess.run([sys.executable, os.path.join(ROOT, "tools", "package"), "--scr", self.session.scr,
-                        "--out", out], env=env, check=True, stdout=subprocess.PIPE, timeout=300)
-        return cert
+        return cert, p12
+
+    def click_through(self, session, program, *pages):
+        """Runs a wizard and presses Enter on each of its pages once it has settled and shows
+        something new, saving each as a screenshot. The installer's welcome and finish pages
+        must show the motorcycles' picture, where the stock one has no red at all."""
+        run = harness.SaverRun(session, '"%s"' % session.win_path(program), name=pages[0])
+        self.addCleanup(run.close)
+
+        def settled(page, before):
+            one = session.screenshot()
+            time.sleep(0.5)
+            two = session.screenshot()
+            red = page.startswith("uninstaller") or two.count_matching(harness.is_red, step=2) > 100
+            return two if one.data == two.data and (before is None or two.data != before.data) and red else None
+        shown = None
+        for page in pages:
+            shown = harness.wait_until(lambda: settled(page, shown), 120, "the %s page" % page)
+            session.save_artifact(shown, page + ".png")
+            session.xdotool("key", "Return")
 
     def assert_verifies(self, path, cert):
         result = subprocess.run(["osslsigncode", "verify", "-in", path, "-CAfile", cert], stdout=subprocess.PIPE,
@@ -147,6 +170,28 @@ class Release(unittest.TestCase):
             self.assertEqual(sorted(z.namelist()), ["LICENSE.txt", "README.txt", "rolvanta.scr"])
             with open(self.session.scr, "rb") as f:
                 self.assertEqual(z.read("rolvanta.scr"), f.read())
+
+    def test_release_checks_its_inputs_before_it_touches_dist(self):
+        """A copy of tools/release with a dist/ to keep, run from another folder: each bad input
+        ends it with one line before anything else, and a relative certificate path is read
+        from where it is run (so the wrong password is the fault found)."""
+        with tempfile.TemporaryDirectory(prefix="rolvanta-release-") as here:
+            os.makedirs(os.path.join(here, "copy", "tools"))
+            os.makedirs(os.path.join(here, "copy", "dist", "kept"))
+            release = shutil.copy(os.path.join(ROOT, "tools", "release"), os.path.join(here, "copy", "tools"))
+            p12 = self.throwaway_certificate(os.path.join(here, "user"))[1]
+            plain = {k: v for k, v in os.environ.items() if not k.startswith("ROLVANTA_SIGN_")}
+            for env, says in (({"ROLVANTA_SIGN_PKCS12": "cert.p12", "ROLVANTA_SIGN_PASSWORD": "x"}, "no file"),
+                              ({"ROLVANTA_SIGN_PKCS12": "user/cert.p12"}, "no ROLVANTA_SIGN_PASSWORD"),
+                              ({"ROLVANTA_SIGN_PKCS12": "user/cert.p12", "ROLVANTA_SIGN_PASSWORD": "wrong"},
+                               "does not open %s" % p12),
+                              ({"ROLVANTA_SIGN_PASSWORD": "throwaway"}, "no certificate")):
+                result = subprocess.run([release], cwd=here, env=dict(plain, **env), stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, timeout=120)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual((result.returncode, len(lines)), (2, 1), (env, lines))
+                self.assertIn(says, lines[0])
+                self.assertTrue(os.path.isdir(os.path.join(here, "copy", "dist", "kept")))
 
     def test_nt_install_upgrade_run_and_removal(self):
         nt = self.fresh("installer-nt")
@@ -173,13 +218,19 @@ class Release(unittest.TestCase):
         self.assertTrue(os.path.isfile(unix_path(nt, uninstaller)))
         self.assertEqual(entry["QuietUninstallString"], '"%s" /S' % uninstaller)
 
-        # A signed release over it: an upgrade with one entry, and a saver that verifies.
+        self.assertTrue(entry["URLInfoAbout"].startswith("https://"), entry)
+
+        # A signed release over it, clicked through as a user does: an upgrade with one entry,
+        # and a saver that verifies. The finish page opens the settings, which Escape closes.
         signed_dir = os.path.join(nt.dir, "installer-nt", "signed")
         shutil.rmtree(signed_dir, ignore_errors=True)
         cert = self.sign_release(signed_dir)
         signed_setup = os.path.join(signed_dir, os.path.basename(self.setup))
         self.assert_verifies(signed_setup, cert)
-        self.install(nt, signed_setup)
+        self.click_through(nt, signed_setup, "installer-welcome", "installer-finish")
+        harness.wait_until(lambda: nt.find_windows("#32770", "Rolvanta"), 60, "the settings dialog")
+        nt.xdotool("key", "Escape")
+        harness.wait_until(lambda: not nt.find_windows("#32770", "Rolvanta"), 60, "the settings dialog to close")
         self.assertEqual(len(self.entries(nt)), 1)
         self.assert_verifies(installed, cert)
         self.assertEqual(resources(installed), resources(self.session.scr))
@@ -192,10 +243,12 @@ class Release(unittest.TestCase):
         nt.xdotool("key", "a")
         self.assertEqual(run.exit_code(60), 0)
 
-        # Silent removal. The uninstaller hands over to a copy of itself and returns at once,
-        # so what it does is waited for.
-        result = nt.run(["wine", unix_path(nt, uninstaller), "/S"], timeout=300, check=False)
-        self.assertEqual(result.returncode, 0)
+        # Removal through its confirmation page. The uninstaller hands over to a copy of itself,
+        # so what it does is waited for; its last page closes on Enter.
+        self.click_through(nt, unix_path(nt, uninstaller), "uninstaller-confirm")
+        title = "Rolvanta screen saver Uninstall"
+        harness.wait_until(lambda: nt.xdotool("key", "Return") or not nt.find_windows("#32770", title), 120,
+                           "the uninstaller to finish and close", interval=1)
         harness.wait_until(lambda: not os.path.exists(installed) and not os.path.exists(unix_path(nt, uninstaller))
                            and not self.entries(nt), 120, "the uninstaller to remove the saver and its entry",
                            interval=1)
