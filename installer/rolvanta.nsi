@@ -194,21 +194,22 @@ SectionEnd
 Function un.onInit
     SetRegView 32
     !insertmacro FindSaverPath
-    ; The same decision the removal makes below, told before it is made.
-    StrCpy $RemovalText "The ${PRODUCT} screen saver goes: $SaverPath and this uninstaller are deleted, and ${PRODUCT} leaves the list of installed programs. Your settings in control.ini stay.$\r$\n$\r$\n"
+    ; The same decision the removal makes below, told before it is made, in the three lines
+    ; the page has for it.
+    StrCpy $RemovalText "Removing ${PRODUCT} deletes $SaverPath and this uninstaller (your settings in control.ini stay)"
     !insertmacro ReadCurrentSaver $0
     !insertmacro IsOurs $0 $1
     ReadRegStr $2 HKCU "${STATE_KEY}" "ReplacedSaver"
     ${If} $1 == 0
         ${If} $0 == ""
-            StrCpy $RemovalText "$RemovalText${PRODUCT} is not your current screen saver, and you have none: that stays so."
+            StrCpy $RemovalText "$RemovalText. ${PRODUCT} is not your screen saver; screen saving stays as it is."
         ${Else}
-            StrCpy $RemovalText "$RemovalText${PRODUCT} is not your current screen saver; $0 stays current."
+            StrCpy $RemovalText "$RemovalText. ${PRODUCT} is not your screen saver; $0 stays your screen saver."
         ${EndIf}
     ${ElseIf} $2 == ""
-        StrCpy $RemovalText "$RemovalText${PRODUCT} came in place of no screen saver, so screen saving is switched off again."
+        StrCpy $RemovalText "$RemovalText, and switches screen saving off, as it was before ${PRODUCT}."
     ${Else}
-        StrCpy $RemovalText "$RemovalText$2, the screen saver you had before ${PRODUCT}, becomes your screen saver again."
+        StrCpy $RemovalText "$RemovalText, and puts back $2, the screen saver you had before ${PRODUCT}."
     ${EndIf}
 FunctionEnd
 

@@ -97,7 +97,9 @@ def run_headless(program, switches):
                     shot.save(os.path.join(shots_dir, "screen-%02d.png" % saved))
                 time.sleep(0.05 if rides_only else max(0.0, last + 1.0 - time.monotonic()))
             if rides_only:
-                print("run: %d screenshots, each taken while a ride was on screen" % saved, flush=True)
+                print("run: %d screenshots, each taken while a ride was on screen%s" % (
+                    saved, "" if saved == SCREENSHOTS else " (no more came within %d s)" % RIDE_WAIT_SECONDS),
+                    flush=True)
             if run.running():
                 session.xdotool("key", "space")
             try:
