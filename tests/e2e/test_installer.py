@@ -9,6 +9,7 @@ entry, and its saver verifies and runs; silent removal deletes the saver and the
 puts the other saver back, removes the entry and keeps the user's settings.
 Windows 98: the saver is named in system.ini's [boot] section, and removal takes it out."""
 
+import filecmp
 import glob
 import os
 import re
@@ -114,14 +115,7 @@ class Release(unittest.TestCase):
 
     def sign_release(self, out):
         """The release, signed with a throwaway certificate; returns the certificate's PEM."""
-        cert, p12 = self.throwaway_certificate(os.path.join(out, "certificate"))
-        env = dict(os.environ, ROLVANTA_SIGN_PKCS12=p12, ROLVANTA_SIGN_PASSWORD="throwaway")
-        subprocess.run([sys.executable, os.path.join(ROOT, "tools", "package"), "--scr", self.session.scr,
-                        "--out", out], env=env, check=True, stdout=subprocess.PIPE, timeout=300)
-        return cert
-
-    def throwaway_certificate(self, work):
-        """(PEM, PKCS#12 with the password "throwaway") of a fresh code-signing certificate."""
+        work = os.path.join(out, "certificate")
         os.makedirs(work)
         key, cert, p12 = (os.path.join(work, n) for n in ("key.pem", "cert.pem", "cert.p12"))
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
@@ -130,24 +124,23 @@ class Release(unittest.TestCase):
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
                         "-passout", "pass:throwaway"], check=True, stdout=subprocess.DEVNULL, timeout=120)
-        return cert, p12
+        env = dict(os.environ, ROLVANTA_SIGN_PKCS12=p12, ROLVANTA_SIGN_PASSWORD="throwaway")
+        subprocess.run([sys.executable, os.path.join(ROOT, "tools", "package"), "--scr", self.session.scr,
+                        "--out", out], env=env, check=True, stdout=subprocess.PIPE, timeout=300)
+        return cert
 
     def click_through(self, session, program, *pages):
-        """Runs a wizard (a Windows path) and presses Enter on each of its pages once it has settled and shows
-        something new, saving each as a screenshot. The installer's welcome and finish pages
-        must show the motorcycles' picture, where the stock one has no red at all."""
-        run = harness.SaverRun(session, '"%s"' % program, name=pages[0])
-        self.addCleanup(run.close)
-        # What the wizard starts (the settings) inherits the probe's output: end the prefix
-        # first, or closing the probe would wait on it.
+        """Runs a wizard (by its Windows path) and presses Enter on each page once it has settled
+        and shows something new, saved as a screenshot. The installer's pages must show the
+        motorcycles' picture (the stock one has no red). What the wizard starts inherits the
+        probe's output, so the prefix ends before the probe is closed."""
+        self.addCleanup(harness.SaverRun(session, '"%s"' % program, name=pages[0]).close)
         self.addCleanup(harness.stop_prefix, session)
 
         def settled(page, before):
-            one = session.screenshot()
-            time.sleep(0.5)
-            two = session.screenshot()
+            one, two = session.screenshot(), time.sleep(0.5) or session.screenshot()
             red = page.startswith("uninstaller") or two.count_matching(harness.is_red, step=2) > 100
-            return two if one.data == two.data and (before is None or two.data != before.data) and red else None
+            return red and one.data == two.data != getattr(before, "data", None) and two
         shown = None
         for page in pages:
             shown = harness.wait_until(lambda: settled(page, shown), 120, "the %s page" % page)
@@ -176,25 +169,23 @@ class Release(unittest.TestCase):
 
     def test_release_checks_its_inputs_before_it_touches_dist(self):
         """A copy of tools/release with a dist/ to keep, run from another folder: each bad input
-        ends it with one line before anything else, and a relative certificate path is read
-        from where it is run (so the wrong password is the fault found)."""
+        ends it with one line before anything else; a relative certificate path is read from
+        where it runs (so that the password is what fails, on this file that is no PKCS#12)."""
         with tempfile.TemporaryDirectory(prefix="rolvanta-release-") as here:
             os.makedirs(os.path.join(here, "copy", "tools"))
             os.makedirs(os.path.join(here, "copy", "dist", "kept"))
             release = shutil.copy(os.path.join(ROOT, "tools", "release"), os.path.join(here, "copy", "tools"))
-            p12 = self.throwaway_certificate(os.path.join(here, "user"))[1]
+            shutil.copy(os.path.join(ROOT, "LICENSE"), os.path.join(here, "cert.p12"))
             plain = {k: v for k, v in os.environ.items() if not k.startswith("ROLVANTA_SIGN_")}
-            for env, says in (({"ROLVANTA_SIGN_PKCS12": "cert.p12", "ROLVANTA_SIGN_PASSWORD": "x"}, "no file"),
-                              ({"ROLVANTA_SIGN_PKCS12": "user/cert.p12"}, "no ROLVANTA_SIGN_PASSWORD"),
-                              ({"ROLVANTA_SIGN_PKCS12": "user/cert.p12", "ROLVANTA_SIGN_PASSWORD": "wrong"},
-                               "does not open %s" % p12),
-                              ({"ROLVANTA_SIGN_PASSWORD": "throwaway"}, "no certificate")):
-                result = subprocess.run([release], cwd=here, env=dict(plain, **env), stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, timeout=120)
+            for env, says in (({"ROLVANTA_SIGN_PKCS12": "none.p12", "ROLVANTA_SIGN_PASSWORD": "x"}, "no file"),
+                              ({"ROLVANTA_SIGN_PKCS12": "cert.p12"}, "no ROLVANTA_SIGN_PASSWORD"),
+                              ({"ROLVANTA_SIGN_PKCS12": "cert.p12", "ROLVANTA_SIGN_PASSWORD": "x"},
+                               "does not open %s/cert.p12" % here),
+                              ({"ROLVANTA_SIGN_PASSWORD": "x"}, "no certificate")):
+                result = subprocess.run([release], cwd=here, env=dict(plain, **env), capture_output=True, timeout=120)
                 lines = result.stderr.decode().splitlines()
-                self.assertEqual((result.returncode, len(lines)), (2, 1), (env, lines))
-                self.assertIn(says, lines[0])
-                self.assertTrue(os.path.isdir(os.path.join(here, "copy", "dist", "kept")))
+                self.assertEqual((result.returncode, len(lines), says in lines[0]), (2, 1, True), (env, lines))
+            self.assertTrue(os.path.isdir(os.path.join(here, "copy", "dist", "kept")))
 
     def test_nt_install_upgrade_run_and_removal(self):
         nt = self.fresh("installer-nt")
@@ -278,7 +269,8 @@ class Release(unittest.TestCase):
 class ReproducibleRelease(unittest.TestCase):
     """The last commit built twice, each in a tree of its own files from `git archive` (as a
     rebuilder would), with only what ships: the saver, installer, zip and .deb of both builds
-    are the same bytes, and their dates are the commit's."""
+    are the same bytes, and their dates are the commit's. Only the configuration is told that
+    date (an archive has no history to read it from); the builds and cpack get none."""
 
     ARTEFACTS = ("win32/rolvanta.scr", "win32/release/rolvanta-setup-*.exe", "win32/release/rolvanta-*.zip",
                  "linux/rolvanta_*.deb")
@@ -286,48 +278,32 @@ class ReproducibleRelease(unittest.TestCase):
     def build(self, tree, epoch):
         src, win32, linux = (os.path.join(tree, n) for n in ("src", "win32", "linux"))
         os.makedirs(src)
-        archive = subprocess.run(["git", "-C", ROOT, "archive", "HEAD"], stdout=subprocess.PIPE, check=True,
-                                 timeout=120).stdout
-        subprocess.run(["tar", "-x", "-C", src], input=archive, check=True, timeout=120)
-        toolchain = os.path.join(src, "cmake", "mingw-i686.cmake")
-        # Only the configuration is told the commit's time (an archive has no history to read
-        # it from); the build and cpack run as a user would run them, with no date given.
+        archive = subprocess.run(["git", "-C", ROOT, "archive", "HEAD"], capture_output=True, check=True, timeout=120)
+        subprocess.run(["tar", "-x", "-C", src], input=archive.stdout, check=True, timeout=120)
         plain = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
-        dated = dict(plain, SOURCE_DATE_EPOCH=str(epoch))
-        for argv in (["cmake", "-S", src, "-B", win32, "-DCMAKE_TOOLCHAIN_FILE=" + toolchain,
-                      "-DCMAKE_BUILD_TYPE=Release"],
+        for argv in (["cmake", "-S", src, "-B", win32, "-DCMAKE_BUILD_TYPE=Release",
+                      "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/mingw-i686.cmake" % src],
                      ["cmake", "--build", win32, "-j2", "--target", "rolvanta", "rolvanta_release"],
                      ["cmake", "-S", src, "-B", linux, "-DCMAKE_BUILD_TYPE=Release",
                       "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"],
                      ["cmake", "--build", linux, "-j2", "--target", "rolvanta", "rolvanta_man_page"],
                      ["cpack", "-G", "DEB"]):
             result = subprocess.run(argv, cwd=linux if argv[0] == "cpack" else tree, timeout=600,
-                                    env=dated if argv[1] == "-S" else plain,
+                                    env=dict(plain, SOURCE_DATE_EPOCH=str(epoch)) if argv[1] == "-S" else plain,
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
             self.assertEqual(result.returncode, 0, "%s:\n%s" % (" ".join(argv), result.stdout.decode()[-3000:]))
-        found = {}
-        for pattern in self.ARTEFACTS:
-            paths = glob.glob(os.path.join(tree, pattern))
-            self.assertEqual(len(paths), 1, "%s in %s: %r" % (pattern, tree, paths))
-            found[pattern] = paths[0]
-        return found
+        return [glob.glob(os.path.join(tree, pattern)) for pattern in self.ARTEFACTS]
 
     def test_two_builds_of_one_commit_are_the_same_bytes(self):
-        epoch = int(subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], stdout=subprocess.PIPE,
+        epoch = int(subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], capture_output=True,
                                    check=True, timeout=60).stdout)
         with tempfile.TemporaryDirectory(prefix="rolvanta-reproducible-") as work:
             first, second = (self.build(os.path.join(work, n), epoch) for n in ("one", "two"))
-            differ = []
-            for pattern in self.ARTEFACTS:
-                with open(first[pattern], "rb") as a, open(second[pattern], "rb") as b:
-                    one, two = a.read(), b.read()
-                if one != two:
-                    at = next((i for i, (x, y) in enumerate(zip(one, two)) if x != y), min(len(one), len(two)))
-                    differ.append("%s from byte %d" % (os.path.basename(first[pattern]), at))
+            self.assertEqual([len(found) for found in first + second], [1] * 8, first + second)
+            differ = [os.path.basename(a[0]) for a, b in zip(first, second) if not filecmp.cmp(a[0], b[0], False)]
             self.assertEqual(differ, [])
-            with zipfile.ZipFile(first["win32/release/rolvanta-*.zip"]) as z:
-                dates = {info.date_time[:5] for info in z.infolist()}
-            self.assertEqual(dates, {time.gmtime(epoch)[:5]})
+            with zipfile.ZipFile(first[2][0]) as z:
+                self.assertEqual({info.date_time[:5] for info in z.infolist()}, {time.gmtime(epoch)[:5]})
 
 
 if __name__ == "__main__":
