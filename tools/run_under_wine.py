@@ -38,8 +38,9 @@ def mode_letter(switches):
 
 
 def ride_on_screen(shot):
-    return (rides.coravendia(shot) is not None
-            or rides.valtorne_red(shot) >= rides.VALTORNE_RED_PIXELS)
+    """A whole Coravendia picture, or most of the Valtorne's red body, is on screen."""
+    sighting = rides.coravendia(shot)
+    return (sighting is not None and sighting.whole) or rides.valtorne_red(shot) >= rides.VALTORNE_RED_PIXELS
 
 
 def exit_verdict(letter, code):
