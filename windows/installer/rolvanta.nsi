@@ -1,7 +1,11 @@
 ; The Rolvanta installer: puts rolvanta.scr into the system folder, makes it the current
 ; screen saver, lists itself among the installed programs and removes itself again.
 ;
-; makensis -DVERSION=2.2 -DSCR=<rolvanta.scr> -DICON=<rolvanta.ico> -DOUTFILE=<setup.exe>
+; makensis -DVERSION=2.2 -DSCR=<rolvanta.scr> -DICON=<rolvanta.ico> -DSIDEBAR=<164x314.bmp>
+;          -DOUTFILE=<setup.exe>
+;
+; SIDEBAR is the welcome and finish pages' picture, drawn from the motorcycles' own drawings by
+; tools/assets/make_sidebar.py.
 ;
 ; An ANSI installer, so that it runs from Windows 95 to 11. A 32-bit installer's system
 ; folder is SysWOW64 on 64-bit Windows, where a 32-bit saver belongs; the paths written for
@@ -19,9 +23,12 @@ ManifestDPIAware true
 !include "WinVer.nsh"
 !include "x64.nsh"
 !include "FileFunc.nsh"
+!include "WordFunc.nsh"
 
 !define PRODUCT "Rolvanta"
 !define PUBLISHER "The Rolvanta developers"
+; The project has no published address yet; this one constant is the list entry's web address.
+!define WEBSITE "https://rolvanta.example.org/"
 !define SAVER "rolvanta.scr"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Rolvanta"
 !define DESKTOP_KEY "Control Panel\Desktop"
@@ -44,10 +51,18 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Copyright (c) ${PUBLISHER}"
 
+; Declared before the pages, whose texts name them.
+Var WelcomeText
+Var RemovalText
+
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDEBAR}"
 !define MUI_ABORTWARNING
-!define MUI_WELCOMEPAGE_TEXT "This installs the ${PRODUCT} screen saver ${VERSION} and makes it your current screen saver.$\r$\n$\r$\nYou can choose another one at any time in the screen saver settings, and remove ${PRODUCT} from the list of installed programs."
+; Set in .onInit: a first installation, an upgrade or a reinstallation.
+!define MUI_WELCOMEPAGE_TEXT "$WelcomeText$\r$\n$\r$\nYou can choose another one at any time in the screen saver settings, and remove ${PRODUCT} from the list of installed programs."
+; Set in un.onInit: what goes and what comes back.
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "$RemovalText"
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} is now your screen saver. It starts when the computer has been idle for the time set in the screen saver settings."
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Open the ${PRODUCT} settings"
@@ -119,6 +134,20 @@ Var SaverPath   ; the installed saver, as the rest of the system names it
 Function .onInit
     SetRegView 32
     !insertmacro FindSaverPath
+    ; An entry in the list of installed programs means an earlier version is here.
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+    ${If} $0 == ""
+        StrCpy $WelcomeText "This installs the ${PRODUCT} screen saver ${VERSION} and makes it your current screen saver."
+    ${Else}
+        ${VersionCompare} "${VERSION}" $0 $1
+        ${If} $1 == 1
+            StrCpy $WelcomeText "This upgrades the ${PRODUCT} screen saver from version $0 to ${VERSION}, in place, and makes it your current screen saver. Your settings are kept."
+        ${ElseIf} $1 == 0
+            StrCpy $WelcomeText "The ${PRODUCT} screen saver ${VERSION} is already installed. This installs it again and makes it your current screen saver. Your settings are kept."
+        ${Else}
+            StrCpy $WelcomeText "A newer ${PRODUCT} screen saver, version $0, is installed. This replaces it with the older version ${VERSION} and makes that your current screen saver. Your settings are kept."
+        ${EndIf}
+    ${EndIf}
 FunctionEnd
 
 Function OpenSettings
@@ -147,6 +176,9 @@ Section "Install"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} screen saver"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${WEBSITE}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "URLUpdateInfo" "${WEBSITE}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "${WEBSITE}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$SaverPath,0"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
@@ -162,6 +194,23 @@ SectionEnd
 Function un.onInit
     SetRegView 32
     !insertmacro FindSaverPath
+    ; The same decision the removal makes below, told before it is made, in the three lines
+    ; the page has for it.
+    StrCpy $RemovalText "Removing ${PRODUCT} deletes $SaverPath and this uninstaller (your settings in control.ini stay)"
+    !insertmacro ReadCurrentSaver $0
+    !insertmacro IsOurs $0 $1
+    ReadRegStr $2 HKCU "${STATE_KEY}" "ReplacedSaver"
+    ${If} $1 == 0
+        ${If} $0 == ""
+            StrCpy $RemovalText "$RemovalText. ${PRODUCT} is not your screen saver; screen saving stays as it is."
+        ${Else}
+            StrCpy $RemovalText "$RemovalText. ${PRODUCT} is not your screen saver; $0 stays your screen saver."
+        ${EndIf}
+    ${ElseIf} $2 == ""
+        StrCpy $RemovalText "$RemovalText, and switches screen saving off, as it was before ${PRODUCT}."
+    ${Else}
+        StrCpy $RemovalText "$RemovalText, and puts back $2, the screen saver you had before ${PRODUCT}."
+    ${EndIf}
 FunctionEnd
 
 Section "Uninstall"

@@ -40,7 +40,7 @@ ENGINE_AT = {"COR_START_SOUND": 2.0, "COR_RUN_SOUND": 1.0, "COR_FADE_SOUND": 0.3
              "VALT_RUN_SOUND": 2.0}
 
 STRINGS = {
-    1: "Fenwarra Screen Saver",
+    1: "Rolvanta",
     1001: "control.ini",
     1002: "Fenwarra Screen Saver",
     1007: "ScreenSaver.Rolvanta",
@@ -338,8 +338,9 @@ def check_icon(res):
 
 def check_version(res):
     strings, fixed = formats.parse_version_strings(find(res, RT_VERSION, 1).data)
-    if strings.get("ProductName") != "Rolvanta":
-        return "ProductName %r" % strings.get("ProductName")
+    for key in ("ProductName", "FileDescription"):  # what Explorer names the file by
+        if strings.get(key) != "Rolvanta":
+            return "%s %r" % (key, strings.get(key))
     for key in ("FileVersion", "ProductVersion", "FileDescription", "OriginalFilename"):
         if not strings.get(key):
             return "no %s" % key

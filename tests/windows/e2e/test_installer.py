@@ -9,12 +9,15 @@ entry, and its saver verifies and runs; silent removal deletes the saver and the
 puts the other saver back, removes the entry and keeps the user's settings.
 Windows 98: the saver is named in system.ini's [boot] section, and removal takes it out."""
 
+import filecmp
 import glob
 import os
 import re
 import shutil
 import subprocess
 import sys
+import tempfile
+import time
 import unittest
 import zipfile
 
@@ -126,6 +129,24 @@ class Release(unittest.TestCase):
                         "--out", out], env=env, check=True, stdout=subprocess.PIPE, timeout=300)
         return cert
 
+    def click_through(self, session, program, *pages):
+        """Runs a wizard (by its Windows path) and presses Enter on each page once it has settled
+        and shows something new, saved as a screenshot. The installer's pages must show the
+        motorcycles' picture (the stock one has no red). What the wizard starts inherits the
+        probe's output, so the prefix ends before the probe is closed."""
+        self.addCleanup(harness.SaverRun(session, '"%s"' % program, name=pages[0]).close)
+        self.addCleanup(harness.stop_prefix, session)
+
+        def settled(page, before):
+            one, two = session.screenshot(), time.sleep(0.5) or session.screenshot()
+            red = page.startswith("uninstaller") or two.count_matching(harness.is_red, step=2) > 100
+            return red and one.data == two.data != getattr(before, "data", None) and two
+        shown = None
+        for page in pages:
+            shown = harness.wait_until(lambda: settled(page, shown), 120, "the %s page" % page)
+            session.save_artifact(shown, page + ".png")
+            session.xdotool("key", "Return")
+
     def assert_verifies(self, path, cert):
         result = subprocess.run(["osslsigncode", "verify", "-in", path, "-CAfile", cert], stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT, timeout=120)
@@ -145,6 +166,26 @@ class Release(unittest.TestCase):
             self.assertEqual(sorted(z.namelist()), ["LICENSE.txt", "README.txt", "rolvanta.scr"])
             with open(self.session.scr, "rb") as f:
                 self.assertEqual(z.read("rolvanta.scr"), f.read())
+
+    def test_release_checks_its_inputs_before_it_touches_dist(self):
+        """A copy of tools/release with a dist/ to keep, run from another folder: each bad input
+        ends it with one line before anything else; a relative certificate path is read from
+        where it runs (so that the password is what fails, on this file that is no PKCS#12)."""
+        with tempfile.TemporaryDirectory(prefix="rolvanta-release-") as here:
+            os.makedirs(os.path.join(here, "copy", "tools"))
+            os.makedirs(os.path.join(here, "copy", "dist", "kept"))
+            release = shutil.copy(os.path.join(ROOT, "tools", "release"), os.path.join(here, "copy", "tools"))
+            shutil.copy(os.path.join(ROOT, "LICENSE"), os.path.join(here, "cert.p12"))
+            plain = {k: v for k, v in os.environ.items() if not k.startswith("ROLVANTA_SIGN_")}
+            for env, says in (({"ROLVANTA_SIGN_PKCS12": "none.p12", "ROLVANTA_SIGN_PASSWORD": "x"}, "no file"),
+                              ({"ROLVANTA_SIGN_PKCS12": "cert.p12"}, "no ROLVANTA_SIGN_PASSWORD"),
+                              ({"ROLVANTA_SIGN_PKCS12": "cert.p12", "ROLVANTA_SIGN_PASSWORD": "x"},
+                               "does not open %s/cert.p12" % here),
+                              ({"ROLVANTA_SIGN_PASSWORD": "x"}, "no certificate")):
+                result = subprocess.run([release], cwd=here, env=dict(plain, **env), capture_output=True, timeout=120)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual((result.returncode, len(lines), says in lines[0]), (2, 1, True), (env, lines))
+            self.assertTrue(os.path.isdir(os.path.join(here, "copy", "dist", "kept")))
 
     def test_nt_install_upgrade_run_and_removal(self):
         nt = self.fresh("installer-nt")
@@ -171,13 +212,20 @@ class Release(unittest.TestCase):
         self.assertTrue(os.path.isfile(unix_path(nt, uninstaller)))
         self.assertEqual(entry["QuietUninstallString"], '"%s" /S' % uninstaller)
 
-        # A signed release over it: an upgrade with one entry, and a saver that verifies.
+        self.assertTrue(entry["URLInfoAbout"].startswith("https://"), entry)
+
+        # A signed release over an entry of an older version, clicked through as a user does: an
+        # upgrade with one entry, and a saver that verifies. The finish page opens the settings.
         signed_dir = os.path.join(nt.dir, "installer-nt", "signed")
         shutil.rmtree(signed_dir, ignore_errors=True)
         cert = self.sign_release(signed_dir)
         signed_setup = os.path.join(signed_dir, os.path.basename(self.setup))
         self.assert_verifies(signed_setup, cert)
-        self.install(nt, signed_setup)
+        nt.run(["wine", "reg", "add", UNINSTALL + "\\Rolvanta", "/v", "DisplayVersion", "/d", "2.1", "/f"], timeout=120)
+        self.click_through(nt, nt.win_path(signed_setup), "installer-welcome", "installer-finish")
+        dialog = harness.wait_until(lambda: nt.find_windows("#32770", "Rolvanta"), 60, "the settings dialog")[0]
+        nt.post(dialog.hwnd, 0x0010)  # WM_CLOSE, as its close box sends
+        harness.wait_until(lambda: not nt.find_windows("#32770", "Rolvanta"), 60, "the settings dialog to close")
         self.assertEqual(len(self.entries(nt)), 1)
         self.assert_verifies(installed, cert)
         self.assertEqual(resources(installed), resources(self.session.scr))
@@ -190,10 +238,12 @@ class Release(unittest.TestCase):
         nt.xdotool("key", "a")
         self.assertEqual(run.exit_code(60), 0)
 
-        # Silent removal. The uninstaller hands over to a copy of itself and returns at once,
-        # so what it does is waited for.
-        result = nt.run(["wine", unix_path(nt, uninstaller), "/S"], timeout=300, check=False)
-        self.assertEqual(result.returncode, 0)
+        # Removal through its confirmation page. The uninstaller hands over to a copy of itself,
+        # so what it does is waited for; its last page closes on Enter.
+        self.click_through(nt, uninstaller, "uninstaller-confirm")
+        title = "Rolvanta screen saver Uninstall"
+        harness.wait_until(lambda: nt.xdotool("key", "Return") or not nt.find_windows("#32770", title), 120,
+                           "the uninstaller to finish and close", interval=1)
         harness.wait_until(lambda: not os.path.exists(installed) and not os.path.exists(unix_path(nt, uninstaller))
                            and not self.entries(nt), 120, "the uninstaller to remove the saver and its entry",
                            interval=1)
@@ -214,6 +264,46 @@ class Release(unittest.TestCase):
         harness.wait_until(lambda: not self.entries(w98), 120, "the uninstaller to remove its entry", interval=1)
         self.assertIsNone(ini_value(system_ini, "boot", "SCRNSAVE.EXE"))
         self.assertFalse(os.path.exists(unix_path(w98, INSTALLED)))
+
+
+class ReproducibleRelease(unittest.TestCase):
+    """The last commit built twice, each in a tree of its own files from `git archive` (as a
+    rebuilder would), with only what ships: the saver, installer, zip and .deb of both builds
+    are the same bytes, and their dates are the commit's. Only the configuration is told that
+    date (an archive has no history to read it from); the builds and cpack get none."""
+
+    ARTEFACTS = ("win32/rolvanta.scr", "win32/release/rolvanta-setup-*.exe", "win32/release/rolvanta-*.zip",
+                 "linux/rolvanta_*.deb")
+
+    def build(self, tree, epoch):
+        src, win32, linux = (os.path.join(tree, n) for n in ("src", "win32", "linux"))
+        os.makedirs(src)
+        archive = subprocess.run(["git", "-C", ROOT, "archive", "HEAD"], capture_output=True, check=True, timeout=120)
+        subprocess.run(["tar", "-x", "-C", src], input=archive.stdout, check=True, timeout=120)
+        plain = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+        for argv in (["cmake", "-S", src, "-B", win32, "-DCMAKE_BUILD_TYPE=Release",
+                      "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/mingw-i686.cmake" % src],
+                     ["cmake", "--build", win32, "-j2", "--target", "rolvanta", "rolvanta_release"],
+                     ["cmake", "-S", src, "-B", linux, "-DCMAKE_BUILD_TYPE=Release",
+                      "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"],
+                     ["cmake", "--build", linux, "-j2", "--target", "rolvanta", "rolvanta_man_page"],
+                     ["cpack", "-G", "DEB"]):
+            result = subprocess.run(argv, cwd=linux if argv[0] == "cpack" else tree, timeout=600,
+                                    env=dict(plain, SOURCE_DATE_EPOCH=str(epoch)) if argv[1] == "-S" else plain,
+                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            self.assertEqual(result.returncode, 0, "%s:\n%s" % (" ".join(argv), result.stdout.decode()[-3000:]))
+        return [glob.glob(os.path.join(tree, pattern)) for pattern in self.ARTEFACTS]
+
+    def test_two_builds_of_one_commit_are_the_same_bytes(self):
+        epoch = int(subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], capture_output=True,
+                                   check=True, timeout=60).stdout)
+        with tempfile.TemporaryDirectory(prefix="rolvanta-reproducible-") as work:
+            first, second = (self.build(os.path.join(work, n), epoch) for n in ("one", "two"))
+            self.assertEqual([len(found) for found in first + second], [1] * 8, first + second)
+            differ = [os.path.basename(a[0]) for a, b in zip(first, second) if not filecmp.cmp(a[0], b[0], False)]
+            self.assertEqual(differ, [])
+            with zipfile.ZipFile(first[2][0]) as z:
+                self.assertEqual({info.date_time[:5] for info in z.infolist()}, {time.gmtime(epoch)[:5]})
 
 
 if __name__ == "__main__":
