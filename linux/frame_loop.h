@@ -11,7 +11,7 @@
 #include "linux/fps_overlay.h"
 #include "linux/options.h"
 #include "linux/x11_port.h"
-#include "show/ride_engine.h"
+#include "core/ride_engine.h"
 
 class FrameLoop {
 public:

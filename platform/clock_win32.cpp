@@ -1,8 +1,0 @@
-#include "platform/clock_seconds.h"
-#include "platform/winapi.h"
-
-uint32_t ClockSeconds(void) {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return ClockSecondsOf(now.dwHighDateTime, now.dwLowDateTime);
-}
