@@ -341,6 +341,7 @@
         ticks: () => rv.rv_ticks(),
         running: () => running,
         level,
+        sounding: () => !!sound.context && sound.context.state === "running" && sound.sources.size > 0,
         cues,
     };
 })();
