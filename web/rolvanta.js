@@ -115,9 +115,10 @@
         sound.analyser = audio.createAnalyser();
         sound.gain.connect(sound.analyser).connect(audio.destination);
         // The engine that runs while the gesture comes is heard from then on.
-        Promise.all(sound.bytes.map((b, i) => b && decode(i))).then(() => {
-            if (running && sound.looped >= 0 && !document.hidden) play(sound.looped, LOOP);
-        });
+        Promise.all(sound.bytes.map((b, i) => b && decode(i))).then(replayLoop);
+    }
+    function replayLoop() {
+        if (running && sound.looped >= 0 && sound.sources.size === 0 && !document.hidden) play(sound.looped, LOOP);
     }
     function level() {
         if (!sound.analyser) return 0;
@@ -307,7 +308,8 @@
                 rv.rv_visible(0);
                 if (sound.context) sound.context.suspend();
             } else {
-                if (sound.context) sound.context.resume();
+                // The engine the core cues on waking may come before the player has woken.
+                if (sound.context) sound.context.resume().then(replayLoop);
                 rv.rv_visible(1);
                 holdWake();
                 frame();
