@@ -232,7 +232,8 @@
                 input.min = i < 7 ? rv.rv_setting_min(i) : 0;
                 input.max = i < 7 ? rv.rv_setting_max(i) : 600;
                 input.value = value;
-                label.append((i < 7 ? LABELS[key] : "Screen saver after (minutes, 0: off)") + " ", input);
+                label.append((i < 7 ? LABELS[key] + " (" + input.min + "\u2013" + input.max + ")"
+                                    : "Screen saver after (minutes, 0: off)") + " ", input);
             }
             input.addEventListener("change", () => changeSetting(i, input));
             panel.append(label);
