@@ -2,15 +2,13 @@
 
 #include "show/settings.h"
 
-RideState rideState = {10000, 0, 0, 0, CoravendiaLeft, 0, 0, 0, 0, 0};
-const RideState initialRideState = {10000, 0, 0, 0, CoravendiaLeft, 0, 0, 0, 0, 0};
+RideState rideState = {NoRide, 0, 0, 0, CoravendiaLeft, 0, 0, 0, 0, 0};
+const RideState initialRideState = {NoRide, 0, 0, 0, CoravendiaLeft, 0, 0, 0, 0, 0};
 ShowResources showResources = {};
 uint32_t randomState = 1;
 
 namespace {
 
-const int32_t kNoRide = 10000;
-const int32_t kRideLimit = 5000;
 const int32_t kCoinSplit = 16383;
 const uint32_t kRidingInterval = 1;
 
@@ -24,7 +22,7 @@ void Play(ShowPort& port, SoundIndex sound, SoundCue cue) {
 }
 
 bool Riding(void) {
-    return rideState.x <= kRideLimit;
+    return rideState.x != NoRide;
 }
 
 SoundIndex RunningSound(void) {
@@ -124,8 +122,15 @@ uint32_t ShowTick(ShowPort& port) {
     }
     port.KillTimer();
     cueWait = 0;
+    showResources.timerArmed = false;
     RideStep(port);
     uint32_t interval = rideState.rideOver ? PauseAfterRide(NextRandom(), saverSettings.rate) : kRidingInterval;
+    if (showResources.paused) {
+        // The display went off while a cue that waits held the step: the show rests with no
+        // timer, and waking arms it.
+        showResources.resumeTimer = true;
+        return 0;
+    }
     showResources.timerArmed = port.ArmTimer(interval);
     return interval + cueWait;
 }
@@ -165,7 +170,7 @@ void RideStep(ShowPort& port) {
 
     const ShowRect& client = showResources.clientRect;
     if (rideState.x > client.right || rideState.x + rideState.pictureWidth < client.left) {
-        rideState.x = kNoRide;
+        rideState.x = NoRide;
         if (saverSettings.sound) {
             EndRideSounds(port);
         }

@@ -6,8 +6,12 @@
 
 #include "show/show_port.h"
 
+// What x holds while no ride is under way: beyond any position a window can have, so that rides
+// and their ends do not depend on how wide the screen is.
+const int32_t NoRide = 0x7FFFFFFF;
+
 struct RideState {
-    int32_t x;  // above 5000: no ride under way
+    int32_t x;  // NoRide: no ride under way
     int32_t towardRight;
     int32_t isValtorne;
     int32_t step;

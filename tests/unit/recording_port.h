@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -83,6 +84,7 @@ public:
     bool armResult = true;
     uint32_t clock = 1;
     uint32_t waitForCue = 0;  // what a cue that waits leaves the show to wait
+    std::function<void()> whileCueWaits;  // what arrives while the player holds the thread
 
     // The calls of one kind, in order.
     std::vector<PortCall> Only(Op op) const {
@@ -132,6 +134,9 @@ public:
     }
     uint32_t PlaySound(SoundIndex sound, SoundCue cue) override {
         calls.push_back(Play(sound, cue));
+        if (cue == PlayAndWait && whileCueWaits) {
+            whileCueWaits();
+        }
         return cue == PlayAndWait ? waitForCue : 0;
     }
     void StopSound(SoundStop stop) override { calls.push_back(Stop(stop)); }

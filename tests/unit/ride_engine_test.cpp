@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
 
 #include "memory_port.h"
 #include "recording_port.h"
@@ -133,7 +134,7 @@ TEST_F(RideEngine, WorkedRideLeftToRight) {
     int more = StepsUntilRideEnds();
     EXPECT_EQ(more + 2, 108) << "the step drawn at 642 ends the ride";
     EXPECT_EQ(port.CopiesX().back(), 642);
-    EXPECT_EQ(rideState.x, 10000);
+    EXPECT_EQ(rideState.x, NoRide);
     EXPECT_EQ(port.Only(Op::BeginStep).size(), port.Only(Op::EndStep).size());
 }
 
@@ -422,6 +423,22 @@ TEST_F(RideEngine, WhileTheDisplaySleepsTheShowNeitherRidesNorSoundsAndThenGoesO
     EXPECT_EQ(port.CopiesX().back(), before.x) << "the ride goes on from where it stood";
 }
 
+TEST_F(RideEngine, TheDisplayGoingOffDuringTheStartSoundsWaitLeavesNoTimerRunning) {
+    saverSettings.sound = 1;
+    saverSettings.rideValtorne = 0;
+    CreateSeeded(3);
+    port.whileCueWaits = [this] { DisplayPowerChanged(port, DisplayOff); };
+    ShowTick(port);
+    EXPECT_TRUE(showResources.paused);
+    EXPECT_FALSE(showResources.timerArmed);
+    EXPECT_TRUE(port.Only(Op::Arm).empty()) << "no timer armed while paused";
+    port.calls.clear();
+    port.whileCueWaits = nullptr;
+    DisplayPowerChanged(port, DisplayOn);
+    EXPECT_EQ(port.Only(Op::Arm), std::vector<PortCall>{Arm(1)}) << "waking arms the timer again";
+    EXPECT_TRUE(showResources.timerArmed);
+}
+
 TEST_F(RideEngine, ASleepBetweenRidesWakesToTheNextRideWithoutSound) {
     saverSettings.sound = 1;
     port.client = ShowRect{0, 0, 200, 200};
@@ -437,31 +454,46 @@ TEST_F(RideEngine, ASleepBetweenRidesWakesToTheNextRideWithoutSound) {
 
 // On a real surface: whatever the model, direction and speed, a finished ride has painted out
 // every pixel it drew, so no part of a picture stays behind on a blank screen.
+// Screens wider than 5000 pixels (5120-wide monitors, 8K, several monitors side by side) ride
+// the same way, and each ride takes its pause.
 TEST(RideOnASurface, AFinishedRideLeavesNothingOfItsPictureBehind) {
-    MemoryPort memory(ROLVANTA_ASSET_DIR);
-    memory.ResetScreen(400, 300);
-    for (int32_t speed : {1, 6, 15}) {
-        for (uint32_t seed = 1; seed <= 8; ++seed) {
+    struct Case {
+        int32_t width;
+        int32_t speed;
+        uint32_t seeds;
+    };
+    for (const Case& ride : {Case{400, 1, 8}, Case{400, 6, 8}, Case{400, 15, 8}, Case{5120, 6, 4},
+                             Case{7680, 15, 4}, Case{16384, 15, 4}}) {
+        MemoryPort memory(ROLVANTA_ASSET_DIR);
+        memory.ResetScreen(ride.width, 300);
+        for (uint32_t seed = 1; seed <= ride.seeds; ++seed) {
             rideState = initialRideState;
             showResources = ShowResources();
-            saverSettings = SaverSettings{0, 1, 1, 1, speed, 10, 127};
+            saverSettings = SaverSettings{0, 1, 1, 1, ride.speed, 10, 127};
             memory.clock = seed;
             CreateShow(memory);
             EraseBackground(memory);
             uint64_t drawn = 0;
+            int32_t steps = 0;
+            uint32_t delay = 0;
             do {
-                ShowTick(memory);
+                delay = ShowTick(memory);
+                ++steps;
                 if (rideState.rideOver == 0 && drawn == 0) {
                     drawn = memory.pixelsWritten;
                     EXPECT_NE(std::count(memory.screen.pixels.begin(), memory.screen.pixels.end(), 0),
                               static_cast<long>(memory.screen.pixels.size()))
                         << "the first step shows the picture";
                 }
-            } while (rideState.rideOver == 0);
+            } while (rideState.rideOver == 0 && steps <= 2 * ride.width);
+            std::string where = "width " + std::to_string(ride.width) + " speed " + std::to_string(ride.speed) +
+                                " seed " + std::to_string(seed) + " right " + std::to_string(rideState.towardRight);
+            EXPECT_EQ(rideState.rideOver, 1) << where << ": the ride ends";
+            EXPECT_GE(delay, 1000u) << where << ": a pause follows the ride";
+            EXPECT_GE(steps, ride.width / rideState.step) << where << ": the ride crossed the whole screen";
             EXPECT_EQ(std::count(memory.screen.pixels.begin(), memory.screen.pixels.end(), 0),
                       static_cast<long>(memory.screen.pixels.size()))
-                << "speed " << speed << " seed " << seed << " model " << rideState.isValtorne << " right "
-                << rideState.towardRight;
+                << where;
             DestroyShow(memory);
             EXPECT_EQ(memory.livePictures, 0);
             EXPECT_EQ(memory.openSteps, 0);
