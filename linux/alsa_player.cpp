@@ -1,56 +1,42 @@
 #include "linux/alsa_player.h"
 
 #include <alsa/asoundlib.h>
-#include <stdarg.h>
+#include <signal.h>
+#include <time.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
 
 namespace {
 
 // How far ahead of the clock the stream is kept: enough to ride out a late frame, little
 // enough that a stop or a new sound is heard at once.
 const uint64_t kLeadMs = 100;
+const uint64_t kLeadFrames = kLeadMs * kPlayerRate / 1000;
 const unsigned kLatencyUs = 250000;
 const int kPumpMs = 20;
+// How long the end waits for the player to give the device back.
+const int kCloseMs = 200;
 
 // ALSA reports its failures on standard error by default; a saver with no sound card says
 // nothing.
 void Quiet(const char*, int, const char*, int, const char*, ...) {}
 
-}  // namespace
-
-AlsaPlayer::~AlsaPlayer() {
-    Close();
+// The same clock as the show's (CLOCK_MONOTONIC), for the thread's own use.
+uint64_t NowMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
 
-bool AlsaPlayer::Load(SoundIndex sound, const uint8_t* wave, size_t size) {
-    std::vector<int16_t>().swap(sounds_[sound]);
-    loaded_[sound] = ReadWave(wave, size, &formats_[sound]);
-    return loaded_[sound];
-}
-
-void AlsaPlayer::Release(SoundIndex sound) {
-    for (const Voice& voice : voices_) {
-        if (voice.sound == sound) {
-            Stop();
-            break;
-        }
-    }
-    loaded_[sound] = false;
-    std::vector<int16_t>().swap(sounds_[sound]);
-}
-
-bool AlsaPlayer::Open() {
-    if (pcm_ != nullptr) {
-        return true;
-    }
-    if (unavailable_) {
-        return false;
-    }
+snd_pcm_t* OpenDevice() {
     snd_lib_error_set_handler(Quiet);
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
-        unavailable_ = true;
-        return false;
+        return nullptr;
     }
     snd_pcm_sw_params_t* sw = nullptr;
     bool ready = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kPlayerChannels,
@@ -66,121 +52,272 @@ bool AlsaPlayer::Open() {
     }
     if (!ready) {
         snd_pcm_close(pcm);
-        unavailable_ = true;
-        return false;
+        return nullptr;
     }
-    pcm_ = pcm;
-    return true;
+    return pcm;
 }
 
-uint64_t AlsaPlayer::QueuedFrames() const {
-    uint64_t frames = 0;
-    for (size_t i = 0; i < voices_.size(); ++i) {
-        frames += sounds_[voices_[i].sound].size() / kPlayerChannels;
+// Frames the device takes now without waiting; 0 when it cannot say.
+uint64_t Room(snd_pcm_t* pcm) {
+    snd_pcm_sframes_t room = snd_pcm_avail_update(pcm);
+    if (room < 0) {
+        if (snd_pcm_recover(pcm, static_cast<int>(room), 1) < 0) {
+            return 0;
+        }
+        room = snd_pcm_avail_update(pcm);
     }
-    return frames - position_;
+    return room > 0 ? static_cast<uint64_t>(room) : 0;
+}
+
+}  // namespace
+
+struct AlsaPlayer::Stream {
+    struct Voice {
+        SoundIndex sound;
+        bool loop;
+    };
+
+    std::mutex lock;
+    std::condition_variable wake;    // a cue, a stop or the end for the thread
+    std::condition_variable closed;  // the thread has given the device back
+    std::vector<int16_t> sounds[SoundCount];
+    std::deque<Voice> voices;
+    size_t position = 0;  // frames of the first voice already handed on
+    uint64_t streamStartMs = 0;
+    uint64_t framesSent = 0;
+    uint32_t volume = 0xFFFFFFFFu;
+    bool unavailable = false;
+    bool drop = false;  // what the device still holds is to be thrown away
+    bool closing = false;
+    bool finished = false;
+
+    uint64_t QueuedFrames() const {
+        uint64_t frames = 0;
+        for (const Voice& voice : voices) {
+            frames += sounds[voice.sound].size() / kPlayerChannels;
+        }
+        return frames - position;
+    }
+
+    void StopVoices() {
+        voices.clear();
+        position = 0;
+        drop = true;
+    }
+
+    // Moves the voices on by up to `frames`, scaled into `to` unless it is null; returns the
+    // frames moved.
+    uint64_t Advance(uint64_t frames, int16_t* to) {
+        uint64_t moved = 0;
+        while (moved < frames && !voices.empty()) {
+            const std::vector<int16_t>& samples = sounds[voices.front().sound];
+            size_t total = samples.size() / kPlayerChannels;
+            size_t chunk = total - position;
+            if (chunk > frames - moved) {
+                chunk = static_cast<size_t>(frames - moved);
+            }
+            if (to != nullptr) {
+                ScaleFrames(samples.data() + position * kPlayerChannels, chunk, volume, to + moved * kPlayerChannels);
+            }
+            position += chunk;
+            moved += chunk;
+            if (position >= total) {
+                position = 0;
+                if (!voices.front().loop || total == 0) {
+                    voices.pop_front();
+                }
+            }
+        }
+        return moved;
+    }
+
+    // The frames that have come due, up to `room`, into `scratch`. After a stall of the device
+    // what should have played meanwhile is passed over, so the sound keeps to the clock as
+    // the show's steps do instead of rushing through the backlog.
+    uint64_t TakeDue(uint64_t nowMs, uint64_t room, std::vector<int16_t>* scratch) {
+        if (voices.empty()) {
+            return 0;
+        }
+        uint64_t elapsed = nowMs > streamStartMs ? nowMs - streamStartMs : 0;
+        uint64_t due = (elapsed + kLeadMs) * kPlayerRate / 1000;
+        if (due <= framesSent) {
+            return 0;
+        }
+        uint64_t behind = due - framesSent;
+        if (behind > 2 * kLeadFrames) {
+            framesSent += Advance(behind - kLeadFrames, nullptr);
+            behind = kLeadFrames;
+        }
+        uint64_t frames = behind < room ? behind : room;
+        scratch->resize(static_cast<size_t>(frames) * kPlayerChannels);
+        frames = Advance(frames, scratch->data());
+        framesSent += frames;
+        return frames;
+    }
+};
+
+// The player's thread: it alone opens, feeds and closes the device, and only ever calls it
+// with the lock released, so a device that blocks holds up nobody but this thread.
+void AlsaPlayer::Run(std::shared_ptr<Stream> stream) {
+    snd_pcm_t* pcm = OpenDevice();
+    std::unique_lock<std::mutex> hold(stream->lock);
+    if (pcm == nullptr) {
+        stream->unavailable = true;
+        stream->voices.clear();
+    }
+    std::vector<int16_t> scratch;
+    while (pcm != nullptr && !stream->closing) {
+        if (stream->drop) {
+            stream->drop = false;
+            hold.unlock();
+            snd_pcm_drop(pcm);
+            snd_pcm_prepare(pcm);
+            hold.lock();
+            continue;
+        }
+        if (stream->voices.empty()) {
+            // What is written plays out by itself.
+            stream->wake.wait(hold);
+            continue;
+        }
+        hold.unlock();
+        uint64_t room = Room(pcm);
+        hold.lock();
+        if (stream->drop || stream->closing) {
+            continue;
+        }
+        uint64_t frames = stream->TakeDue(NowMs(), room, &scratch);
+        if (frames == 0) {
+            stream->wake.wait_for(hold, std::chrono::milliseconds(kPumpMs));
+            continue;
+        }
+        hold.unlock();
+        // Frames the device refuses are lost, a click at worst; the clock does not wait.
+        snd_pcm_sframes_t written = snd_pcm_writei(pcm, scratch.data(), frames);
+        if (written < 0 && written != -EAGAIN) {
+            snd_pcm_recover(pcm, static_cast<int>(written), 1);
+        }
+        hold.lock();
+    }
+    hold.unlock();
+    if (pcm != nullptr) {
+        snd_pcm_drop(pcm);
+        snd_pcm_close(pcm);
+    }
+    hold.lock();
+    stream->finished = true;
+    stream->closed.notify_all();
+}
+
+AlsaPlayer::~AlsaPlayer() {
+    Close();
+}
+
+bool AlsaPlayer::Load(SoundIndex sound, const uint8_t* wave, size_t size) {
+    Release(sound);
+    loaded_[sound] = ReadWave(wave, size, &formats_[sound]);
+    return loaded_[sound];
+}
+
+void AlsaPlayer::Release(SoundIndex sound) {
+    loaded_[sound] = false;
+    converted_[sound] = false;
+    if (stream_ == nullptr) {
+        return;
+    }
+    std::lock_guard<std::mutex> hold(stream_->lock);
+    for (const Stream::Voice& voice : stream_->voices) {
+        if (voice.sound == sound) {
+            stream_->StopVoices();
+            stream_->wake.notify_all();
+            break;
+        }
+    }
+    std::vector<int16_t>().swap(stream_->sounds[sound]);
+}
+
+void AlsaPlayer::Open() {
+    if (stream_ != nullptr) {
+        return;
+    }
+    stream_ = std::make_shared<Stream>();
+    stream_->volume = volume_;
+    // Signals are the show's: the thread takes none, so none is ever held up by the device.
+    sigset_t all;
+    sigset_t saved;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &saved);
+    thread_ = std::thread(Run, stream_);
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
 uint32_t AlsaPlayer::Play(SoundIndex sound, SoundCue cue, uint64_t nowMs) {
-    if (!loaded_[sound] || !Open()) {
+    if (!loaded_[sound]) {
         return 0;
     }
-    if (sounds_[sound].empty()) {
-        ConvertWave(formats_[sound], &sounds_[sound]);
+    Open();
+    std::vector<int16_t> samples;
+    if (!converted_[sound]) {
+        ConvertWave(formats_[sound], &samples);
     }
-    if (nowMs >= waitUntilMs_ && !voices_.empty()) {
-        // Like the platform's player: a new sound takes the place of the one playing, at once.
-        Stop();
+    std::lock_guard<std::mutex> hold(stream_->lock);
+    // A device still opening counts as there: the cue is timed as if it were heard.
+    if (stream_->unavailable || stream_->finished) {
+        return 0;
     }
-    voices_.push_back(Voice{sound, cue == PlayLooped});
+    if (!converted_[sound]) {
+        stream_->sounds[sound].swap(samples);
+        converted_[sound] = true;
+    }
+    // A new sound takes the place of the one playing, at once; a cue that must follow a sound
+    // is held back by the show until that sound has ended.
+    stream_->StopVoices();
+    stream_->streamStartMs = nowMs;
+    stream_->framesSent = 0;
+    stream_->voices.push_back(Stream::Voice{sound, cue == PlayLooped});
     uint32_t wait = 0;
     if (cue == PlayAndWait) {
-        wait = static_cast<uint32_t>((QueuedFrames() * 1000 + kPlayerRate - 1) / kPlayerRate);
-        waitUntilMs_ = nowMs + wait;
+        wait = static_cast<uint32_t>((stream_->QueuedFrames() * 1000 + kPlayerRate - 1) / kPlayerRate);
     }
-    if (!streaming_) {
-        streaming_ = true;
-        streamStartMs_ = nowMs;
-        framesSent_ = 0;
-    }
-    Pump(nowMs);
+    stream_->wake.notify_all();
     return wait;
 }
 
 void AlsaPlayer::Stop() {
-    voices_.clear();
-    position_ = 0;
-    waitUntilMs_ = 0;
-    streaming_ = false;
-    if (pcm_ != nullptr) {
-        snd_pcm_drop(pcm_);
-        snd_pcm_prepare(pcm_);
+    if (stream_ != nullptr) {
+        std::lock_guard<std::mutex> hold(stream_->lock);
+        stream_->StopVoices();
+        stream_->wake.notify_all();
     }
 }
 
-int AlsaPlayer::Pump(uint64_t nowMs) {
-    if (pcm_ == nullptr || voices_.empty()) {
-        streaming_ = false;
-        return -1;
+void AlsaPlayer::SetVolume(uint32_t volume) {
+    volume_ = volume;
+    if (stream_ != nullptr) {
+        std::lock_guard<std::mutex> hold(stream_->lock);
+        stream_->volume = volume;
     }
-    uint64_t dueTotal = (nowMs - streamStartMs_ + kLeadMs) * kPlayerRate / 1000;
-    if (dueTotal <= framesSent_) {
-        return kPumpMs;
-    }
-    snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
-    if (room < 0) {
-        if (snd_pcm_recover(pcm_, static_cast<int>(room), 1) < 0) {
-            return kPumpMs;
-        }
-        room = snd_pcm_avail_update(pcm_);
-        if (room < 0) {
-            return kPumpMs;
-        }
-    }
-    uint64_t wanted = dueTotal - framesSent_;
-    uint64_t left = wanted < static_cast<uint64_t>(room) ? wanted : static_cast<uint64_t>(room);
-    while (left > 0 && !voices_.empty()) {
-        const std::vector<int16_t>& samples = sounds_[voices_.front().sound];
-        size_t total = samples.size() / kPlayerChannels;
-        size_t chunk = total - position_;
-        if (chunk > left) {
-            chunk = static_cast<size_t>(left);
-        }
-        scratch_.resize(chunk * kPlayerChannels);
-        ScaleFrames(samples.data() + position_ * kPlayerChannels, chunk, volume_, scratch_.data());
-        snd_pcm_sframes_t written = snd_pcm_writei(pcm_, scratch_.data(), chunk);
-        if (written < 0) {
-            if (written != -EAGAIN) {
-                snd_pcm_recover(pcm_, static_cast<int>(written), 1);
-            }
-            break;
-        }
-        position_ += static_cast<size_t>(written);
-        framesSent_ += static_cast<uint64_t>(written);
-        left -= static_cast<uint64_t>(written);
-        if (position_ >= total) {
-            position_ = 0;
-            if (!voices_.front().loop) {
-                voices_.pop_front();
-            }
-        }
-        if (static_cast<size_t>(written) < chunk) {
-            break;
-        }
-    }
-    if (voices_.empty()) {
-        // What is written plays out by itself.
-        streaming_ = false;
-        return -1;
-    }
-    return kPumpMs;
 }
 
 void AlsaPlayer::Close() {
-    if (pcm_ != nullptr) {
-        Stop();
-        snd_pcm_close(pcm_);
-        pcm_ = nullptr;
+    if (stream_ == nullptr) {
+        return;
     }
-    voices_.clear();
+    bool finished;
+    {
+        std::unique_lock<std::mutex> hold(stream_->lock);
+        stream_->StopVoices();
+        stream_->closing = true;
+        stream_->wake.notify_all();
+        finished = stream_->closed.wait_for(hold, std::chrono::milliseconds(kCloseMs),
+                                            [this] { return stream_->finished; });
+    }
+    // A thread stuck in a blocked write is not waited for: it shares nothing the show frees,
+    // and the program's exit ends it.
+    if (finished) {
+        thread_.join();
+    } else {
+        thread_.detach();
+    }
+    stream_.reset();
 }

@@ -1,21 +1,24 @@
 #include "linux/frame_loop.h"
 
-#include "show/ride_engine.h"
-#include "show/settings.h"
-
-FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options, uint64_t nowMs)
-    : port_(port), window_(window), ownWindow_(ownWindow), options_(options), started_(!ownWindow) {
+FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options)
+    : port_(port), window_(window), ownWindow_(ownWindow), show_(NewShow()), exposed_(!ownWindow) {
     ShowRect client = port_.ClientRect();
     width_ = client.right;
     height_ = client.bottom;
-    saverSettings = options_.settings;
-    CreateShow(port_);
-    if (options_.seeded) {
-        SeedRandom(options_.seed);
+    CreateShow(show_, port_, options.settings);
+    if (options.settings.sound) {
+        port_.Player().Open();
     }
-    if (started_) {
-        EraseBackground(port_);
-        nextTickMs_ = nowMs;
+    if (options.seeded) {
+        SeedRandom(show_, options.seed);
+    }
+    if (options.stepLimited) {
+        show_.schedule.tickLimit = options.steps;
+    }
+    if (exposed_) {
+        EraseBackground(show_, port_);
+    } else {
+        PauseShow(show_, port_);
     }
 }
 
@@ -26,10 +29,10 @@ void FrameLoop::Handle(const XEvent& event) {
     switch (event.type) {
     case Expose:
         if (event.xexpose.count == 0) {
-            EraseBackground(port_);
-            if (!started_) {
-                started_ = true;
-                scheduled_ = false;
+            EraseBackground(show_, port_);
+            if (!exposed_) {
+                exposed_ = true;
+                ResumeShow(show_, port_);
             }
         }
         break;
@@ -38,15 +41,16 @@ void FrameLoop::Handle(const XEvent& event) {
             width_ = event.xconfigure.width;
             height_ = event.xconfigure.height;
             port_.Resized(width_, height_);
-            ReshapeShow(ShowRect{0, 0, width_, height_});
+            ReshapeShow(show_, ShowRect{0, 0, width_, height_});
         }
         break;
     case UnmapNotify:
-        PauseShow(port_);
+        PauseShow(show_, port_);
         break;
     case MapNotify:
-        ResumeShow(port_);
-        scheduled_ = false;
+        if (exposed_) {
+            ResumeShow(show_, port_);
+        }
         break;
     case DestroyNotify:
         quit_ = true;
@@ -63,48 +67,12 @@ void FrameLoop::Handle(const XEvent& event) {
 }
 
 int FrameLoop::Frame(uint64_t nowMs) {
-    int wait = port_.Player().Pump(nowMs);
-    if (quit_ || ended_ || held_ || !started_ || !port_.TimerArmed()) {
-        return wait;
-    }
-    if (!scheduled_) {
-        // Armed by creation or by waking: the first tick comes one floored interval later.
-        uint32_t interval = port_.TimerInterval();
-        nextTickMs_ = nowMs + (interval > kTimerFloorMs ? interval : kTimerFloorMs);
-        scheduled_ = true;
-    }
-    if (nowMs >= nextTickMs_) {
-        uint32_t total = ShowTick(port_);
-        ++ticks_;
-        uint32_t interval = port_.TimerInterval();
-        // What the show adds to its interval is a wait for a sound; only the timer has a floor.
-        uint32_t soundWait = total > interval ? total - interval : 0;
-        uint64_t delay = (interval > kTimerFloorMs ? interval : kTimerFloorMs) + soundWait;
-        // Keep to the schedule across a late frame, but never try to catch up a backlog.
-        nextTickMs_ += delay;
-        if (nextTickMs_ + delay < nowMs) {
-            nextTickMs_ = nowMs + delay;
-        } else if (nextTickMs_ < nowMs) {
-            nextTickMs_ = nowMs;
-        }
-        if (options_.stepLimited && ticks_ >= options_.steps) {
-            held_ = true;
-            return port_.Player().Pump(nowMs);
-        }
-        if (!port_.TimerArmed()) {
-            return port_.Player().Pump(nowMs);
-        }
-        scheduled_ = true;
-        nowMs = MonotonicMs();
-    }
-    int untilTick = nextTickMs_ > nowMs ? static_cast<int>(nextTickMs_ - nowMs) : 0;
-    int pump = port_.Player().Pump(nowMs);
-    return pump >= 0 && pump < untilTick ? pump : untilTick;
+    return quit_ || ended_ ? WaitForEvent : RunShow(show_, port_, nowMs);
 }
 
 void FrameLoop::End() {
     if (!ended_) {
         ended_ = true;
-        DestroyShow(port_);
+        DestroyShow(show_, port_);
     }
 }

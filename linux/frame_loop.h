@@ -1,6 +1,6 @@
-// The show's frame loop on X11, as a state machine: it is handed the window's events and the
-// time, runs what has come due, and answers how long to wait before the next frame. It never
-// sleeps itself; main() waits on the X connection, the signals and that delay.
+// The show's frame loop on X11: it hands the show the window's events and the time, and says
+// how long to wait before the next frame. The show decides what is due (RunShow); main() waits
+// on the X connection, the signals and that delay.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -8,16 +8,14 @@
 
 #include "linux/options.h"
 #include "linux/x11_port.h"
-
-// The Windows timer's floor: a show that arms 1 ms gets its tick 10 ms later there, and a
-// ride takes as long on screen here.
-const uint32_t kTimerFloorMs = 10;
+#include "show/ride_engine.h"
 
 class FrameLoop {
 public:
-    // The show is created on the port at once. A window of the program's own waits for its
-    // first exposure before the first tick; any other window is already on screen.
-    FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options, uint64_t nowMs);
+    // The show is created on the port at once. A window of the program's own is not seen
+    // before its first exposure, so the show waits for it; any other window is already on
+    // screen.
+    FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options);
     FrameLoop(const FrameLoop&) = delete;
     FrameLoop& operator=(const FrameLoop&) = delete;
 
@@ -29,23 +27,18 @@ public:
     void End();
 
     bool Quit() const { return quit_; }
-    void RequestQuit() { quit_ = true; }
     // --steps reached: the show holds still from here on.
-    bool Held() const { return held_; }
-    uint64_t Ticks() const { return ticks_; }
+    bool Held() const { return show_.schedule.held; }
+    uint64_t Ticks() const { return show_.schedule.ticks; }
 
 private:
     X11Port& port_;
     Window window_;
     bool ownWindow_;
-    LinuxOptions options_;
-    bool started_;
+    Show show_;
+    bool exposed_;
     bool quit_ = false;
     bool ended_ = false;
-    bool held_ = false;
-    bool scheduled_ = false;
-    uint64_t nextTickMs_ = 0;
-    uint64_t ticks_ = 0;
     int width_ = 0;
     int height_ = 0;
 };

@@ -57,6 +57,9 @@ bool InstallSignals() {
     memset(&action, 0, sizeof(action));
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
+    // Calls under way go on; the pipe wakes the frame loop's wait, and the flag is read
+    // before every wait.
+    action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
@@ -96,6 +99,11 @@ Window CreateOwnWindow(Display* display, bool blank) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First of all: the daemon may end a module the moment it has started it.
+    if (!InstallSignals()) {
+        perror("rolvanta: pipe");
+        return 1;
+    }
     LinuxOptions options;
     std::string error;
     switch (ParseOptions(argc, argv, &options, &error)) {
@@ -108,9 +116,10 @@ int main(int argc, char** argv) {
     case OptionsResult::Run:
         break;
     }
-
-    if (!InstallSignals()) {
-        perror("rolvanta: pipe");
+    unsigned long xscreensaverWindow = 0;
+    if (options.target == DrawTarget::Root &&
+        !RootTargetWindow(getenv("XSCREENSAVER_WINDOW"), &xscreensaverWindow, &error)) {
+        fprintf(stderr, "rolvanta: %s\n", error.c_str());
         return 1;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -128,15 +137,17 @@ int main(int argc, char** argv) {
     } else if (options.target == DrawTarget::WindowId) {
         window = options.windowId;
     } else {
-        window = RootTargetWindow(getenv("XSCREENSAVER_WINDOW"));
-        if (window == 0) {
-            window = DefaultRootWindow(display);
-        }
+        window = xscreensaverWindow != 0 ? xscreensaverWindow : DefaultRootWindow(display);
     }
     targetWindow = window;
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, window, &attributes)) {
         fprintf(stderr, "rolvanta: no window 0x%lx on this display\n", window);
+        XCloseDisplay(display);
+        return 1;
+    }
+    if (attributes.c_class == InputOnly) {
+        fprintf(stderr, "rolvanta: window 0x%lx is input-only: nothing can be drawn on it\n", window);
         XCloseDisplay(display);
         return 1;
     }
@@ -148,7 +159,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         X11Port port(display, window, attributes.width, attributes.height);
-        FrameLoop loop(port, window, ownWindow, options, MonotonicMs());
+        FrameLoop loop(port, window, ownWindow, options);
         bool announced = false;
         pollfd fds[2];
         fds[0].fd = ConnectionNumber(display);

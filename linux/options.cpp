@@ -112,9 +112,13 @@ bool ParseWindowId(const char* text, unsigned long* id) {
     return true;
 }
 
-unsigned long RootTargetWindow(const char* xscreensaverWindow) {
-    unsigned long id = 0;
-    return ParseWindowId(xscreensaverWindow, &id) ? id : 0;
+bool RootTargetWindow(const char* xscreensaverWindow, unsigned long* id, std::string* error) {
+    *id = 0;
+    if (xscreensaverWindow == nullptr || ParseWindowId(xscreensaverWindow, id)) {
+        return true;
+    }
+    *error = std::string("XSCREENSAVER_WINDOW is not a window id (decimal or 0x hex): '") + xscreensaverWindow + "'";
+    return false;
 }
 
 OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* options, std::string* error) {
@@ -220,7 +224,8 @@ std::string UsageText(const char* program) {
            " [options]\n"
            "Motorcycles ride across the screen: a display module for XScreenSaver.\n"
            "\n"
-           "  --root                  draw on XSCREENSAVER_WINDOW, else on the root window\n"
+           "  --root                  draw on XSCREENSAVER_WINDOW, or on the root window\n"
+           "                          when that is not set\n"
            "  --window-id ID          draw on the window ID (decimal or 0x hex)\n"
            "                          (with neither, the show opens a window of its own)\n"
            "  --speed N               pixels a step, 1 to 15 (6)\n"

@@ -42,8 +42,10 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
 bool ParseWindowId(const char* text, unsigned long* id);
 
 // The window a --root show draws on: the one XSCREENSAVER_WINDOW names, or 0 for the root
-// window when it is unset or unreadable. Gets the variable's value, or null.
-unsigned long RootTargetWindow(const char* xscreensaverWindow);
+// window when it is unset (`xscreensaverWindow` null). A value set but not a window id is a
+// fault of whoever started the program, not a reason to draw over the whole screen: false,
+// with *error saying so.
+bool RootTargetWindow(const char* xscreensaverWindow, unsigned long* id, std::string* error);
 
 // The usage text, ending in a newline. `program` is the name it was started under.
 std::string UsageText(const char* program);

@@ -214,24 +214,23 @@ void X11Port::StopSound(SoundStop) {
     player_.Stop();
 }
 
-void X11Port::SetVolume(uint32_t volume) {
+void X11Port::SetVolume(int32_t volume) {
     savedVolume_ = player_.Volume();
-    player_.SetVolume(volume);
+    // The show's own samples are scaled, never the mixer: 0 is silence, 255 full.
+    uint32_t channel = static_cast<uint32_t>(volume) * 0x101u;
+    player_.SetVolume(channel | (channel << 16));
 }
 
 void X11Port::RestoreVolume() {
     player_.SetVolume(savedVolume_);
 }
 
-bool X11Port::ArmTimer(uint32_t milliseconds) {
-    timerArmed_ = true;
-    timerInterval_ = milliseconds;
+// The show keeps its own time here (RunShow); the frame loop only waits for it.
+bool X11Port::ArmTimer(uint32_t) {
     return true;
 }
 
-void X11Port::KillTimer() {
-    timerArmed_ = false;
-}
+void X11Port::KillTimer() {}
 
 uint32_t X11Port::ClockSeconds() {
     return static_cast<uint32_t>(time(nullptr));

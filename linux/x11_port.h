@@ -1,6 +1,6 @@
 // The show's port on an X11 window: pictures in server-side pixmaps of the window's depth,
-// copies and fills straight onto the window, sounds through the ALSA player, and a timer
-// that only records what the frame loop is to wait.
+// copies and fills straight onto the window, sounds through the ALSA player; the show keeps
+// its own time, so the timer asks nothing of X.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -29,7 +29,7 @@ public:
     void EraseBlack(const ShowRect& rect) override;
     uint32_t PlaySound(SoundIndex sound, SoundCue cue) override;
     void StopSound(SoundStop stop) override;
-    void SetVolume(uint32_t volume) override;
+    void SetVolume(int32_t volume) override;
     void RestoreVolume() override;
     bool ArmTimer(uint32_t milliseconds) override;
     void KillTimer() override;
@@ -37,8 +37,6 @@ public:
 
     // The window's size as its last ConfigureNotify gave it.
     void Resized(int width, int height);
-    bool TimerArmed() const { return timerArmed_; }
-    uint32_t TimerInterval() const { return timerInterval_; }
     AlsaPlayer& Player() { return player_; }
 
 private:
@@ -60,8 +58,6 @@ private:
     std::vector<unsigned long> allocated_;  // colours taken from a colormap that is not true colour
     AlsaPlayer player_;
     uint32_t savedVolume_ = 0xFFFFFFFFu;
-    bool timerArmed_ = false;
-    uint32_t timerInterval_ = 0;
 };
 
 // Milliseconds of a clock that never steps back.

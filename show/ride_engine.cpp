@@ -1,265 +1,329 @@
 #include "show/ride_engine.h"
 
-#include "show/settings.h"
-
-RideState rideState = {NoRide, 0, 0, 0, CoravendiaLeft, 0, 0, 0, 0, 0};
-const RideState initialRideState = {NoRide, 0, 0, 0, CoravendiaLeft, 0, 0, 0, 0, 0};
-ShowResources showResources = {};
-uint32_t randomState = 1;
-
 namespace {
 
 const int32_t kCoinSplit = 16383;
 const uint32_t kRidingInterval = 1;
 
-// What a cue of this tick still asks the next tick to wait for.
-uint32_t cueWait = 0;
-
-void Play(ShowPort& port, SoundIndex sound, SoundCue cue) {
-    if (showResources.soundReady[sound]) {
-        cueWait += port.PlaySound(sound, cue);
+void Play(Show& show, ShowPort& port, SoundIndex sound, SoundCue cue) {
+    if (!show.showResources.soundReady[sound]) {
+        return;
     }
+    if (show.cueWait > 0) {
+        // The player did not hold the thread for the sound before: this cue follows it.
+        show.following = FollowingCue{true, sound, cue, show.cueWait};
+        return;
+    }
+    show.cueWait = port.PlaySound(sound, cue);
 }
 
-bool Riding(void) {
-    return rideState.x != NoRide;
+bool Riding(const Show& show) {
+    return show.rideState.x != NoRide;
 }
 
-SoundIndex RunningSound(void) {
-    return rideState.isValtorne ? ValtorneRun : CoravendiaRun;
+SoundIndex RunningSound(const Show& show) {
+    return show.rideState.isValtorne ? ValtorneRun : CoravendiaRun;
 }
 
-void StartRide(ShowPort& port) {
-    rideState.towardRight = NextRandom() > kCoinSplit ? 1 : 0;
-    bool bothOrNeither = (saverSettings.rideCoravendia != 0) == (saverSettings.rideValtorne != 0);
+void StartRide(Show& show, ShowPort& port) {
+    show.rideState.towardRight = NextRandom(show) > kCoinSplit ? 1 : 0;
+    bool bothOrNeither = (show.settings.rideCoravendia != 0) == (show.settings.rideValtorne != 0);
     if (bothOrNeither) {
-        rideState.isValtorne = NextRandom() > kCoinSplit ? 1 : 0;
+        show.rideState.isValtorne = NextRandom(show) > kCoinSplit ? 1 : 0;
     } else {
-        rideState.isValtorne = saverSettings.rideCoravendia == 0 ? 1 : 0;
+        show.rideState.isValtorne = show.settings.rideCoravendia == 0 ? 1 : 0;
     }
-    rideState.step = rideState.isValtorne ? (saverSettings.speed * 5) / 4 : saverSettings.speed;
-    rideState.picture = static_cast<PictureIndex>((rideState.isValtorne ? ValtorneLeft : CoravendiaLeft) +
-                                                  (rideState.towardRight ? 1 : 0));
-    PictureSize size = port.SizeOfPicture(rideState.picture);
-    rideState.pictureWidth = size.width;
-    rideState.pictureHeight = size.height;
-    if (showResources.reshaped) {
-        showResources.clientRect = showResources.newClientRect;
-        showResources.reshaped = false;
+    show.rideState.step = show.rideState.isValtorne ? (show.settings.speed * 5) / 4 : show.settings.speed;
+    show.rideState.picture = static_cast<PictureIndex>((show.rideState.isValtorne ? ValtorneLeft : CoravendiaLeft) +
+                                                  (show.rideState.towardRight ? 1 : 0));
+    PictureSize size = port.SizeOfPicture(show.rideState.picture);
+    show.rideState.pictureWidth = size.width;
+    show.rideState.pictureHeight = size.height;
+    if (show.showResources.reshaped) {
+        show.showResources.clientRect = show.showResources.newClientRect;
+        show.showResources.reshaped = false;
     }
 }
 
-void PlaceNewRide(void) {
-    const ShowRect& client = showResources.clientRect;
-    rideState.x = rideState.towardRight ? 0 : client.right - rideState.pictureWidth;
-    rideState.trailX = rideState.x;
+void PlaceNewRide(Show& show) {
+    const ShowRect& client = show.showResources.clientRect;
+    show.rideState.x = show.rideState.towardRight ? 0 : client.right - show.rideState.pictureWidth;
+    show.rideState.trailX = show.rideState.x;
     // A window of no height, or taller than the random range, would divide by zero.
     int32_t divisor = client.bottom > 0 ? 32767 / client.bottom : 0;
     if (divisor < 1) {
         divisor = 1;
     }
-    rideState.y = NextRandom() / divisor - rideState.pictureHeight / 2;
+    show.rideState.y = NextRandom(show) / divisor - show.rideState.pictureHeight / 2;
 }
 
-void CopyAt(ShowPort& port, int32_t x) {
-    port.CopyPicture(x, rideState.y, rideState.pictureWidth, rideState.pictureHeight);
+void CopyAt(Show& show, ShowPort& port, int32_t x) {
+    port.CopyPicture(x, show.rideState.y, show.rideState.pictureWidth, show.rideState.pictureHeight);
 }
 
-void StartRideSounds(ShowPort& port) {
-    if (!rideState.isValtorne) {
-        Play(port, CoravendiaStart, PlayAndWait);
+void StartRideSounds(Show& show, ShowPort& port) {
+    if (!show.rideState.isValtorne) {
+        Play(show, port, CoravendiaStart, PlayAndWait);
     }
-    Play(port, RunningSound(), PlayLooped);
+    Play(show, port, RunningSound(show), PlayLooped);
 }
 
-void EndRideSounds(ShowPort& port) {
-    if (rideState.isValtorne) {
+void EndRideSounds(Show& show, ShowPort& port) {
+    if (show.rideState.isValtorne) {
         port.StopSound(StopAtRideEnd);
     } else {
-        Play(port, CoravendiaFade, PlayOnce);
+        Play(show, port, CoravendiaFade, PlayOnce);
     }
+}
+
+void Arm(Show& show, ShowPort& port, uint32_t interval) {
+    show.showResources.timerArmed = port.ArmTimer(interval);
+    show.showResources.timerInterval = interval;
 }
 
 }  // namespace
 
-void SeedRandom(uint32_t seed) {
-    randomState = seed;
+Show NewShow(void) {
+    Show show = {};
+    show.rideState.x = NoRide;
+    show.rideState.picture = CoravendiaLeft;
+    show.randomState = 1;
+    return show;
 }
 
-int32_t NextRandom(void) {
-    randomState = randomState * 214013u + 2531011u;
-    return static_cast<int32_t>((randomState >> 16) & 0x7FFF);
+void SeedRandom(Show& show, uint32_t seed) {
+    show.randomState = seed;
 }
 
-uint32_t WaveVolumeFor(int32_t volume) {
-    uint32_t channel = (static_cast<uint32_t>(volume) * 256u + 255u) & 0xFFFFu;
-    return channel | (channel << 16);
+int32_t NextRandom(Show& show) {
+    show.randomState = show.randomState * 214013u + 2531011u;
+    return static_cast<int32_t>((show.randomState >> 16) & 0x7FFF);
 }
 
 uint32_t PauseAfterRide(int32_t draw, int32_t rate) {
     return static_cast<uint32_t>(draw / rate + 1000);
 }
 
-void CreateShow(ShowPort& port) {
+void CreateShow(Show& show, ShowPort& port, const SaverSettings& settings) {
+    show.settings = settings;
     for (int i = 0; i < PictureCount; ++i) {
-        showResources.pictures[i] = port.LoadPicture(static_cast<PictureIndex>(i));
+        show.showResources.pictures[i] = port.LoadPicture(static_cast<PictureIndex>(i));
     }
     for (int i = 0; i < SoundCount; ++i) {
         SoundLoad load = port.LoadSound(static_cast<SoundIndex>(i));
-        showResources.soundHeld[i] = load != SoundMissing;
-        showResources.soundReady[i] = load == SoundReady;
+        show.showResources.soundHeld[i] = load != SoundMissing;
+        show.showResources.soundReady[i] = load == SoundReady;
     }
-    port.SetVolume(WaveVolumeFor(saverSettings.volume));
-    showResources.volumeSet = true;
-    showResources.clientRect = port.ClientRect();
-    showResources.timerArmed = port.ArmTimer(kRidingInterval);
-    SeedRandom(port.ClockSeconds());
+    port.SetVolume(show.settings.volume);
+    show.showResources.volumeSet = true;
+    show.showResources.clientRect = port.ClientRect();
+    Arm(show, port, kRidingInterval);
+    SeedRandom(show, port.ClockSeconds());
 }
 
-uint32_t ShowTick(ShowPort& port) {
-    if (showResources.paused) {
+uint32_t ShowTick(Show& show, ShowPort& port) {
+    if (show.showResources.paused) {
         return 0;
     }
     port.KillTimer();
-    cueWait = 0;
-    showResources.timerArmed = false;
-    RideStep(port);
-    uint32_t interval = rideState.rideOver ? PauseAfterRide(NextRandom(), saverSettings.rate) : kRidingInterval;
-    if (showResources.paused) {
+    show.cueWait = 0;
+    show.showResources.timerArmed = false;
+    RideStep(show, port);
+    uint32_t interval = show.rideState.rideOver ? PauseAfterRide(NextRandom(show), show.settings.rate) : kRidingInterval;
+    if (show.showResources.paused) {
         // The display went off while a cue that waits held the step: the show rests with no
         // timer, and waking arms it.
-        showResources.resumeTimer = true;
+        show.showResources.resumeTimer = true;
         return 0;
     }
-    showResources.timerArmed = port.ArmTimer(interval);
-    return interval + cueWait;
+    Arm(show, port, interval);
+    return interval + show.cueWait;
 }
 
-void RideStep(ShowPort& port) {
-    bool newRide = !Riding();
+void RideStep(Show& show, ShowPort& port) {
+    bool newRide = !Riding(show);
     if (newRide) {
-        StartRide(port);
+        StartRide(show, port);
     }
-    rideState.rideOver = 0;
-    port.BeginStep(rideState.picture);
+    show.rideState.rideOver = 0;
+    port.BeginStep(show.rideState.picture);
 
     if (newRide) {
-        PlaceNewRide();
-    } else if (rideState.step > 1) {
+        PlaceNewRide(show);
+    } else if (show.rideState.step > 1) {
         // Draw the picture at every pixel between the last position and this one, so a
         // fast ride leaves no gaps in the trail on slow displays.
-        int32_t direction = rideState.towardRight ? 1 : -1;
-        for (int32_t i = 0; i < rideState.step; ++i) {
-            CopyAt(port, rideState.trailX);
-            rideState.trailX += direction;
+        int32_t direction = show.rideState.towardRight ? 1 : -1;
+        for (int32_t i = 0; i < show.rideState.step; ++i) {
+            CopyAt(show, port, show.rideState.trailX);
+            show.rideState.trailX += direction;
         }
     }
-    CopyAt(port, rideState.x);
+    CopyAt(show, port, show.rideState.x);
 
     ShowRect strip;
-    strip.top = rideState.y;
-    strip.bottom = rideState.y + rideState.pictureHeight;
-    if (rideState.towardRight) {
-        strip.left = rideState.x - rideState.step;
-        strip.right = rideState.x;
+    strip.top = show.rideState.y;
+    strip.bottom = show.rideState.y + show.rideState.pictureHeight;
+    if (show.rideState.towardRight) {
+        strip.left = show.rideState.x - show.rideState.step;
+        strip.right = show.rideState.x;
     } else {
-        strip.left = rideState.x + rideState.pictureWidth;
-        strip.right = rideState.x + rideState.pictureWidth + rideState.step;
+        strip.left = show.rideState.x + show.rideState.pictureWidth;
+        strip.right = show.rideState.x + show.rideState.pictureWidth + show.rideState.step;
     }
     port.FillBlack(strip);
 
-    const ShowRect& client = showResources.clientRect;
-    if (rideState.x > client.right || rideState.x + rideState.pictureWidth < client.left) {
-        rideState.x = NoRide;
-        if (saverSettings.sound) {
-            EndRideSounds(port);
+    const ShowRect& client = show.showResources.clientRect;
+    if (show.rideState.x > client.right || show.rideState.x + show.rideState.pictureWidth < client.left) {
+        show.rideState.x = NoRide;
+        if (show.settings.sound) {
+            EndRideSounds(show, port);
         }
-        rideState.rideOver = 1;
+        show.rideState.rideOver = 1;
     } else {
-        rideState.trailX = rideState.x;
-        rideState.x += rideState.towardRight ? rideState.step : -rideState.step;
+        show.rideState.trailX = show.rideState.x;
+        show.rideState.x += show.rideState.towardRight ? show.rideState.step : -show.rideState.step;
     }
 
-    if (newRide && saverSettings.sound) {
-        StartRideSounds(port);
+    if (newRide && show.settings.sound) {
+        StartRideSounds(show, port);
     }
     port.EndStep();
 }
 
-void EraseBackground(ShowPort& port) {
-    if (saverSettings.blankScreen) {
+void EraseBackground(Show& show, ShowPort& port) {
+    if (show.settings.blankScreen) {
         port.EraseBlack(port.ClientRect());
     }
 }
 
-void ReshapeShow(const ShowRect& client) {
-    showResources.newClientRect = client;
-    showResources.reshaped = true;
+void ReshapeShow(Show& show, const ShowRect& client) {
+    show.showResources.newClientRect = client;
+    show.showResources.reshaped = true;
 }
 
-void DestroyShow(ShowPort& port) {
+void DestroyShow(Show& show, ShowPort& port) {
     static const PictureIndex kReleaseOrder[PictureCount] = {ValtorneLeft, ValtorneRight, CoravendiaLeft,
                                                              CoravendiaRight};
     for (int i = 0; i < PictureCount; ++i) {
         PictureIndex picture = kReleaseOrder[i];
-        if (showResources.pictures[picture]) {
+        if (show.showResources.pictures[picture]) {
             port.ReleasePicture(picture);
-            showResources.pictures[picture] = false;
+            show.showResources.pictures[picture] = false;
         }
     }
-    if (showResources.timerArmed) {
+    if (show.showResources.timerArmed) {
         port.KillTimer();
-        showResources.timerArmed = false;
+        show.showResources.timerArmed = false;
     }
     // Silence first: the player may still be reading an image that is about to be released.
     port.StopSound(StopAtShowEnd);
     for (int i = 0; i < SoundCount; ++i) {
-        if (showResources.soundHeld[i]) {
+        if (show.showResources.soundHeld[i]) {
             port.ReleaseSound(static_cast<SoundIndex>(i));
-            showResources.soundHeld[i] = false;
-            showResources.soundReady[i] = false;
+            show.showResources.soundHeld[i] = false;
+            show.showResources.soundReady[i] = false;
         }
     }
-    if (showResources.volumeSet) {
+    if (show.showResources.volumeSet) {
         port.RestoreVolume();
-        showResources.volumeSet = false;
+        show.showResources.volumeSet = false;
     }
 }
 
-void PauseShow(ShowPort& port) {
-    if (showResources.paused) {
+void PauseShow(Show& show, ShowPort& port) {
+    if (show.showResources.paused) {
         return;
     }
-    showResources.paused = true;
-    showResources.resumeTimer = showResources.timerArmed;
-    if (showResources.timerArmed) {
+    show.showResources.paused = true;
+    show.showResources.resumeTimer = show.showResources.timerArmed;
+    if (show.showResources.timerArmed) {
         port.KillTimer();
-        showResources.timerArmed = false;
+        show.showResources.timerArmed = false;
     }
-    if (saverSettings.sound) {
+    // A cue still waiting for a sound dies with that sound.
+    show.following.pending = false;
+    show.cueWait = 0;
+    if (show.settings.sound) {
         port.StopSound(StopAtRideEnd);
     }
 }
 
-void ResumeShow(ShowPort& port) {
-    if (!showResources.paused) {
+void ResumeShow(Show& show, ShowPort& port) {
+    if (!show.showResources.paused) {
         return;
     }
-    showResources.paused = false;
+    show.showResources.paused = false;
     // A ride goes on where it stood, with its engine running again; between rides the next
     // one comes at once rather than after what was left of the pause.
-    if (saverSettings.sound && Riding()) {
-        Play(port, RunningSound(), PlayLooped);
+    if (show.settings.sound && Riding(show)) {
+        Play(show, port, RunningSound(show), PlayLooped);
     }
-    if (showResources.resumeTimer) {
-        showResources.timerArmed = port.ArmTimer(kRidingInterval);
+    if (show.showResources.resumeTimer) {
+        Arm(show, port, kRidingInterval);
     }
 }
 
-void DisplayPowerChanged(ShowPort& port, uint32_t state) {
+void DisplayChanged(Show& show, ShowPort& port, DisplayState state) {
     if (state == DisplayOff) {
-        PauseShow(port);
+        PauseShow(show, port);
     } else {
-        ResumeShow(port);
+        ResumeShow(show, port);
     }
+}
+
+namespace {
+
+uint32_t Floored(uint32_t interval) {
+    return interval > TimerFloorMs ? interval : TimerFloorMs;
+}
+
+// Ticks come while the timer is armed, the show is not paused and not held.
+bool Ticking(const Show& show) {
+    return show.showResources.timerArmed && !show.showResources.paused && !show.schedule.held;
+}
+
+int32_t Until(uint64_t dueMs, uint64_t nowMs) {
+    return dueMs > nowMs ? static_cast<int32_t>(dueMs - nowMs) : 0;
+}
+
+}  // namespace
+
+int32_t RunShow(Show& show, ShowPort& port, uint64_t nowMs) {
+    ShowSchedule& schedule = show.schedule;
+    ShowResources& resources = show.showResources;
+    if (show.following.pending && nowMs >= schedule.cueDueMs) {
+        show.following.pending = false;
+        port.PlaySound(show.following.sound, show.following.cue);
+    }
+    if (Ticking(show) && !schedule.scheduled) {
+        // Armed by creation or by waking: the first tick comes one floored interval later.
+        schedule.dueMs = nowMs + Floored(resources.timerInterval);
+        schedule.scheduled = true;
+    }
+    if (nowMs > schedule.dueMs + StallMs) {
+        schedule.dueMs = nowMs;
+    }
+    while (Ticking(show) && nowMs >= schedule.dueMs) {
+        ShowTick(show, port);
+        ++schedule.ticks;
+        schedule.held = schedule.tickLimit != 0 && schedule.ticks >= schedule.tickLimit;
+        uint32_t interval = Floored(resources.timerInterval);
+        if (show.cueWait > 0 || interval > StallMs) {
+            // A sound started, or a pause began, now: either is counted from here, however late
+            // this tick came.
+            schedule.dueMs = nowMs + interval + show.cueWait;
+            schedule.cueDueMs = nowMs + show.following.afterMs;
+        } else {
+            // A late frame catches up with the ticks it owes.
+            schedule.dueMs += interval;
+        }
+    }
+    schedule.scheduled = Ticking(show);
+    int32_t wait = schedule.scheduled ? Until(schedule.dueMs, nowMs) : WaitForEvent;
+    if (show.following.pending) {
+        int32_t untilCue = Until(schedule.cueDueMs, nowMs);
+        wait = wait == WaitForEvent || untilCue < wait ? untilCue : wait;
+    }
+    return wait;
 }

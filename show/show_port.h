@@ -8,14 +8,14 @@
 enum PictureIndex { CoravendiaLeft, CoravendiaRight, ValtorneLeft, ValtorneRight, PictureCount };
 enum SoundIndex { CoravendiaStart, CoravendiaRun, CoravendiaFade, ValtorneRun, SoundCount };
 
-// The player's cue flags, with the values the show has always handed to it.
+// How a sound is to play.
 enum SoundCue : uint32_t {
-    PlayAndWait = 6,  // once; the cue returns when the sound has ended
-    PlayOnce = 7,     // once; returns at once
-    PlayLooped = 15,  // over and over; returns at once
+    PlayAndWait,  // once; what the show does next waits for the sound's end
+    PlayOnce,     // once, while the show goes on
+    PlayLooped,   // over and over, until stopped or replaced
 };
 // Stopping whatever plays: at a ride's end, and when the show ends.
-enum SoundStop : uint32_t { StopAtRideEnd = 7, StopAtShowEnd = 0 };
+enum SoundStop : uint32_t { StopAtRideEnd, StopAtShowEnd };
 
 // Columns from left up to but not including right, rows likewise.
 struct ShowRect {
@@ -56,17 +56,18 @@ public:
     // The background fill, outside any step, on whatever the platform erases with.
     virtual void EraseBlack(const ShowRect& rect) = 0;
 
-    // Returns the milliseconds the show must still wait before its next tick for a cue that
-    // waits: 0 where the player already waited for the sound's end.
+    // A sound that starts replaces whatever plays. Returns the milliseconds the show must still
+    // wait for a cue that waits: 0 where the player already waited for the sound's end.
     virtual uint32_t PlaySound(SoundIndex sound, SoundCue cue) = 0;
     virtual void StopSound(SoundStop stop) = 0;
 
-    // Remembers the volume in force, then sets the given one (16 bits a channel, left in
-    // the low word); RestoreVolume puts the remembered one back.
-    virtual void SetVolume(uint32_t volume) = 0;
+    // The show's volume, 0 (silent) to 255 (full). A platform whose volume is the system's
+    // remembers the one in force first; RestoreVolume puts the remembered one back.
+    virtual void SetVolume(int32_t volume) = 0;
     virtual void RestoreVolume() = 0;
 
-    // The show's one timer: armed for an interval, or killed. Arming says whether it took.
+    // The show's one timer: armed for an interval, or killed. Arming says whether it took. A
+    // platform without timers answers true and lets RunShow keep the time.
     virtual bool ArmTimer(uint32_t milliseconds) = 0;
     virtual void KillTimer() = 0;
 

@@ -5,6 +5,7 @@
 #include "show/ride_engine.h"
 #include "show/settings.h"
 #include "show/settings_store_win32.h"
+#include "show/show_win32.h"
 
 namespace {
 
@@ -83,15 +84,21 @@ public:
 
     // The player holds the thread for a cue that waits, so nothing is left to wait for.
     uint32_t PlaySound(SoundIndex sound, SoundCue cue) override {
-        sndPlaySoundA(soundImages_[sound], cue);
+        static const UINT kCueFlags[] = {SND_MEMORY | SND_NODEFAULT, SND_MEMORY | SND_NODEFAULT | SND_ASYNC,
+                                         SND_MEMORY | SND_NODEFAULT | SND_ASYNC | SND_LOOP};
+        sndPlaySoundA(soundImages_[sound], kCueFlags[cue]);
         return 0;
     }
 
-    void StopSound(SoundStop stop) override { sndPlaySoundA(nullptr, stop); }
+    // A ride's end stops the player as its cues play, without waiting; the show's end stops it
+    // and waits, since the images are released next.
+    void StopSound(SoundStop stop) override {
+        sndPlaySoundA(nullptr, stop == StopAtRideEnd ? SND_MEMORY | SND_NODEFAULT | SND_ASYNC : 0);
+    }
 
-    void SetVolume(uint32_t volume) override {
+    void SetVolume(int32_t volume) override {
         waveOutGetVolume(WaveMapper(), &savedVolume_);
-        waveOutSetVolume(WaveMapper(), volume);
+        waveOutSetVolume(WaveMapper(), WaveVolumeFor(volume));
     }
 
     void RestoreVolume() override { waveOutSetVolume(WaveMapper(), savedVolume_); }
@@ -122,6 +129,9 @@ private:
 // One saver window a process, so one port.
 Win32ShowPort port;
 
+// The platform's display states: off, on, and dimmed but still showing.
+const DWORD kDisplayOffState = 0;
+
 bool SameGuid(const GUID& a, const GUID& b) {
     if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) {
         return false;
@@ -141,29 +151,36 @@ void PowerSettingChanged(LPARAM lParam) {
         const BYTE* data = notice->data;
         state = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 | static_cast<DWORD>(data[2]) << 16 |
                 static_cast<DWORD>(data[3]) << 24;
-        DisplayPowerChanged(port, state);
+        DisplayChanged(saverShow, port, state == kDisplayOffState ? DisplayOff : DisplayOn);
     }
 }
 
 }  // namespace
+
+Show saverShow = NewShow();
+
+uint32_t WaveVolumeFor(int32_t volume) {
+    uint32_t channel = (static_cast<uint32_t>(volume) * 256u + 255u) & 0xFFFFu;
+    return channel | (channel << 16);
+}
 
 LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     port.window = window;
     switch (message) {
     case WM_CREATE:
         LoadSettingsFromStrings(HostInstance());
-        CreateShow(port);
+        CreateShow(saverShow, port, saverSettings);
         break;
     case WM_DESTROY:
-        DestroyShow(port);
+        DestroyShow(saverShow, port);
         break;
     case WM_ERASEBKGND:
         port.eraseDc = reinterpret_cast<HDC>(wParam);
-        EraseBackground(port);
+        EraseBackground(saverShow, port);
         port.eraseDc = nullptr;
         return 0;
     case WM_TIMER:
-        ShowTick(port);
+        ShowTick(saverShow, port);
         break;
     case WM_POWERBROADCAST:
         if (wParam == PBT_POWERSETTINGCHANGE) {

@@ -31,26 +31,25 @@ const int kStepsPerRun = 2000;
 const double kTargetRatio = 1.5;
 
 MemoryPort port(ROLVANTA_ASSET_DIR);
+Show show;
 
 void StartShow(int speed) {
     port.ResetScreen(kScreenWidth, kScreenHeight);
-    rideState = initialRideState;
-    showResources = ShowResources{};
-    saverSettings = SaverSettings{0, 1, 1, 1, speed, 10, 127};
+    show = NewShow();
     port.clock = kSeed;
-    CreateShow(port);
+    CreateShow(show, port, SaverSettings{0, 1, 1, 1, speed, 10, 127});
 }
 
 void StopShow() {
-    DestroyShow(port);
+    DestroyShow(show, port);
 }
 
 // The same sequence of rides every time: the first ride's start from the same seed.
 void RunSteps() {
-    rideState = initialRideState;
-    SeedRandom(kSeed);
+    show.rideState = NewShow().rideState;
+    SeedRandom(show, kSeed);
     for (int i = 0; i < kStepsPerRun; ++i) {
-        ::RideStep(port);
+        ::RideStep(show, port);
     }
 }
 

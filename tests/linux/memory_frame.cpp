@@ -26,24 +26,24 @@ int main(int argc, char** argv) {
     port.ResetScreen(width, height);
     port.clock = static_cast<uint32_t>(strtoul(argv[3], nullptr, 10));
     unsigned long steps = strtoul(argv[4], nullptr, 10);
-    saverSettings = SaverSettings{0, 1, atoi(argv[6]), atoi(argv[7]), atoi(argv[5]), kRateRange.fallback,
-                                  kVolumeRange.fallback};
-    rideState = initialRideState;
+    SaverSettings settings = {0, 1, atoi(argv[6]), atoi(argv[7]), atoi(argv[5]), kRateRange.fallback,
+                              kVolumeRange.fallback};
+    Show show = NewShow();
     std::vector<PixelRun> runs;
     port.trace = &runs;
-    CreateShow(port);
-    EraseBackground(port);
+    CreateShow(show, port, settings);
+    EraseBackground(show, port);
     PixelRun last = {};
-    PictureIndex picture = rideState.picture;
+    PictureIndex picture = show.rideState.picture;
     bool copiedLast = false;
     for (unsigned long i = 0; i < steps; ++i) {
         runs.clear();
-        ShowTick(port);
+        ShowTick(show, port);
         copiedLast = false;
         for (const PixelRun& run : runs) {
             if (run.source != nullptr) {
                 last = run;
-                picture = rideState.picture;
+                picture = show.rideState.picture;
                 copiedLast = true;
             }
         }
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
         }
     }
     fclose(out);
-    DestroyShow(port);
+    DestroyShow(show, port);
     printf("copy %d %d %d %d %d\n", x0, y0, last.width, last.rows, static_cast<int>(picture));
     return 0;
 }

@@ -4,8 +4,9 @@ a grown window is ridden at its new size; closing its own window or a signal end
 cleanly."""
 
 import signal
+import subprocess
 
-from xsession import (XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, differences, memory_frame,
+from xsession import (PROGRAM, XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, differences, memory_frame,
                       wait_until)
 
 SEED = 20261208
@@ -45,6 +46,23 @@ class WindowTargets(LinuxTestCase):
         env = self.display.env(XSCREENSAVER_WINDOW=str(window.id))
         self.held_frame_matches_core(["--root"], window, 99, 6, env=env, name="xscreensaver-window")
 
+    def test_a_window_it_cannot_draw_on_is_refused_in_one_line(self):
+        input_only = self.window(200, 100, 0, 0, rgb=None)
+        for options, env, words in ((["--window-id", hex(input_only.id)], {}, "input-only"),
+                                    (["--root"], {"XSCREENSAVER_WINDOW": str(input_only.id)}, "input-only"),
+                                    (["--root"], {"XSCREENSAVER_WINDOW": "0x400001 "}, "'0x400001 '"),
+                                    (["--root"], {"XSCREENSAVER_WINDOW": "garbage"}, "not a window id"),
+                                    (["--root"], {"XSCREENSAVER_WINDOW": "0"}, "not a window id")):
+            with self.subTest(options=options, env=env):
+                result = subprocess.run([PROGRAM, "--blank"] + options, env=self.display.env(**env),
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        timeout=10)
+                stderr = result.stderr.decode()
+                self.assertEqual((result.returncode, stderr.count("\n")), (1, 1), stderr)
+                self.assertIn(words, stderr)
+        # The root window, which an unreadable variable used to fall back to, was never blackened.
+        self.assertEqual(self.display.screenshot().count(DESKTOP_RGB), self.WIDTH * self.HEIGHT)
+
     def test_a_grown_window_is_ridden_at_its_new_size(self):
         window = self.window(300, 200, 0, 0)
         program = self.rolvanta("--window-id", hex(window.id), "--blank", "--speed", 15, "--rate", 40,
@@ -74,3 +92,28 @@ class WindowTargets(LinuxTestCase):
         wait_until(lambda: self.display.screenshot(window).count_matching(red) > 200, 60, "a Valtorne ride")
         self.display.run([XTOOL, "close", hex(window)])
         self.assertEqual(program.process.wait(timeout=30), 0, program.stderr())
+
+
+class WideScreen(LinuxTestCase):
+    """A screen wider than 5000 pixels, as --root gets across three monitors."""
+
+    WIDTH = 5200
+    HEIGHT = 200
+
+    def test_rides_cross_a_wide_screen_and_leave_it_black(self):
+        program = self.rolvanta("--root", "--blank", "--no-valtorne", "--speed", 15, "--rate", 40, name="wide")
+        seen = {"far": False, "near": False, "rides": 0}
+
+        def two_rides():
+            shot = self.display.screenshot()
+
+            def drawn(x0, x1):
+                return any(shot.row(y, x0, x1).strip(b"\0") for y in range(self.HEIGHT))
+            seen["far"] = seen["far"] or drawn(self.WIDTH - 200, self.WIDTH)
+            seen["near"] = seen["near"] or drawn(0, 200)
+            # A ride reached both edges, and then the pause after it left the screen black.
+            if seen["far"] and seen["near"] and not shot.data.strip(b"\0"):
+                seen.update(far=False, near=False, rides=seen["rides"] + 1)
+            return seen["rides"] >= 2
+        wait_until(two_rides, 120, "two rides across %d pixels, each followed by a black pause" % self.WIDTH)
+        self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())

@@ -193,7 +193,8 @@ class TestWindow(Program):
     """A plain window of one colour made by rolvanta_xtool, for the show to draw in."""
 
     def __init__(self, display, width, height, x, y, rgb=(200, 200, 200), name="window"):
-        super().__init__(display, [XTOOL, "window", width, height, x, y, "%02x%02x%02x" % rgb], name)
+        colour = "%02x%02x%02x" % rgb if rgb else "input-only"  # None: a window nothing can draw on
+        super().__init__(display, [XTOOL, "window", width, height, x, y, colour], name)
         self.id = int(self.line(lambda l: l.startswith("window "), 30, "the test window").split()[1], 16)
         self.box = (x, y, x + width, y + height)
 

@@ -1,6 +1,7 @@
 // The Linux end-to-end tests' hands on the X display, for what the stock X tools cannot do:
-//   rolvanta_xtool window WIDTH HEIGHT X Y RRGGBB
-//       makes a top-level window of that colour, prints "window 0x<id>" once it is mapped,
+//   rolvanta_xtool window WIDTH HEIGHT X Y RRGGBB|input-only
+//       makes a top-level window of that colour (or one that cannot be drawn on), prints
+//       "window 0x<id>" once it is mapped,
 //       then reads commands from standard input ("resize W H"; each answered "ok") and
 //       destroys the window when its input ends.
 //   rolvanta_xtool close 0x<id>
@@ -13,7 +14,9 @@
 
 namespace {
 
-int MakeWindow(Display* display, int width, int height, int x, int y, unsigned long rgb) {
+int MakeWindow(Display* display, int width, int height, int x, int y, const char* colourName) {
+    unsigned long rgb = strtoul(colourName, nullptr, 16);
+    bool inputOnly = strcmp(colourName, "input-only") == 0;
     int screen = DefaultScreen(display);
     XColor colour;
     colour.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257);
@@ -25,14 +28,15 @@ int MakeWindow(Display* display, int width, int height, int x, int y, unsigned l
     attributes.background_pixel = colour.pixel;
     attributes.event_mask = StructureNotifyMask | ExposureMask;
     attributes.override_redirect = True;  // no window manager here; placed exactly
-    Window window = XCreateWindow(display, RootWindow(display, screen), x, y, width, height, 0, CopyFromParent,
-                                  InputOutput, CopyFromParent, CWBackPixel | CWEventMask | CWOverrideRedirect,
-                                  &attributes);
+    unsigned long mask = CWEventMask | CWOverrideRedirect | (inputOnly ? 0 : CWBackPixel);
+    Window window = XCreateWindow(display, RootWindow(display, screen), x, y, width, height, 0,
+                                  inputOnly ? 0 : CopyFromParent, inputOnly ? InputOnly : InputOutput,
+                                  CopyFromParent, mask, &attributes);
     XMapWindow(display, window);
     XEvent event;
     do {
         XNextEvent(display, &event);
-    } while (event.type != Expose);
+    } while (event.type != (inputOnly ? MapNotify : Expose));
     XSync(display, False);
     printf("window 0x%lx\n", window);
     fflush(stdout);
@@ -75,8 +79,7 @@ int main(int argc, char** argv) {
     }
     int status = 2;
     if (argc == 7 && strcmp(argv[1], "window") == 0) {
-        status = MakeWindow(display, atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]),
-                            strtoul(argv[6], nullptr, 16));
+        status = MakeWindow(display, atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), argv[6]);
     } else if (argc == 3 && strcmp(argv[1], "close") == 0) {
         status = CloseWindow(display, strtoul(argv[2], nullptr, 0));
     } else {

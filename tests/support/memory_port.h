@@ -62,7 +62,7 @@ public:
     void EraseBlack(const ShowRect& rect) override { FillBlack(rect); }
     uint32_t PlaySound(SoundIndex, SoundCue) override { return 0; }
     void StopSound(SoundStop) override {}
-    void SetVolume(uint32_t) override {}
+    void SetVolume(int32_t) override {}
     void RestoreVolume() override {}
     bool ArmTimer(uint32_t milliseconds) override;
     void KillTimer() override { armed = false; }

@@ -11,7 +11,7 @@
 #include "config/config_dialog.h"
 #include "host/host.h"
 #include "platform/fault_guard.h"
-#include "show/ride_engine.h"
+#include "show/show_win32.h"
 #include "show/settings.h"
 #include "show/settings_store_win32.h"
 
@@ -142,9 +142,7 @@ void ResetProcess() {
     hostState = initialHostState;
     otherMonitorWindows = OtherMonitorWindows();
     saverSettings = initialSaverSettings;
-    rideState = initialRideState;
-    showResources = ShowResources();
-    randomState = 1;
+    saverShow = NewShow();
     configDialogState = ConfigDialogState();
     strcpy(settingsSection, "ScreenSaver.Rolvanta");
     settingsFileName[0] = '\0';

@@ -105,11 +105,20 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
     EXPECT_EQ(options.target, DrawTarget::Root);
     EXPECT_FALSE(options.seeded);
 
-    EXPECT_EQ(RootTargetWindow("31457287"), 31457287ul);
-    EXPECT_EQ(RootTargetWindow("0x1E00007"), 0x1e00007ul);
-    EXPECT_EQ(RootTargetWindow(nullptr), 0ul);
-    EXPECT_EQ(RootTargetWindow(""), 0ul);
-    EXPECT_EQ(RootTargetWindow("window"), 0ul);
+    // Only an unset variable means the root window; a value that names no window is refused.
+    const struct {
+        const char* value;
+        bool read;
+        unsigned long id;
+    } kWindows[] = {{"31457287", true, 31457287}, {"0x1E00007", true, 0x1e00007}, {nullptr, true, 0},
+                    {"", false, 0}, {"garbage", false, 0}, {"0", false, 0}, {"0x400001 ", false, 0}};
+    for (const auto& c : kWindows) {
+        unsigned long id = 99;
+        error.clear();
+        EXPECT_EQ(RootTargetWindow(c.value, &id, &error), c.read) << (c.value ? c.value : "(unset)");
+        EXPECT_EQ(id, c.id);
+        EXPECT_EQ(error.empty(), c.read);
+    }
 }
 
 }  // namespace

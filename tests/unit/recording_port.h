@@ -140,7 +140,7 @@ public:
         return cue == PlayAndWait ? waitForCue : 0;
     }
     void StopSound(SoundStop stop) override { calls.push_back(Stop(stop)); }
-    void SetVolume(uint32_t volume) override { calls.push_back({Op::SetVolume, volume}); }
+    void SetVolume(int32_t volume) override { calls.push_back({Op::SetVolume, volume}); }
     void RestoreVolume() override { calls.push_back({Op::RestoreVolume}); }
     bool ArmTimer(uint32_t milliseconds) override {
         calls.push_back(Arm(milliseconds));

@@ -4,12 +4,12 @@
 
 #include "fake_platform.h"
 #include "host/host.h"
-#include "show/ride_engine.h"
+#include "show/show_win32.h"
 
-RideState rideState = {};
-const RideState initialRideState = {};
-ShowResources showResources = {};
-uint32_t randomState = 1;
+Show saverShow;
+Show NewShow(void) {
+    return Show();
+}
 
 const LRESULT kShowResult = 0x5E;
 

@@ -14,6 +14,7 @@
 #include "fake_platform.h"
 #include "host/host.h"
 #include "show/ride_engine.h"
+#include "show/show_win32.h"
 
 #ifndef ROLVANTA_TRANSCRIPT_FILE
 #error "the build names the recorded transcript"
@@ -74,7 +75,7 @@ std::string Run(const Scenario& scenario) {
     int ended = 0;
     for (int ticks = 0; ended < scenario.rides && ticks < 100000; ++ticks) {
         Tick();
-        ended += rideState.rideOver;
+        ended += saverShow.rideState.rideOver;
     }
     Tick();  // the tick after the pause starts the next ride
     ShowProc(kWindow, WM_DESTROY, 0, 0);
@@ -93,6 +94,13 @@ std::string RunAll() {
         all += Run(scenario);
     }
     return all;
+}
+
+TEST(ShowTranscript, VolumeSettingMapsToBothWaveOutChannels) {
+    EXPECT_EQ(WaveVolumeFor(0), 0x00FF00FFu);
+    EXPECT_EQ(WaveVolumeFor(127), 0x7FFF7FFFu);
+    EXPECT_EQ(WaveVolumeFor(255), 0xFFFFFFFFu);
+    EXPECT_EQ(WaveVolumeFor(1), 0x01FF01FFu);
 }
 
 TEST(ShowTranscript, ReproducesTheShippedProgramsCallsForASeededRunOfSeveralRides) {

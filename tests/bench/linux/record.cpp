@@ -20,7 +20,6 @@
 namespace {
 
 const char* const kFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
-const uint32_t kTimerFloorMs = 10;
 
 class RecordingPort final : public ShowPort {
 public:
@@ -51,7 +50,7 @@ public:
     void EraseBlack(const ShowRect& r) override { FillBlack(r); }
     uint32_t PlaySound(SoundIndex, SoundCue) override { return 0; }
     void StopSound(SoundStop) override {}
-    void SetVolume(uint32_t) override {}
+    void SetVolume(int32_t) override {}
     void RestoreVolume() override {}
     bool ArmTimer(uint32_t milliseconds) override {
         interval = milliseconds;
@@ -79,18 +78,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     RecordingPort port(argv[1], atoi(argv[2]), atoi(argv[3]), static_cast<uint32_t>(strtoul(argv[4], nullptr, 10)));
-    saverSettings = SaverSettings{0, 1, 1, 1, atoi(argv[5]), kRateRange.fallback, kVolumeRange.fallback};
-    rideState = initialRideState;
+    Show show = NewShow();
     int rides = atoi(argv[6]);
-    CreateShow(port);
+    CreateShow(show, port, SaverSettings{0, 1, 1, 1, atoi(argv[5]), kRateRange.fallback, kVolumeRange.fallback});
     for (int done = 0; done < rides;) {
         // Each tick's operations come first, then its line.
-        uint32_t total = ShowTick(port);
+        uint32_t total = ShowTick(show, port);
         uint32_t wait = total > port.interval ? total - port.interval : 0;
-        uint32_t delay = (port.interval > kTimerFloorMs ? port.interval : kTimerFloorMs) + wait;
-        printf("tick %u %d\n", delay, rideState.rideOver ? 0 : 1);
-        done += rideState.rideOver ? 1 : 0;
+        uint32_t delay = (port.interval > TimerFloorMs ? port.interval : TimerFloorMs) + wait;
+        printf("tick %u %d\n", delay, show.rideState.rideOver ? 0 : 1);
+        done += show.rideState.rideOver ? 1 : 0;
     }
-    DestroyShow(port);
+    DestroyShow(show, port);
     return 0;
 }
