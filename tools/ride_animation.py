@@ -92,7 +92,7 @@ def main(argv):
             steps += args.every
             # Silent before any gesture, the cues are still logged: the engine's fading sound
             # says the ride is over.
-            if browser.evaluate("rolvanta.cues.some((c) => c.cue === 7)"):
+            if browser.evaluate("rolvanta.cues.some((c) => c.cue === 1)"):
                 break
     delays[-1] = 1200
     write_apng(args.out, frames, args.width, args.height, delays)

@@ -10,7 +10,7 @@
     const gear = document.getElementById("gear");
     const params = new URLSearchParams(location.search);
     const STORE = "rolvanta.settings";
-    const LOOP = 15, WAIT = 6;
+    const WAIT = 0, LOOP = 2;  // the core's SoundCue values
     const LABELS = {
         Sound: "Sound", Blank: "Blank screen", Coravendia: "Ride the Coravendia", Valtorne: "Ride the Valtorne",
         Speed: "Speed", Rate: "How often", Volume: "Volume",
@@ -20,7 +20,7 @@
     const pictures = [];
     const sound = {
         bytes: [], buffers: [], context: null, gain: null, analyser: null,
-        sources: new Set(), waitUntil: 0, looped: -1, volume: 1,
+        sources: new Set(), looped: -1, volume: 1,
     };
     const cues = [];  // every cue the core gave, heard or not
     let settings = [];  // the core's seven, in its order, then the saver mode's minutes
@@ -58,11 +58,10 @@
         rv_play: play,
         rv_stop_sound() {
             sound.looped = -1;
-            sound.waitUntil = 0;
             silence();
         },
         rv_volume(volume) {
-            sound.volume = (volume & 0xffff) / 0xffff;
+            sound.volume = volume / 255;
             if (sound.gain) sound.gain.gain.value = sound.volume;
         },
         rv_clock_seconds: () => Math.floor(Date.now() / 1000),
@@ -79,22 +78,18 @@
             sound.looped = cue === LOOP ? index : -1;
             return 0;
         }
-        // A cue given while the player waits for a sound follows that sound; any other takes
-        // the place of what plays, at once.
-        const now = audio.currentTime;
-        const at = now < sound.waitUntil ? sound.waitUntil : now;
-        if (at === now) silence();
-        sound.looped = cue === LOOP ? index : at === now ? -1 : sound.looped;
+        // A sound that starts replaces whatever plays; the core itself holds back a cue that
+        // follows a sound it waits for.
+        silence();
+        sound.looped = cue === LOOP ? index : -1;
         const source = audio.createBufferSource();
         source.buffer = sound.buffers[index];
         source.loop = cue === LOOP;
         source.connect(sound.gain);
         source.onended = () => sound.sources.delete(source);
-        source.start(at);
+        source.start();
         sound.sources.add(source);
-        if (cue !== WAIT) return 0;
-        sound.waitUntil = at + source.buffer.duration;
-        return Math.ceil((sound.waitUntil - now) * 1000);
+        return cue === WAIT ? Math.ceil(source.buffer.duration * 1000) : 0;
     }
     function silence() {
         for (const source of sound.sources) source.stop();

@@ -24,7 +24,7 @@ RV_IMPORT(rv_copy) void rv_copy(int32_t picture, int32_t x, int32_t y, int32_t w
 RV_IMPORT(rv_fill) void rv_fill(int32_t left, int32_t top, int32_t right, int32_t bottom);
 RV_IMPORT(rv_play) uint32_t rv_play(int32_t sound, uint32_t cue);
 RV_IMPORT(rv_stop_sound) void rv_stop_sound(void);
-RV_IMPORT(rv_volume) void rv_volume(uint32_t volume);
+RV_IMPORT(rv_volume) void rv_volume(int32_t volume);
 RV_IMPORT(rv_clock_seconds) uint32_t rv_clock_seconds(void);
 
 namespace {
@@ -36,8 +36,6 @@ class PagePort final : public ShowPort {
 public:
     int32_t width = 0;
     int32_t height = 0;
-    bool armed = false;
-    uint32_t interval = 0;
 
     bool LoadPicture(PictureIndex picture) override {
         const EmbeddedAsset* asset = FindEmbeddedAsset(kPictureFiles[picture]);
@@ -90,14 +88,11 @@ public:
     void EraseBlack(const ShowRect& rect) override { FillBlack(rect); }
     uint32_t PlaySound(SoundIndex sound, SoundCue cue) override { return rv_play(sound, cue); }
     void StopSound(SoundStop) override { rv_stop_sound(); }
-    void SetVolume(uint32_t volume) override { rv_volume(volume); }
+    void SetVolume(int32_t volume) override { rv_volume(volume); }
     void RestoreVolume() override {}
-    bool ArmTimer(uint32_t milliseconds) override {
-        armed = true;
-        interval = milliseconds;
-        return true;
-    }
-    void KillTimer() override { armed = false; }
+    // The core keeps its own time here (RunShow); the page only waits for it.
+    bool ArmTimer(uint32_t) override { return true; }
+    void KillTimer() override {}
     uint32_t ClockSeconds() override { return rv_clock_seconds(); }
 
 private:
@@ -107,53 +102,19 @@ private:
 
 PagePort port;
 
-// TEMPORARY: the tick schedule below stands in for the core's own (RunDueTicks) until that
-// lands; then rv_frame only calls it.
-const uint32_t kFloorMs = 10;
-// Behind by more than this, the show starts again from now rather than racing to catch up.
-const double kStallMs = 250;
-bool scheduled = false;
-double nextTickMs = 0;
-uint32_t ticks = 0;
-bool stepLimited = false;
-uint32_t stepLimit = 0;
+Show show = NewShow();
+SaverSettings settings = {kSoundFlag.fallback, kBlankFlag.fallback, kCoravendiaFlag.fallback, kValtorneFlag.fallback,
+                          kSpeedRange.fallback, kRateRange.fallback, kVolumeRange.fallback};
 bool running = false;
-
-double RunDueTicks(double nowMs) {
-    if (!running || !port.armed || (stepLimited && ticks >= stepLimit)) {
-        return -1;
-    }
-    if (!scheduled) {
-        nextTickMs = nowMs + (port.interval > kFloorMs ? port.interval : kFloorMs);
-        scheduled = true;
-    }
-    if (nowMs - nextTickMs > kStallMs) {
-        nextTickMs = nowMs;
-    }
-    while (nowMs >= nextTickMs && port.armed && !(stepLimited && ticks >= stepLimit)) {
-        uint32_t total = ShowTick(port);
-        ++ticks;
-        uint32_t interval = port.interval;
-        uint32_t soundWait = total > interval ? total - interval : 0;
-        uint32_t delay = (interval > kFloorMs ? interval : kFloorMs) + soundWait;
-        // Short ticks keep to their schedule, so a late frame runs what it missed; a long
-        // delay is counted from when its tick ran.
-        nextTickMs = delay > kFloorMs ? nowMs + delay : nextTickMs + delay;
-    }
-    if (!port.armed || (stepLimited && ticks >= stepLimit)) {
-        return -1;
-    }
-    return nextTickMs - nowMs;
-}
 
 }  // namespace
 
 // The seven settings in the page's order, with the core's keys, ranges, defaults and repair.
 const SettingFlag* const kFlags[4] = {&kSoundFlag, &kBlankFlag, &kCoravendiaFlag, &kValtorneFlag};
 const SettingRange* const kRanges[3] = {&kSpeedRange, &kRateRange, &kVolumeRange};
-int32_t* const kValues[7] = {&saverSettings.sound,         &saverSettings.blankScreen, &saverSettings.rideCoravendia,
-                             &saverSettings.rideValtorne, &saverSettings.speed,       &saverSettings.rate,
-                             &saverSettings.volume};
+int32_t* const kValues[7] = {&settings.sound,        &settings.blankScreen, &settings.rideCoravendia,
+                             &settings.rideValtorne, &settings.speed,       &settings.rate,
+                             &settings.volume};
 
 RV_EXPORT(rv_setting_count) int32_t rv_setting_count(void) {
     return 7;
@@ -184,56 +145,47 @@ RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
     *kValues[i] = rv_setting_repair(i, value);
 }
 
-// Creates the show on a window of that size. A seed replaces the clock's; steps > 0 holds
-// the show after that many ticks, for comparing a frame.
+// Creates the show on a window of that size with the settings set last. A seed replaces the
+// clock's; steps > 0 holds the show after that many ticks, for comparing a frame.
 RV_EXPORT(rv_start) void rv_start(int32_t width, int32_t height, int32_t seeded, uint32_t seed, uint32_t steps) {
     port.width = width;
     port.height = height;
-    rideState = initialRideState;
-    showResources = ShowResources{};
-    CreateShow(port);
+    show = NewShow();
+    CreateShow(show, port, settings);
     if (seeded) {
-        SeedRandom(seed);
+        SeedRandom(show, seed);
     }
-    EraseBackground(port);
-    stepLimited = steps > 0;
-    stepLimit = steps;
-    ticks = 0;
-    scheduled = false;
+    show.schedule.tickLimit = steps;
+    EraseBackground(show, port);
     running = true;
 }
 
 // Runs what has come due; returns the milliseconds until the next tick, or -1 when only an
 // event can bring one.
-RV_EXPORT(rv_frame) double rv_frame(double nowMs) {
-    return RunDueTicks(nowMs);
+RV_EXPORT(rv_frame) int32_t rv_frame(double nowMs) {
+    return running ? RunShow(show, port, static_cast<uint64_t>(nowMs)) : WaitForEvent;
 }
 
 RV_EXPORT(rv_ticks) uint32_t rv_ticks(void) {
-    return ticks;
+    return static_cast<uint32_t>(show.schedule.ticks);
 }
 
 // The canvas has a new size and has been cleared: rides take the size from the next one.
 RV_EXPORT(rv_resize) void rv_resize(int32_t width, int32_t height) {
     port.width = width;
     port.height = height;
-    ReshapeShow(ShowRect{0, 0, width, height});
-    EraseBackground(port);
+    ReshapeShow(show, ShowRect{0, 0, width, height});
+    EraseBackground(show, port);
 }
 
 // A hidden page neither rides nor sounds; shown again, it goes on where it stood.
 RV_EXPORT(rv_visible) void rv_visible(int32_t visible) {
-    if (visible) {
-        ResumeShow(port);
-        scheduled = false;
-    } else {
-        PauseShow(port);
-    }
+    DisplayChanged(show, port, visible ? DisplayOn : DisplayOff);
 }
 
 RV_EXPORT(rv_stop) void rv_stop(void) {
     if (running) {
         running = false;
-        DestroyShow(port);
+        DestroyShow(show, port);
     }
 }
