@@ -25,7 +25,7 @@
     const cues = [];  // every cue the core gave, heard or not
     let settings = [];  // the core's seven, in its order, then the saver mode's minutes
     let width = 0, height = 0, scale = 1;
-    let running = false, timer = 0, frameRequest = 0, idleTimer = 0, wakeLock = null;
+    let running = false, timer = 0, frameRequest = 0, idleTimer = 0, gearTimer = 0, wakeLock = null;
 
     const memory = () => rv.memory.buffer;
     const bytes = (pointer, length) => new Uint8Array(memory(), pointer, length);
@@ -268,7 +268,15 @@
             startShow();
         }
     }
+    // The settings button rests out of sight while the pointer does, so that nothing but the
+    // show is on the screen.
+    function wakeGear() {
+        gear.classList.remove("resting");
+        clearTimeout(gearTimer);
+        gearTimer = setTimeout(() => gear.classList.add("resting"), 3000);
+    }
     function input(event) {
+        wakeGear();
         if (event.type !== "pointermove") unlockSound();
         if (settings[7] > 0) {
             enterMode();
@@ -325,6 +333,7 @@
         rv._initialize();
         buildPanel(readSettings());
         listen();
+        wakeGear();
         enterMode();
         if ("serviceWorker" in navigator) navigator.serviceWorker.register("service-worker.js").catch(() => {});
     }

@@ -35,7 +35,7 @@ class Page(unittest.TestCase):
         self.browser.open(self.server.url + "?" + query)
 
     def click(self, x, y):
-        for kind in ("mousePressed", "mouseReleased"):
+        for kind in ("mouseMoved", "mousePressed", "mouseReleased"):
             self.browser.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
 
     def set_hidden(self, hidden):
