@@ -37,11 +37,17 @@
     // What the core's port calls.
     const imports = { env: {
         rv_picture(index, pointer, w, h) {
+            // A canvas at once, so the first step can draw; an ImageBitmap, cheaper to copy from,
+            // takes its place as soon as the browser has made it.
+            const image = new ImageData(new Uint8ClampedArray(bytes(pointer, w * h * 4)), w, h);
             const picture = document.createElement("canvas");
             picture.width = w;
             picture.height = h;
-            picture.getContext("2d").putImageData(new ImageData(new Uint8ClampedArray(bytes(pointer, w * h * 4)), w, h), 0, 0);
+            picture.getContext("2d").putImageData(image, 0, 0);
             pictures[index] = picture;
+            createImageBitmap(image).then((bitmap) => {
+                if (pictures[index] === picture) pictures[index] = bitmap;
+            }, () => {});
         },
         rv_release_picture(index) { pictures[index] = null; },
         rv_sound(index, pointer, length) {
