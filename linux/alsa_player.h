@@ -10,8 +10,8 @@
 #include <memory>
 #include <thread>
 
-#include "linux/wave_sound.h"
-#include "show/show_port.h"
+#include "core/wave_sound.h"
+#include "core/show_port.h"
 
 class AlsaPlayer {
 public:

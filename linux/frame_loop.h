@@ -8,7 +8,7 @@
 
 #include "linux/options.h"
 #include "linux/x11_port.h"
-#include "show/ride_engine.h"
+#include "core/ride_engine.h"
 
 class FrameLoop {
 public:

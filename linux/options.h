@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "show/settings.h"
+#include "core/settings.h"
 
 // Where the show draws.
 enum class DrawTarget {

@@ -4,8 +4,8 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include "linux/embedded_assets.h"
-#include "show/bitmap_file.h"
+#include "core/embedded_assets.h"
+#include "core/bitmap_file.h"
 
 namespace {
 

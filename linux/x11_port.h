@@ -6,7 +6,7 @@
 #include <X11/Xlib.h>
 
 #include "linux/alsa_player.h"
-#include "show/show_port.h"
+#include "core/show_port.h"
 
 class X11Port : public ShowPort {
 public:

@@ -5,9 +5,14 @@ With $DISPLAY set, the program shows on that display, in the project's own Wine 
 build/ (created on first use), and this waits until it ends.
 
 Without $DISPLAY, a session of the end-to-end harness is made under build/run-session (a
-virtual display, its own prefix and HOME), the program runs there, a screenshot is saved every
-second for about ten seconds into build/screenshots/, then a key press closes the program; the
-screenshots' folder and the exit code are printed.
+virtual display, its own prefix and HOME), the program runs there and screenshots are saved into
+build/screenshots/, then a key press closes the program; the screenshots' folder and the exit
+code are printed. Full screen (/s), the show's pauses between rides would leave most of the
+screenshots black, so there they are taken only while a ride is on screen, a second apart at
+least, for up to two minutes; the other modes are shot once a second for ten seconds.
+
+The exit code is judged by the mode: the settings dialog (/c) ends with 1 after OK and 0 after
+Cancel, every other mode with 0.
 """
 
 import os
@@ -16,12 +21,33 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "windows", "e2e"))
 
 import harness  # noqa: E402
+import rides  # noqa: E402
 
 BUILD = os.path.join(ROOT, "build")
-SCREENSHOT_SECONDS = 10
+SCREENSHOTS = 10
+RIDE_WAIT_SECONDS = 120
+
+
+def mode_letter(switches):
+    """The saver picks its mode by the first switch's letter, after any / or -."""
+    text = " ".join(switches).lstrip(" /-")
+    return text[:1].lower()
+
+
+def ride_on_screen(shot):
+    """A whole Coravendia picture, or most of the Valtorne's red body, is on screen."""
+    sighting = rides.coravendia(shot)
+    return (sighting is not None and sighting.whole) or rides.valtorne_red(shot) >= rides.VALTORNE_RED_PIXELS
+
+
+def exit_verdict(letter, code):
+    """(success, what it means) for a mode's exit code."""
+    if letter == "c" and code in (0, 1):
+        return True, "the settings dialog was closed with %s" % ("OK" if code == 1 else "Cancel")
+    return code == 0, "success" if code == 0 else "failure"
 
 
 def windows_command_line(program, switches):
@@ -39,8 +65,10 @@ def run_on_display(program, switches):
         subprocess.run(["wine", "wineboot", "-i"], env=env, check=True)
     result = subprocess.run(["wine", program] + switches, env=env)
     # wine passes on the low byte of the 32-bit exit code: 255 for -1.
-    print("run: %s ended with exit code %d" % (os.path.basename(program), result.returncode))
-    return result.returncode
+    code = -1 if result.returncode == 255 else result.returncode
+    ok, meaning = exit_verdict(mode_letter(switches), code)
+    print("run: %s ended with exit code %d: %s" % (os.path.basename(program), code, meaning))
+    return ok
 
 
 def run_headless(program, switches):
@@ -57,13 +85,22 @@ def run_headless(program, switches):
         session.place_pointer(width // 2, height // 2)
         run = harness.SaverRun(session, windows_command_line(program, switches), name="run")
         try:
+            rides_only = mode_letter(switches) == "s"
             started = time.monotonic()
-            for second in range(SCREENSHOT_SECONDS):
-                time.sleep(max(0.0, started + second + 1 - time.monotonic()))
-                if not run.running():
-                    break
-                path = os.path.join(shots_dir, "screen-%02d.png" % (second + 1))
-                session.screenshot().save(path)
+            deadline = started + (RIDE_WAIT_SECONDS if rides_only else SCREENSHOTS + 0.5)
+            saved, last = 0, (None if rides_only else started)
+            while saved < SCREENSHOTS and time.monotonic() < deadline and run.running():
+                shot = session.screenshot()
+                spaced = last is None or shot.taken_at - last >= 1.0
+                if spaced and (not rides_only or ride_on_screen(shot)):
+                    saved += 1
+                    last = shot.taken_at
+                    shot.save(os.path.join(shots_dir, "screen-%02d.png" % saved))
+                time.sleep(0.05 if rides_only else max(0.0, last + 1.0 - time.monotonic()))
+            if rides_only:
+                print("run: %d screenshots, each taken while a ride was on screen%s" % (
+                    saved, "" if saved == SCREENSHOTS else " (no more came within %d s)" % RIDE_WAIT_SECONDS),
+                    flush=True)
             if run.running():
                 session.xdotool("key", "space")
             try:
@@ -81,8 +118,9 @@ def run_headless(program, switches):
         print("run: no exit code")
         return 1
     signed = code - (1 << 32) if code >= 1 << 31 else code
-    print("run: %s ended with exit code %d (0x%08X)" % (os.path.basename(program), signed, code))
-    return 0 if signed == 0 else 1
+    ok, meaning = exit_verdict(mode_letter(switches), signed)
+    print("run: %s ended with exit code %d (0x%08X): %s" % (os.path.basename(program), signed, code, meaning))
+    return 0 if ok else 1
 
 
 def main(argv):
@@ -93,8 +131,7 @@ def main(argv):
     program = os.path.abspath(argv[1])
     switches = argv[2:]
     if os.environ.get("DISPLAY"):
-        code = run_on_display(program, switches)
-        return 0 if code == 0 else 1
+        return 0 if run_on_display(program, switches) else 1
     return run_headless(program, switches)
 
 

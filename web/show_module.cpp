@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "linux/embedded_assets.h"
-#include "show/bitmap_file.h"
-#include "show/ride_engine.h"
-#include "show/settings.h"
+#include "core/embedded_assets.h"
+#include "core/bitmap_file.h"
+#include "core/ride_engine.h"
+#include "core/settings.h"
 
 #define RV_IMPORT(name) extern "C" __attribute__((import_module("env"), import_name(#name)))
 #define RV_EXPORT(name) extern "C" __attribute__((export_name(#name)))

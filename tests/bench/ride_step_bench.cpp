@@ -17,8 +17,8 @@
 #include <unistd.h>
 
 #include "memory_port.h"
-#include "show/ride_engine.h"
-#include "show/settings.h"
+#include "core/ride_engine.h"
+#include "core/settings.h"
 
 namespace {
 

@@ -14,7 +14,7 @@ import os
 import struct
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "assets"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "windows", "assets"))
 import peres  # noqa: E402  (the resource reader the resource checks use)
 
 TARGET_ADDED = 12 * 1024

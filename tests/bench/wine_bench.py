@@ -16,7 +16,7 @@ minimal Windows programs, measured the same way in the same run.
 The display is watched from inside the Wine session by rolvanta_bench_watch; CPU time is
 read from /proc, because Wine's GetProcessTimes does not report other processes' times.
 Medians over repetitions are compared; every figure is printed with its baseline. The Wine
-session is the end-to-end harness's (tests/e2e/harness.py): a fresh one of the benchmarks'
+session is the end-to-end harness's (tests/windows/e2e/harness.py): a fresh one of the benchmarks'
 own unless --session names a running one.
 """
 import argparse
@@ -44,11 +44,11 @@ def encode(text):
     return urllib.parse.quote(text, safe="")
 
 
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "windows", "e2e"))
 try:
     import harness  # noqa: E402  (the end-to-end tests' Wine session)
 except ImportError:
-    sys.exit("the Wine benchmarks run in the end-to-end harness's session: tests/e2e/harness.py is missing")
+    sys.exit("the Wine benchmarks run in the end-to-end harness's session: tests/windows/e2e/harness.py is missing")
 
 # Big enough that a ride takes a while to cross; the rides' speed does not depend on it.
 SCREEN = (1024, 768)

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "memory_port.h"
-#include "show/ride_engine.h"
-#include "show/settings.h"
+#include "core/ride_engine.h"
+#include "core/settings.h"
 
 int main(int argc, char** argv) {
     if (argc != 9) {

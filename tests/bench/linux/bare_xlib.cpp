@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "show/bitmap_file.h"
+#include "core/bitmap_file.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "show/bitmap_file.h"
-#include "show/ride_engine.h"
-#include "show/settings.h"
+#include "core/bitmap_file.h"
+#include "core/ride_engine.h"
+#include "core/settings.h"
 
 namespace {
 

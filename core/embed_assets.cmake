@@ -1,0 +1,22 @@
+# Writes a C++ source holding the given files' bytes, so the program carries its pictures
+# and sounds in itself: cmake -DOUTPUT=file.cpp -DFILES="a;b" -P embed_assets.cmake
+set(body "// Written by core/embed_assets.cmake from the files in assets/; do not edit.\n")
+string(APPEND body "#include \"core/embedded_assets.h\"\n\nnamespace {\n")
+set(table "")
+set(index 0)
+foreach(path IN LISTS FILES)
+    get_filename_component(name ${path} NAME)
+    file(READ ${path} hex HEX)
+    string(LENGTH "${hex}" length)
+    math(EXPR size "${length} / 2")
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+    # Lines of 32 bytes keep the source readable by an editor.
+    string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){32})" "\\1\n" bytes "${bytes}")
+    string(APPEND body "const uint8_t kAsset${index}[${size}] = {\n${bytes}\n};\n")
+    string(APPEND table "    {\"${name}\", kAsset${index}, ${size}},\n")
+    math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "}  // namespace\n\nconst EmbeddedAsset kEmbeddedAssets[] = {\n${table}};\n")
+string(APPEND body "const size_t kEmbeddedAssetCount = ${index};\n")
+file(WRITE ${OUTPUT}.new "${body}")
+file(RENAME ${OUTPUT}.new ${OUTPUT})

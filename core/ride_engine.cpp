@@ -1,0 +1,329 @@
+#include "core/ride_engine.h"
+
+namespace {
+
+const int32_t kCoinSplit = 16383;
+const uint32_t kRidingInterval = 1;
+
+void Play(Show& show, ShowPort& port, SoundIndex sound, SoundCue cue) {
+    if (!show.showResources.soundReady[sound]) {
+        return;
+    }
+    if (show.cueWait > 0) {
+        // The player did not hold the thread for the sound before: this cue follows it.
+        show.following = FollowingCue{true, sound, cue, show.cueWait};
+        return;
+    }
+    show.cueWait = port.PlaySound(sound, cue);
+}
+
+bool Riding(const Show& show) {
+    return show.rideState.x != NoRide;
+}
+
+SoundIndex RunningSound(const Show& show) {
+    return show.rideState.isValtorne ? ValtorneRun : CoravendiaRun;
+}
+
+void StartRide(Show& show, ShowPort& port) {
+    show.rideState.towardRight = NextRandom(show) > kCoinSplit ? 1 : 0;
+    bool bothOrNeither = (show.settings.rideCoravendia != 0) == (show.settings.rideValtorne != 0);
+    if (bothOrNeither) {
+        show.rideState.isValtorne = NextRandom(show) > kCoinSplit ? 1 : 0;
+    } else {
+        show.rideState.isValtorne = show.settings.rideCoravendia == 0 ? 1 : 0;
+    }
+    show.rideState.step = show.rideState.isValtorne ? (show.settings.speed * 5) / 4 : show.settings.speed;
+    show.rideState.picture = static_cast<PictureIndex>((show.rideState.isValtorne ? ValtorneLeft : CoravendiaLeft) +
+                                                  (show.rideState.towardRight ? 1 : 0));
+    PictureSize size = port.SizeOfPicture(show.rideState.picture);
+    show.rideState.pictureWidth = size.width;
+    show.rideState.pictureHeight = size.height;
+    if (show.showResources.reshaped) {
+        show.showResources.clientRect = show.showResources.newClientRect;
+        show.showResources.reshaped = false;
+    }
+}
+
+void PlaceNewRide(Show& show) {
+    const ShowRect& client = show.showResources.clientRect;
+    show.rideState.x = show.rideState.towardRight ? 0 : client.right - show.rideState.pictureWidth;
+    show.rideState.trailX = show.rideState.x;
+    // A window of no height, or taller than the random range, would divide by zero.
+    int32_t divisor = client.bottom > 0 ? 32767 / client.bottom : 0;
+    if (divisor < 1) {
+        divisor = 1;
+    }
+    show.rideState.y = NextRandom(show) / divisor - show.rideState.pictureHeight / 2;
+}
+
+void CopyAt(Show& show, ShowPort& port, int32_t x) {
+    port.CopyPicture(x, show.rideState.y, show.rideState.pictureWidth, show.rideState.pictureHeight);
+}
+
+void StartRideSounds(Show& show, ShowPort& port) {
+    if (!show.rideState.isValtorne) {
+        Play(show, port, CoravendiaStart, PlayAndWait);
+    }
+    Play(show, port, RunningSound(show), PlayLooped);
+}
+
+void EndRideSounds(Show& show, ShowPort& port) {
+    if (show.rideState.isValtorne) {
+        port.StopSound(StopAtRideEnd);
+    } else {
+        Play(show, port, CoravendiaFade, PlayOnce);
+    }
+}
+
+void Arm(Show& show, ShowPort& port, uint32_t interval) {
+    show.showResources.timerArmed = port.ArmTimer(interval);
+    show.showResources.timerInterval = interval;
+}
+
+}  // namespace
+
+Show NewShow(void) {
+    Show show = {};
+    show.rideState.x = NoRide;
+    show.rideState.picture = CoravendiaLeft;
+    show.randomState = 1;
+    return show;
+}
+
+void SeedRandom(Show& show, uint32_t seed) {
+    show.randomState = seed;
+}
+
+int32_t NextRandom(Show& show) {
+    show.randomState = show.randomState * 214013u + 2531011u;
+    return static_cast<int32_t>((show.randomState >> 16) & 0x7FFF);
+}
+
+uint32_t PauseAfterRide(int32_t draw, int32_t rate) {
+    return static_cast<uint32_t>(draw / rate + 1000);
+}
+
+void CreateShow(Show& show, ShowPort& port, const SaverSettings& settings) {
+    show.settings = settings;
+    for (int i = 0; i < PictureCount; ++i) {
+        show.showResources.pictures[i] = port.LoadPicture(static_cast<PictureIndex>(i));
+    }
+    for (int i = 0; i < SoundCount; ++i) {
+        SoundLoad load = port.LoadSound(static_cast<SoundIndex>(i));
+        show.showResources.soundHeld[i] = load != SoundMissing;
+        show.showResources.soundReady[i] = load == SoundReady;
+    }
+    port.SetVolume(show.settings.volume);
+    show.showResources.volumeSet = true;
+    show.showResources.clientRect = port.ClientRect();
+    Arm(show, port, kRidingInterval);
+    SeedRandom(show, port.ClockSeconds());
+}
+
+uint32_t ShowTick(Show& show, ShowPort& port) {
+    if (show.showResources.paused) {
+        return 0;
+    }
+    port.KillTimer();
+    show.cueWait = 0;
+    show.showResources.timerArmed = false;
+    RideStep(show, port);
+    uint32_t interval = show.rideState.rideOver ? PauseAfterRide(NextRandom(show), show.settings.rate) : kRidingInterval;
+    if (show.showResources.paused) {
+        // The display went off while a cue that waits held the step: the show rests with no
+        // timer, and waking arms it.
+        show.showResources.resumeTimer = true;
+        return 0;
+    }
+    Arm(show, port, interval);
+    return interval + show.cueWait;
+}
+
+void RideStep(Show& show, ShowPort& port) {
+    bool newRide = !Riding(show);
+    if (newRide) {
+        StartRide(show, port);
+    }
+    show.rideState.rideOver = 0;
+    port.BeginStep(show.rideState.picture);
+
+    if (newRide) {
+        PlaceNewRide(show);
+    } else if (show.rideState.step > 1) {
+        // Draw the picture at every pixel between the last position and this one, so a
+        // fast ride leaves no gaps in the trail on slow displays.
+        int32_t direction = show.rideState.towardRight ? 1 : -1;
+        for (int32_t i = 0; i < show.rideState.step; ++i) {
+            CopyAt(show, port, show.rideState.trailX);
+            show.rideState.trailX += direction;
+        }
+    }
+    CopyAt(show, port, show.rideState.x);
+
+    ShowRect strip;
+    strip.top = show.rideState.y;
+    strip.bottom = show.rideState.y + show.rideState.pictureHeight;
+    if (show.rideState.towardRight) {
+        strip.left = show.rideState.x - show.rideState.step;
+        strip.right = show.rideState.x;
+    } else {
+        strip.left = show.rideState.x + show.rideState.pictureWidth;
+        strip.right = show.rideState.x + show.rideState.pictureWidth + show.rideState.step;
+    }
+    port.FillBlack(strip);
+
+    const ShowRect& client = show.showResources.clientRect;
+    if (show.rideState.x > client.right || show.rideState.x + show.rideState.pictureWidth < client.left) {
+        show.rideState.x = NoRide;
+        if (show.settings.sound) {
+            EndRideSounds(show, port);
+        }
+        show.rideState.rideOver = 1;
+    } else {
+        show.rideState.trailX = show.rideState.x;
+        show.rideState.x += show.rideState.towardRight ? show.rideState.step : -show.rideState.step;
+    }
+
+    if (newRide && show.settings.sound) {
+        StartRideSounds(show, port);
+    }
+    port.EndStep();
+}
+
+void EraseBackground(Show& show, ShowPort& port) {
+    if (show.settings.blankScreen) {
+        port.EraseBlack(port.ClientRect());
+    }
+}
+
+void ReshapeShow(Show& show, const ShowRect& client) {
+    show.showResources.newClientRect = client;
+    show.showResources.reshaped = true;
+}
+
+void DestroyShow(Show& show, ShowPort& port) {
+    static const PictureIndex kReleaseOrder[PictureCount] = {ValtorneLeft, ValtorneRight, CoravendiaLeft,
+                                                             CoravendiaRight};
+    for (int i = 0; i < PictureCount; ++i) {
+        PictureIndex picture = kReleaseOrder[i];
+        if (show.showResources.pictures[picture]) {
+            port.ReleasePicture(picture);
+            show.showResources.pictures[picture] = false;
+        }
+    }
+    if (show.showResources.timerArmed) {
+        port.KillTimer();
+        show.showResources.timerArmed = false;
+    }
+    // Silence first: the player may still be reading an image that is about to be released.
+    port.StopSound(StopAtShowEnd);
+    for (int i = 0; i < SoundCount; ++i) {
+        if (show.showResources.soundHeld[i]) {
+            port.ReleaseSound(static_cast<SoundIndex>(i));
+            show.showResources.soundHeld[i] = false;
+            show.showResources.soundReady[i] = false;
+        }
+    }
+    if (show.showResources.volumeSet) {
+        port.RestoreVolume();
+        show.showResources.volumeSet = false;
+    }
+}
+
+void PauseShow(Show& show, ShowPort& port) {
+    if (show.showResources.paused) {
+        return;
+    }
+    show.showResources.paused = true;
+    show.showResources.resumeTimer = show.showResources.timerArmed;
+    if (show.showResources.timerArmed) {
+        port.KillTimer();
+        show.showResources.timerArmed = false;
+    }
+    // A cue still waiting for a sound dies with that sound.
+    show.following.pending = false;
+    show.cueWait = 0;
+    if (show.settings.sound) {
+        port.StopSound(StopAtRideEnd);
+    }
+}
+
+void ResumeShow(Show& show, ShowPort& port) {
+    if (!show.showResources.paused) {
+        return;
+    }
+    show.showResources.paused = false;
+    // A ride goes on where it stood, with its engine running again; between rides the next
+    // one comes at once rather than after what was left of the pause.
+    if (show.settings.sound && Riding(show)) {
+        Play(show, port, RunningSound(show), PlayLooped);
+    }
+    if (show.showResources.resumeTimer) {
+        Arm(show, port, kRidingInterval);
+    }
+}
+
+void DisplayChanged(Show& show, ShowPort& port, DisplayState state) {
+    if (state == DisplayOff) {
+        PauseShow(show, port);
+    } else {
+        ResumeShow(show, port);
+    }
+}
+
+namespace {
+
+uint32_t Floored(uint32_t interval) {
+    return interval > TimerFloorMs ? interval : TimerFloorMs;
+}
+
+// Ticks come while the timer is armed, the show is not paused and not held.
+bool Ticking(const Show& show) {
+    return show.showResources.timerArmed && !show.showResources.paused && !show.schedule.held;
+}
+
+int32_t Until(uint64_t dueMs, uint64_t nowMs) {
+    return dueMs > nowMs ? static_cast<int32_t>(dueMs - nowMs) : 0;
+}
+
+}  // namespace
+
+int32_t RunShow(Show& show, ShowPort& port, uint64_t nowMs) {
+    ShowSchedule& schedule = show.schedule;
+    ShowResources& resources = show.showResources;
+    if (show.following.pending && nowMs >= schedule.cueDueMs) {
+        show.following.pending = false;
+        port.PlaySound(show.following.sound, show.following.cue);
+    }
+    if (Ticking(show) && !schedule.scheduled) {
+        // Armed by creation or by waking: the first tick comes one floored interval later.
+        schedule.dueMs = nowMs + Floored(resources.timerInterval);
+        schedule.scheduled = true;
+    }
+    if (nowMs > schedule.dueMs + StallMs) {
+        schedule.dueMs = nowMs;
+    }
+    while (Ticking(show) && nowMs >= schedule.dueMs) {
+        ShowTick(show, port);
+        ++schedule.ticks;
+        schedule.held = schedule.tickLimit != 0 && schedule.ticks >= schedule.tickLimit;
+        uint32_t interval = Floored(resources.timerInterval);
+        if (show.cueWait > 0 || interval > StallMs) {
+            // A sound started, or a pause began, now: either is counted from here, however late
+            // this tick came.
+            schedule.dueMs = nowMs + interval + show.cueWait;
+            schedule.cueDueMs = nowMs + show.following.afterMs;
+        } else {
+            // A late frame catches up with the ticks it owes.
+            schedule.dueMs += interval;
+        }
+    }
+    schedule.scheduled = Ticking(show);
+    int32_t wait = schedule.scheduled ? Until(schedule.dueMs, nowMs) : WaitForEvent;
+    if (show.following.pending) {
+        int32_t untilCue = Until(schedule.cueDueMs, nowMs);
+        wait = wait == WaitForEvent || untilCue < wait ? untilCue : wait;
+    }
+    return wait;
+}

@@ -1,0 +1,115 @@
+// The ride show: motorcycles sent across the window one ride at a time. Portable: it draws,
+// plays and keeps time only through a ShowPort, so the same show runs on any platform. Each
+// show is one record, Show, that every call receives.
+#pragma once
+
+#include <stdint.h>
+
+#include "core/settings.h"
+#include "core/show_port.h"
+
+// What x holds while no ride is under way: beyond any position a window can have, so that rides
+// and their ends do not depend on how wide the screen is.
+const int32_t NoRide = 0x7FFFFFFF;
+
+struct RideState {
+    int32_t x;  // NoRide: no ride under way
+    int32_t towardRight;
+    int32_t isValtorne;
+    int32_t step;
+    PictureIndex picture;
+    int32_t pictureWidth;
+    int32_t pictureHeight;
+    int32_t y;
+    int32_t trailX;
+    int32_t rideOver;
+};
+
+// What the show's creation acquired and its end gives back. The platform's own handles stay
+// in the port; here is only what the show decides with.
+struct ShowResources {
+    bool pictures[PictureCount];  // loaded, not yet released
+    bool soundHeld[SoundCount];   // loaded, not yet released
+    bool soundReady[SoundCount];  // can be played
+    bool volumeSet;               // the remembered volume is still to be put back
+    bool timerArmed;
+    uint32_t timerInterval;  // what the timer was last armed for
+    bool paused;             // the display sleeps: no ticks, no sound
+    bool resumeTimer;        // the timer was armed when the show paused
+    ShowRect clientRect;
+    bool reshaped;  // newClientRect waits for the next ride
+    ShowRect newClientRect;
+};
+
+// A cue that must wait for a sound the player did not wait for itself: it plays when that sound
+// ends, as it would after a player that holds the thread.
+struct FollowingCue {
+    bool pending;
+    SoundIndex sound;
+    SoundCue cue;
+    uint32_t afterMs;  // from the tick that played the waited-for sound
+};
+
+// The show's own time, for platforms whose loop only waits and delivers events (see RunShow).
+// A platform whose timer delivers the ticks (ArmTimer) has no use for it.
+struct ShowSchedule {
+    bool scheduled;  // dueMs holds the next tick
+    uint64_t dueMs;
+    uint64_t cueDueMs;     // when the following cue plays
+    uint64_t ticks;        // ticks run so far
+    uint64_t tickLimit;    // the show holds still after this many ticks; 0: never
+    bool held;
+};
+
+struct Show {
+    RideState rideState;
+    ShowResources showResources;
+    SaverSettings settings;  // taken at creation
+    uint32_t randomState;
+    uint32_t cueWait;  // what the cues of this tick still ask the next tick to wait for
+    FollowingCue following;
+    ShowSchedule schedule;
+};
+
+// A show before its creation: no ride under way, nothing acquired, the generator at 1.
+Show NewShow(void);
+
+// The show's life, in the order a window lives it.
+void CreateShow(Show& show, ShowPort& port, const SaverSettings& settings);
+// One tick: the timer killed, a ride step, the timer armed again. Returns the interval armed,
+// plus any wait a cue still asks for: the time until the next tick.
+uint32_t ShowTick(Show& show, ShowPort& port);
+void RideStep(Show& show, ShowPort& port);
+void EraseBackground(Show& show, ShowPort& port);
+// The window has a new client area: rides take it from the next ride on, never mid-ride.
+void ReshapeShow(Show& show, const ShowRect& client);
+// Silences the player and releases everything creation acquired; what is already released is
+// skipped, so a second call releases nothing twice.
+void DestroyShow(Show& show, ShowPort& port);
+
+// While the display sleeps, or the show cannot be seen, the show neither rides nor sounds; when
+// it shows again it goes on where it stood. Each is a no-op when the show is already in that
+// state.
+void PauseShow(Show& show, ShowPort& port);
+void ResumeShow(Show& show, ShowPort& port);
+enum DisplayState : uint32_t { DisplayOff, DisplayOn };
+void DisplayChanged(Show& show, ShowPort& port, DisplayState state);
+
+// The show's one source of chance: a linear congruential generator, 0 to 32767.
+void SeedRandom(Show& show, uint32_t seed);
+int32_t NextRandom(Show& show);
+
+// The pause after a ride, in milliseconds, for a random draw and the rate setting.
+uint32_t PauseAfterRide(int32_t draw, int32_t rate);
+
+// The show's own time. A platform loop calls RunShow whenever it wakes, with a steady clock in
+// milliseconds, and then waits as long as it answers, or until an event, when it answers
+// WaitForEvent. RunShow runs every tick that has come due since the last call, with the floor a
+// timer of 1 ms has on Windows, plays a cue that waited for a sound when that sound ends, counts
+// a pause or a sound's wait from when its tick really ran, and drops the backlog of a stall
+// instead of racing through it.
+const int32_t WaitForEvent = -1;
+const uint32_t TimerFloorMs = 10;
+// Behind the schedule by more than this, the show takes up from now: a stall, not a late frame.
+const uint32_t StallMs = 100;
+int32_t RunShow(Show& show, ShowPort& port, uint64_t nowMs);

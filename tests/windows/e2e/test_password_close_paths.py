@@ -1,0 +1,248 @@
+"""Every way of ending the saver that the tests could think of, tried one after the other on
+one protected saver (Windows 98 emulation, "ScreenSaveUsePassword" 1, the stand-in prompt),
+first with no prompt up and then while the prompt is up. Each path either opens the prompt
+(which is then refused) or changes nothing; a bypass is any path after which the saver window
+is gone, hidden, moved or resized or its process has ended. The test prints how many paths it tried and how
+many bypassed the prompt, and fails on any bypass or on any path that did not do what it should.
+"""
+
+import sys
+import time
+import unittest
+
+import harness
+from password_session import RECHECK_WAIT, TIMEOUT, PasswordSession
+from password_stage import (IDCANCEL, SC_CLOSE, SC_NEXTWINDOW, SC_PREVWINDOW, SC_SCREENSAVE, WM_ACTIVATEAPP, WM_CLOSE,
+                            WM_COMMAND, WM_DESTROY, WM_ENDSESSION, WM_KEYDOWN, WM_LBUTTONDOWN, WM_MOUSEMOVE,
+                            WM_MOUSEWHEEL, WM_NCDESTROY, WM_QUERYENDSESSION, WM_QUIT, WM_SYSCOMMAND,
+                            WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, SC_MINIMIZE, SC_MOVE, OtherApplication, Stage,
+                            count)
+
+PROMPT = "opens the prompt"
+NOTHING = "changes nothing"
+# While the prompt is up: it stays up, or its modal loop ends without an answer (a WM_QUIT
+# reached it), which must count as a refusal.
+STAYS = "prompt stays up"
+ENDS_REFUSED = "prompt ends refused"
+
+
+class ClosePathsTest(PasswordSession):
+
+    def setUp(self):
+        super().setUp()
+        self.results = []  # (phase, path, expected, observed, bypass)
+        self.last_close = None
+
+    def key(self, *keys):
+        return lambda: self.session.xdotool("key", *keys)
+
+    def click(self, button, repeat=1):
+        return lambda: self.session.xdotool("click", "--repeat", repeat, button)
+
+    def move_by(self, dx, dy):
+        return lambda: self.session.xdotool("mousemove_relative", "--", dx, dy)
+
+    # --- trying one path ------------------------------------------------------------------------
+
+    def post_later(self, message, wparam=0, lparam=0):
+        return lambda: self.assertTrue(self.post(message, wparam, lparam))
+
+    def send(self, message, wparam=0, lparam=0):
+        """SendMessage from another process; collected once the path has been answered."""
+
+        def action():
+            self.pending_senders.append(self.send_in_background(message, wparam, lparam))
+
+        return action
+
+    def other_application(self):
+        OtherApplication(self, "Another application").stop()
+
+    def cancel_prompt(self, number):
+        """Refuses prompt `number` unless it has already ended by itself."""
+        shown = self.wait_event("shown", n=number)
+        if count(self.events(), "close", n=number) == 0:
+            # The prompt may end on its own at the same moment (Alt+F4 reaching it): a post to a
+            # window that is gone is no error here.
+            self.session.post(shown["dialog"], WM_COMMAND, IDCANCEL, 0)
+        closed = self.wait_event("close", n=number)
+        self.last_close = time.monotonic()
+        return closed
+
+    def wait_for_recheck(self):
+        if self.last_close is not None:
+            harness.wait_until(lambda: self.elapsed_since(self.last_close) >= RECHECK_WAIT, TIMEOUT,
+                               "200 ms to pass")
+
+    def try_path(self, name, action, expected, retrieved=None):
+        """With no prompt up: does `action`, then finds out whether it opened the prompt."""
+        self.wait_for_recheck()
+        self.pending_senders = []
+        before = len(self.events())
+        opened = count(self.events(), "open")
+        action()
+        observed = NOTHING
+        if expected == PROMPT:
+            try:
+                self.wait_event("open", n=opened + 1)
+                observed = PROMPT
+            except AssertionError:
+                pass
+        else:
+            if retrieved is not None:
+                # Input from the device is queued apart from posted messages: first see it taken.
+                self.wait_retrieved(retrieved, before, window=self.window)
+            if self.saver_still_there():
+                self.settle()
+            if count(self.events(), "open") > opened:
+                observed = PROMPT
+        if observed == PROMPT:
+            closed = self.cancel_prompt(opened + 1)
+            self.assertEqual(closed["result"], 0)
+        for sender in self.pending_senders:
+            sender.communicate(timeout=TIMEOUT)
+        bypass = not self.saver_still_there()
+        if not bypass:
+            self.settle()
+            bypass = not self.saver_still_there()
+        self.results.append(("no prompt up", name, expected, observed, bypass))
+        return not bypass
+
+    def try_path_under_prompt(self, name, action, expected):
+        """With a prompt up (opened first when there is none): does `action`, then looks at what
+        became of the prompt."""
+        events = self.events()
+        opened = count(events, "open")
+        if opened == count(events, "close"):
+            self.wait_for_recheck()
+            self.assertTrue(self.post(WM_CLOSE))
+            opened += 1
+            self.wait_event("shown", n=opened)
+        self.pending_senders = []
+        action()
+        if self.saver_still_there():
+            self.settle()
+        events = self.events()
+        closes = [e for e in events if e["kind"] == "close" and e["n"] == opened]
+        nested = count(events, "open") > opened or any(e.get("depth", 1) != 1 for e in events if e["kind"] == "open")
+        if nested:
+            observed = "second prompt"
+        elif not closes:
+            observed = STAYS
+        elif closes[0]["result"] == 0:
+            observed = ENDS_REFUSED
+            self.last_close = time.monotonic()
+        else:
+            observed = "prompt accepted"
+        for sender in self.pending_senders:
+            sender.communicate(timeout=TIMEOUT)
+        bypass = not self.saver_still_there() or observed == "prompt accepted"
+        self.results.append(("prompt up", name, expected, observed, bypass))
+        return not bypass
+
+    # --- the census -------------------------------------------------------------------------------
+
+    def test_no_close_path_gets_past_the_prompt(self):
+        self.start_protected(Stage(self.session, "census", cpl="cpl"))
+        self.wait_event("attach")
+
+        without_prompt = [
+            ("key press (a)", self.key("a"), PROMPT, None),
+            ("Escape", self.key("Escape"), PROMPT, None),
+            ("Return", self.key("Return"), PROMPT, None),
+            ("space", self.key("space"), PROMPT, None),
+            ("F1", self.key("F1"), PROMPT, None),
+            ("Alt alone", self.key("alt"), PROMPT, None),
+            ("Alt+F4", self.key("alt+F4"), PROMPT, None),
+            ("Alt+Tab", self.key("alt+Tab"), PROMPT, None),
+            ("Ctrl+Escape", self.key("ctrl+Escape"), PROMPT, None),
+            ("left button", self.click(1), PROMPT, None),
+            ("right button", self.click(3), PROMPT, None),
+            ("middle button", self.click(2), PROMPT, None),
+            ("double click", self.click(1, 2), PROMPT, None),
+            ("mouse wheel", self.click(4), NOTHING, WM_MOUSEWHEEL),
+            ("4-pixel move (3 across, 1 down)", self.move_by(3, 1), NOTHING, WM_MOUSEMOVE),
+            ("1 pixel more: 5 from where the saver last looked", self.move_by(1, 0), PROMPT, None),
+            ("2-pixel move", self.move_by(2, 0), NOTHING, WM_MOUSEMOVE),
+            ("2 pixels more (4 in all)", self.move_by(0, 2), NOTHING, WM_MOUSEMOVE),
+            ("2 pixels more (6 in all)", self.move_by(2, 0), PROMPT, None),
+            ("5-pixel move", self.move_by(-3, -2), PROMPT, None),
+            ("another application becoming active", self.other_application, PROMPT, None),
+            ("WM_CLOSE posted", self.post_later(WM_CLOSE), PROMPT, None),
+            ("WM_CLOSE sent", self.send(WM_CLOSE), PROMPT, None),
+            ("WM_SYSCOMMAND SC_CLOSE posted", self.post_later(WM_SYSCOMMAND, SC_CLOSE), PROMPT, None),
+            ("WM_SYSCOMMAND SC_CLOSE sent", self.send(WM_SYSCOMMAND, SC_CLOSE), PROMPT, None),
+            ("WM_SYSCOMMAND SC_CLOSE with a low bit set, posted", self.post_later(WM_SYSCOMMAND, SC_CLOSE | 1), PROMPT,
+             None),
+            ("WM_ACTIVATEAPP 0 posted", self.post_later(WM_ACTIVATEAPP, 0), PROMPT, None),
+            ("WM_KEYDOWN posted", self.post_later(WM_KEYDOWN, 0x41), PROMPT, None),
+            ("WM_LBUTTONDOWN posted", self.post_later(WM_LBUTTONDOWN, 1), PROMPT, None),
+            ("WM_QUIT posted", self.post_later(WM_QUIT), NOTHING, None),
+            ("WM_QUIT sent", self.send(WM_QUIT), NOTHING, None),
+            ("WM_DESTROY posted", self.post_later(WM_DESTROY), NOTHING, None),
+            ("WM_DESTROY sent", self.send(WM_DESTROY), NOTHING, None),
+            ("WM_NCDESTROY posted", self.post_later(WM_NCDESTROY), NOTHING, None),
+            ("WM_QUERYENDSESSION sent", self.send(WM_QUERYENDSESSION), NOTHING, None),
+            ("WM_ENDSESSION posted", self.post_later(WM_ENDSESSION, 1), NOTHING, None),
+            ("WM_SYSCOMMAND SC_SCREENSAVE posted", self.post_later(WM_SYSCOMMAND, SC_SCREENSAVE), NOTHING, None),
+            ("WM_SYSCOMMAND SC_NEXTWINDOW posted", self.post_later(WM_SYSCOMMAND, SC_NEXTWINDOW), NOTHING, None),
+            ("WM_SYSCOMMAND SC_PREVWINDOW posted", self.post_later(WM_SYSCOMMAND, SC_PREVWINDOW), NOTHING, None),
+            ("WM_POWERBROADCAST, lParam no record", self.post_later(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 16),
+             NOTHING, None),
+            ("WM_SYSCOMMAND SC_MINIMIZE posted", self.post_later(WM_SYSCOMMAND, SC_MINIMIZE), NOTHING, None),
+            ("WM_SYSCOMMAND SC_MOVE posted, then a move", lambda: (self.post(WM_SYSCOMMAND, SC_MOVE), self.settle(),
+                                                                  self.move_by(30, 20)()), PROMPT, None),
+        ]
+        for name, action, expected, retrieved in without_prompt:
+            if not self.try_path(name, action, expected, retrieved):
+                break
+
+        under_prompt = [
+            ("key press", self.key("F5"), STAYS),
+            ("click on the saver beside the prompt", lambda: self.session.xdotool("mousemove", 40, 40, "click", 1),
+             STAYS),
+            ("long mouse move", lambda: self.session.xdotool("mousemove", 560, 420), STAYS),
+            ("another application becoming active", self.other_application, STAYS),
+            ("WM_CLOSE posted", self.post_later(WM_CLOSE), STAYS),
+            ("WM_CLOSE sent", self.send(WM_CLOSE), STAYS),
+            ("WM_SYSCOMMAND SC_CLOSE posted", self.post_later(WM_SYSCOMMAND, SC_CLOSE), STAYS),
+            ("WM_ACTIVATEAPP 0 posted", self.post_later(WM_ACTIVATEAPP, 0), STAYS),
+            ("WM_KEYDOWN posted to the saver", self.post_later(WM_KEYDOWN, 0x41), STAYS),
+            ("WM_SYSCOMMAND SC_SCREENSAVE posted", self.post_later(WM_SYSCOMMAND, SC_SCREENSAVE), STAYS),
+            ("WM_QUIT posted", self.post_later(WM_QUIT), ENDS_REFUSED),
+            ("WM_DESTROY posted", self.post_later(WM_DESTROY), STAYS),
+            ("WM_DESTROY sent", self.send(WM_DESTROY), STAYS),
+        ]
+        if self.saver_still_there():
+            for name, action, expected in under_prompt:
+                if not self.try_path_under_prompt(name, action, expected):
+                    break
+
+        tried = len(self.results)
+        bypasses = sum(1 for row in self.results if row[4])
+        wrong = [row for row in self.results if row[2] != row[3]]
+        report = ["close paths tried with a password in force:"]
+        for phase, name, expected, observed, bypass in self.results:
+            report.append("  [%s] %-52s %-18s %s%s" % (phase, name, observed,
+                                                        "" if observed == expected else "(expected: %s) " % expected,
+                                                        "BYPASS" if bypass else ""))
+        report.append("close paths tried: %d, bypasses: %d" % (tried, bypasses))
+        print("\n".join(report), file=sys.stderr)
+
+        self.assertEqual(bypasses, 0, "\n".join(report))
+        self.assertEqual(tried, len(without_prompt) + len(under_prompt), "\n".join(report))
+        self.assertEqual(wrong, [], "\n".join(report))
+
+        # And the one way out: the right password.
+        events = self.events()
+        opened = count(events, "open")
+        if opened == count(events, "close"):
+            self.wait_for_recheck()
+            self.session.xdotool("key", "a")
+            opened += 1
+        self.accept(self.wait_event("shown", n=opened))
+        self.assert_exits_with(0)
+
+
+if __name__ == "__main__":
+    unittest.main()

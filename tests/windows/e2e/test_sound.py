@@ -1,0 +1,42 @@
+"""Sound reaches the session's recording sound card (an ALSA file PCM in the session's HOME,
+behind Wine's winealsa driver) during rides with Sound=1, and never with Sound=0."""
+
+import harness
+import rides
+from test_settings import read_calls
+
+AUDIBLE_BYTES = 1000
+
+
+class Sound(harness.SaverTestCase):
+
+    def test_sound_on_plays_during_a_ride_and_a_posted_quit_puts_the_volume_back(self):
+        self.session.write_settings(Sound=1, Blank=0, Coravendia=1, Valtorne=0, Speed=15, Rate=40, Volume=100)
+        run = self.start_saver("/s", env={"WINEDEBUG": "+relay"})
+        window = run.window()
+        rides.wait_for_rider(self.session, 60, "a ride", whole=False)
+        harness.wait_until(lambda: self.session.sound_bytes()[1] >= AUDIBLE_BYTES, 60,
+                           "engine sound in %s" % self.session.sound_file)
+        # Another program's quit: the device's volume, system-wide on some systems, goes back.
+        self.session.post(window.hwnd, 0x0012)  # WM_QUIT
+        self.assertEqual(run.exit_code(60), 0)
+        run.close()
+        # The device's volume is whatever an earlier run left, maybe this very setting, so the
+        # put-back is told by its call, not by its value.
+        volumes = [arguments.split(",")[1] for name, arguments in read_calls(run)
+                   if name == "waveOutSetVolume"]
+        self.assertEqual(len(volumes), 2, "set, then put back: %r" % volumes)
+        self.assertEqual(volumes[0], "64ff64ff")
+
+    def test_sound_off_plays_nothing_through_two_rides(self):
+        self.session.write_settings(Sound=0, Blank=0, Coravendia=1, Valtorne=1, Speed=15, Rate=40)
+        run = self.start_saver("/s")
+        run.window()
+        for ride in ("a first", "a second"):
+            harness.wait_until(lambda: (lambda s: rides.coravendia(s) or rides.valtorne_red(s))(self.session.screenshot()),
+                               60, "%s ride" % ride, interval=0.02)
+            harness.wait_until(lambda: (lambda s: not rides.coravendia(s) and not rides.valtorne_red(s))(
+                self.session.screenshot()), 60, "%s ride to leave" % ride, interval=0.02)
+        self.session.xdotool("key", "a")
+        self.assertEqual(run.exit_code(60), 0)
+        self.assertEqual(self.session.sound_bytes()[1], 0)

@@ -1,0 +1,156 @@
+#include "windows/dialog/config_dialog.h"
+
+#include "windows/resources/resource_ids.h"
+#include "windows/host/message_chain.h"
+#include "core/settings.h"
+#include "windows/show/settings_store_win32.h"
+
+ConfigDialogState configDialogState = {nullptr, nullptr, nullptr};
+
+namespace {
+
+const int32_t kSettingPage = 4;
+const int32_t kVolumePage = 11;
+const char kSaveFailedText[] =
+    "The settings could not be saved: control.ini cannot be written.\n\n"
+    "Choose OK again once it can be, or Cancel to leave the settings as they were.";
+const char kSaveFailedCaption[] = "Settings not saved";
+
+// The volume bar runs from loud at the top to quiet at the bottom.
+int32_t VolumeBarPosition(int32_t volume) {
+    return volume ^ 0xFF;
+}
+
+HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t position) {
+    HWND bar = GetDlgItem(dialog, id);
+    SetScrollRange(bar, SB_CTL, minimum, maximum, FALSE);
+    SetScrollPos(bar, SB_CTL, position, TRUE);
+    return bar;
+}
+
+void InitDialog(HWND dialog) {
+    LoadSettingsFromStrings(HostInstance());
+    SendDlgItemMessageA(dialog, IDC_SOUND, BM_SETCHECK, static_cast<WPARAM>(saverSettings.sound), 0);
+    SendDlgItemMessageA(dialog, IDC_BLANK, BM_SETCHECK, static_cast<WPARAM>(saverSettings.blankScreen), 0);
+    SendDlgItemMessageA(dialog, IDC_CORAVENDIA, BM_SETCHECK, static_cast<WPARAM>(saverSettings.rideCoravendia), 0);
+    SendDlgItemMessageA(dialog, IDC_VALTORNE, BM_SETCHECK, static_cast<WPARAM>(saverSettings.rideValtorne), 0);
+    configDialogState.speedBar =
+        SetUpBar(dialog, IDC_SPEED, kSpeedRange.minimum, kSpeedRange.maximum, saverSettings.speed);
+    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, kRateRange.minimum, kRateRange.maximum, saverSettings.rate);
+    configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, kVolumeRange.minimum, kVolumeRange.maximum,
+                                           VolumeBarPosition(saverSettings.volume));
+}
+
+INT_PTR Command(HWND dialog, WPARAM command) {
+    if (command == IDOK) {
+        saverSettings.sound = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_SOUND));
+        saverSettings.blankScreen = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_BLANK));
+        saverSettings.rideCoravendia = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_CORAVENDIA));
+        saverSettings.rideValtorne = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_VALTORNE));
+        if (!SaveSettings()) {
+            // Nothing was lost yet: the choices are still on screen, to save again once the
+            // file can be written, or to drop with Cancel.
+            MessageBoxA(dialog, kSaveFailedText, kSaveFailedCaption, MB_OK | MB_ICONEXCLAMATION);
+            return TRUE;
+        }
+        EndDialog(dialog, 1);
+        return TRUE;
+    }
+    if (command == IDCANCEL) {
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR Scroll(WPARAM wParam, HWND bar) {
+    UINT code = LOWORD(wParam);
+    uint32_t thumb = HIWORD(wParam);
+    int32_t* setting;
+    const SettingRange* range;
+    if (bar == configDialogState.speedBar) {
+        setting = &saverSettings.speed;
+        range = &kSpeedRange;
+    } else if (bar == configDialogState.rateBar) {
+        setting = &saverSettings.rate;
+        range = &kRateRange;
+    } else if (bar == configDialogState.volumeBar) {
+        int32_t position;
+        if (!ScrolledPosition(VolumeBarPosition(saverSettings.volume), code, thumb, kVolumeRange.minimum,
+                              kVolumeRange.maximum, kVolumePage, &position)) {
+            return TRUE;
+        }
+        SetScrollPos(bar, SB_CTL, position, TRUE);
+        saverSettings.volume = VolumeBarPosition(position);
+        return FALSE;
+    } else {
+        return FALSE;
+    }
+    int32_t value;
+    if (!ScrolledPosition(*setting, code, thumb, range->minimum, range->maximum, kSettingPage, &value)) {
+        return TRUE;
+    }
+    *setting = value;
+    SetScrollPos(bar, SB_CTL, value, TRUE);
+    return FALSE;
+}
+
+}  // namespace
+
+int ScrolledPosition(int32_t position, UINT code, uint32_t thumb, int32_t minimum, int32_t maximum,
+                     int32_t pageStep, int32_t* newPosition) {
+    int64_t value = position;
+    switch (code) {
+    case SB_LINEUP:
+        value -= 1;
+        break;
+    case SB_LINEDOWN:
+        value += 1;
+        break;
+    case SB_PAGEUP:
+        value -= pageStep;
+        break;
+    case SB_PAGEDOWN:
+        value += pageStep;
+        break;
+    case SB_THUMBPOSITION:
+        value = thumb;
+        break;
+    case SB_THUMBTRACK:
+    case SB_ENDSCROLL:
+        return 0;
+    case SB_TOP:
+        value = maximum;
+        break;
+    case SB_BOTTOM:
+        value = minimum;
+        break;
+    default:
+        break;
+    }
+    if (value > maximum) {
+        value = maximum;
+    } else if (value < minimum) {
+        value = minimum;
+    }
+    *newPosition = static_cast<int32_t>(value);
+    return 1;
+}
+
+BOOL ConfigDialogClassHook(HINSTANCE) {
+    return TRUE;
+}
+
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        InitDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        return Command(dialog, wParam);
+    case WM_VSCROLL:
+        return Scroll(wParam, reinterpret_cast<HWND>(lParam));
+    default:
+        return FALSE;
+    }
+}

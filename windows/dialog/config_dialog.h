@@ -1,0 +1,21 @@
+// The modal dialog in which the user edits the settings.
+#pragma once
+
+#include "windows/platform/winapi.h"
+
+struct ConfigDialogState {
+    HWND speedBar;
+    HWND rateBar;
+    HWND volumeBar;
+};
+
+extern ConfigDialogState configDialogState;
+
+BOOL ConfigDialogClassHook(HINSTANCE instance);
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The scroll arithmetic: the new position of a bar for a scroll code, clamped to
+// [minimum, maximum]. Returns 0 when the code leaves the bar alone (thumb tracking, end of
+// scrolling), 1 when *position holds the new position.
+int ScrolledPosition(int32_t position, UINT code, uint32_t thumb, int32_t minimum, int32_t maximum,
+                     int32_t pageStep, int32_t* newPosition);

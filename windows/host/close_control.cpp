@@ -1,0 +1,155 @@
+// Input watch and close control: the first real touch of keyboard or mouse asks the saver to
+// close, and on Windows 9x a close goes through the screen-saver password first.
+#include "windows/host/host.h"
+
+namespace {
+
+const uint32_t kNoCheckYet = 0xFFFFFFFFu;
+// Close requests this soon after a password prompt closed are taken as the tail of the same
+// gesture, not as a new attempt.
+const uint32_t kRecheckDelay = 200;
+
+void PostClose(HWND window) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+void HideCursor(void) {
+    SetCursor(nullptr);
+}
+
+// An unreadable position counts as no movement.
+POINT CursorPosition(void) {
+    POINT point = hostState.savedCursorPos;
+    GetCursorPos(&point);
+    return point;
+}
+
+uint32_t Distance(LONG a, LONG b) {
+    int64_t difference = static_cast<int64_t>(a) - static_cast<int64_t>(b);
+    return static_cast<uint32_t>(difference < 0 ? -difference : difference);
+}
+
+void MouseTravelTest(HWND window) {
+    POINT now = CursorPosition();
+    uint32_t travel = Distance(now.x, hostState.savedCursorPos.x) + Distance(now.y, hostState.savedCursorPos.y);
+    if (travel > hostState.mouseMoveThreshold) {
+        PostClose(window);
+        hostState.savedCursorPos = now;
+    }
+}
+
+// The close rules for input on any of the saver's windows; requests to close go to saver, so
+// that the password check and its timing see a single window.
+LRESULT WatchInput(HWND window, HWND saver, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (hostState.inPasswordCheck) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    switch (message) {
+    case WM_SHOWWINDOW:
+        if (wParam != 0) {
+            HideCursor();
+        }
+        break;
+    case WM_ACTIVATEAPP:
+        if (wParam == 0) {
+            PostClose(saver);
+        }
+        break;
+    case WM_SETCURSOR:
+        HideCursor();
+        return 1;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        PostClose(saver);
+        break;
+    case WM_MOUSEMOVE:
+        MouseTravelTest(saver);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+uint32_t TickDifference(uint32_t earlier, uint32_t later) {
+    return later - earlier;
+}
+
+uint32_t VerifyOnClose(HWND window) {
+    if (hostState.inPasswordCheck) {
+        return 0;
+    }
+    if (hostState.verifyPassword == nullptr) {
+        hostState.closeAllowed = 1;
+        return 1;
+    }
+    uint32_t now = GetTickCount();
+    if (hostState.lastCheckTick != kNoCheckYet && TickDifference(hostState.lastCheckTick, now) < kRecheckDelay) {
+        return hostState.closeAllowed;
+    }
+    hostState.inPasswordCheck = 1;
+    // Ticks already queued would otherwise run a ride step under the prompt the moment it opens.
+    MSG pending;
+    PeekMessageA(&pending, window, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+    PeekMessageA(&pending, window, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+    LRESULT result = SendMessageA(window, VerifyPasswordMessage, 0, 0);
+    hostState.closeAllowed = static_cast<uint32_t>(result);
+    hostState.inPasswordCheck = 0;
+    if (result == 0) {
+        HideCursor();
+    }
+    hostState.lastCheckTick = GetTickCount();
+    return hostState.closeAllowed;
+}
+
+LRESULT HostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (hostState.isPreview || hostState.closeAllowed) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    if (message == WM_CLOSE) {
+        if (!hostState.isWin9x || VerifyOnClose(window)) {
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        hostState.savedCursorPos = CursorPosition();
+        return 0;
+    }
+    if (message == VerifyPasswordMessage) {
+        if (!hostState.isWin9x) {
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        if (hostState.verifyPassword != nullptr) {
+            return hostState.verifyPassword(window);
+        }
+        return 1;
+    }
+    return WatchInput(window, window, message, wParam, lParam);
+}
+
+LRESULT OtherMonitorDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SYSCOMMAND) {
+        // These windows have no menu and no frame: any system command is somebody else's, and
+        // a minimise or move would uncover the monitor.
+        return 0;
+    }
+    HWND saver = hostState.saverWindow;
+    if (hostState.closeAllowed || saver == nullptr) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    switch (message) {
+    case WM_CLOSE:
+        // A monitor must not come uncovered on its own: the request becomes the saver's, and
+        // with it the password's.
+        PostClose(saver);
+        return 0;
+    case WM_ACTIVATEAPP:
+        // The saver window is told the same, and one request is enough.
+        return DefWindowProcA(window, message, wParam, lParam);
+    default:
+        return WatchInput(window, saver, message, wParam, lParam);
+    }
+}

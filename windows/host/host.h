@@ -1,0 +1,74 @@
+// The saver host: start-up and run modes, the saver window, input watch and close control,
+// and the binding to the platform's password components.
+#pragma once
+
+#include "windows/host/message_chain.h"
+#include "windows/platform/winapi.h"
+
+enum RunMode { Configure, Saver, Preview, ChangePassword };
+
+struct HostState {
+    HINSTANCE instance;
+    HWND saverWindow;
+    uint32_t isPreview;
+    uint32_t closeAllowed;
+    uint32_t inPasswordCheck;
+    HMODULE passwordModule;
+    VerifyScreenSavePwdProc verifyPassword;
+    HMODULE imeModule;
+    ImmAssociateContextProc imeAssociateContext;
+    HIMC savedImeContext;
+    uint32_t isWin9x;
+    uint32_t mouseMoveThreshold;
+    uint32_t lastCheckTick;
+    POINT savedCursorPos;
+};
+
+extern HostState hostState;
+
+// The values hostState holds when the process starts.
+extern const HostState initialHostState;
+
+// Start-up and run modes.
+int WINAPI HostEntry(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandText, int showState);
+void HostStart(void);
+int32_t DispatchRunMode(HINSTANCE instance, const char* argumentText);
+int32_t RunPreview(const char* text);
+int32_t RunConfigure(HWND owner);
+int32_t RunChangePassword(const char* text);
+
+// The saver window.
+int32_t RunSaverWindow(HWND parent);
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Input watch and close control (HostDefaultProc is in the message chain's header).
+uint32_t VerifyOnClose(HWND window);
+uint32_t TickDifference(uint32_t earlier, uint32_t later);
+
+// The display's power state, where the platform reports it (full screen only).
+void WatchDisplayPower(HWND window);
+void StopWatchingDisplayPower(void);
+
+// The other monitors: black windows over every monitor but the one the saver window covers.
+#define MaxOtherMonitors 16
+
+struct OtherMonitorWindows {
+    HWND windows[MaxOtherMonitors];
+    uint32_t count;
+};
+
+extern OtherMonitorWindows otherMonitorWindows;
+
+// Of the monitors' rectangles, those that get a window of their own, written to chosen;
+// returns how many.
+uint32_t MonitorsToCover(const RECT* monitors, uint32_t count, RECT* chosen, uint32_t capacity);
+void CoverOtherMonitors(void);
+void UncoverOtherMonitors(void);
+LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT OtherMonitorDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Password hooks.
+void LoadPasswordHooks(void);
+void UnloadPasswordHooks(void);
+void SetSaverRunning(uint32_t running);
+void ChangeSaverPassword(HWND parent);

@@ -1,0 +1,126 @@
+// The other monitors: while the saver runs full screen, every monitor beside the primary one
+// gets a black window of its own, so that no desktop stays in view anywhere and input there
+// reaches the same close control as input on the saver window.
+#include "windows/host/host.h"
+
+OtherMonitorWindows otherMonitorWindows = {};
+
+namespace {
+
+// Its own class and no "Screen Saver" title: a new start looking for a running saver must find
+// only the saver window.
+const char kClassName[] = "RolvantaOtherMonitorClass";
+
+// More monitors than this are taken as this many; the rest stay as they are.
+const uint32_t kMaxMonitors = 32;
+
+struct MonitorList {
+    GetMonitorInfoAProc describe;
+    RECT rects[kMaxMonitors];
+    uint32_t count;
+};
+
+BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, RECT* rect, LPARAM data) {
+    MonitorList* list = reinterpret_cast<MonitorList*>(data);
+    if (list->count == kMaxMonitors) {
+        return FALSE;
+    }
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (list->describe(monitor, &info)) {
+        list->rects[list->count++] = info.rcMonitor;
+    } else if (rect != nullptr) {
+        list->rects[list->count++] = *rect;
+    }
+    return TRUE;
+}
+
+bool ContainsOrigin(const RECT& rect) {
+    return rect.left <= 0 && 0 < rect.right && rect.top <= 0 && 0 < rect.bottom;
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+}  // namespace
+
+uint32_t MonitorsToCover(const RECT* monitors, uint32_t count, RECT* chosen, uint32_t capacity) {
+    uint32_t taken = 0;
+    for (uint32_t i = 0; i < count && taken < capacity; ++i) {
+        const RECT& monitor = monitors[i];
+        // The primary monitor, and any that mirrors it, shows the saver window itself.
+        if (monitor.right <= monitor.left || monitor.bottom <= monitor.top || ContainsOrigin(monitor)) {
+            continue;
+        }
+        bool duplicate = false;
+        for (uint32_t j = 0; j < taken; ++j) {
+            duplicate = duplicate || SameRect(chosen[j], monitor);
+        }
+        if (!duplicate) {
+            chosen[taken++] = monitor;
+        }
+    }
+    return taken;
+}
+
+void CoverOtherMonitors(void) {
+    HMODULE user = GetModuleHandleA("USER32.DLL");
+    if (user == nullptr) {
+        return;
+    }
+    EnumDisplayMonitorsProc enumerate =
+        EntryPointAs<EnumDisplayMonitorsProc>(GetProcAddress(user, "EnumDisplayMonitors"));
+    GetMonitorInfoAProc describe = EntryPointAs<GetMonitorInfoAProc>(GetProcAddress(user, "GetMonitorInfoA"));
+    if (enumerate == nullptr || describe == nullptr) {
+        return;
+    }
+    MonitorList list = {};
+    list.describe = describe;
+    enumerate(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&list));
+    RECT chosen[MaxOtherMonitors];
+    uint32_t count = MonitorsToCover(list.rects, list.count, chosen, MaxOtherMonitors);
+    if (count == 0) {
+        return;
+    }
+
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_VREDRAW | CS_HREDRAW;
+    windowClass.lpfnWndProc = OtherMonitorWindowProc;
+    windowClass.hInstance = hostState.instance;
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kClassName;
+    if (RegisterClassA(&windowClass) == 0) {
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const RECT& rect = chosen[i];
+        // A tool window stays off the taskbar. Created hidden and shown without activation, so
+        // the saver window keeps the foreground it is about to be given.
+        HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, rect.left,
+                                      rect.top, rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
+                                      hostState.instance, nullptr);
+        if (window != nullptr) {
+            otherMonitorWindows.windows[otherMonitorWindows.count++] = window;
+            ShowWindow(window, SW_SHOWNOACTIVATE);
+        }
+    }
+}
+
+void UncoverOtherMonitors(void) {
+    while (otherMonitorWindows.count != 0) {
+        // Taken off the list first: destruction sends messages, and they may come back here.
+        HWND window = otherMonitorWindows.windows[--otherMonitorWindows.count];
+        otherMonitorWindows.windows[otherMonitorWindows.count] = nullptr;
+        DestroyWindow(window);
+    }
+}
+
+LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_MOUSEACTIVATE) {
+        // A click here still asks to close, but leaves the keyboard with the saver window and
+        // a password prompt over it in front.
+        return MA_NOACTIVATE;
+    }
+    return OtherMonitorDefaultProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,16 @@
+// The settings' home on Windows: section "ScreenSaver.Rolvanta" of the per-user "control.ini",
+// read and written through the platform's profile calls.
+#pragma once
+
+#include "windows/platform/winapi.h"
+
+// Filled from the string table (section name 1007, file name 1001) before each load.
+extern char settingsSection[40];
+extern char settingsFileName[13];
+
+// Reads the seven keys, putting a key's default in place of a value out of range.
+void LoadSettings(void);
+// Writes the seven fields as they stand, one key at a time; false when the file refused any.
+bool SaveSettings(void);
+// Fetches the section and file names from the module's strings, then loads.
+void LoadSettingsFromStrings(HINSTANCE instance);

@@ -1,0 +1,201 @@
+// The show's Win32 layer: ShowProc turns the saver window's messages into the portable show's
+// operations, and the port beneath carries those out with GDI, winmm, the module's resources
+// and timer 1. Calls only; the show decides.
+#include "windows/host/message_chain.h"
+#include "core/ride_engine.h"
+#include "core/settings.h"
+#include "windows/show/settings_store_win32.h"
+#include "windows/show/show_win32.h"
+
+namespace {
+
+const uintptr_t kTimerId = 1;
+const char* const kPictureNames[PictureCount] = {"CORMAPL", "CORMAPR", "VALTMAPL", "VALTMAPR"};
+const char* const kSoundNames[SoundCount] = {"COR_START_SOUND", "COR_RUN_SOUND", "COR_FADE_SOUND",
+                                             "VALT_RUN_SOUND"};
+
+class Win32ShowPort final : public ShowPort {
+public:
+    HWND window = nullptr;
+    HDC eraseDc = nullptr;
+
+    bool LoadPicture(PictureIndex picture) override {
+        pictures_[picture] = LoadBitmapA(HostInstance(), kPictureNames[picture]);
+        return pictures_[picture] != nullptr;
+    }
+
+    void ReleasePicture(PictureIndex picture) override {
+        DeleteObject(pictures_[picture]);
+        pictures_[picture] = nullptr;
+    }
+
+    PictureSize SizeOfPicture(PictureIndex picture) override {
+        BITMAP size = {};
+        GetObjectA(pictures_[picture], sizeof(size), &size);
+        return PictureSize{size.bmWidth, size.bmHeight};
+    }
+
+    SoundLoad LoadSound(SoundIndex sound) override {
+        HRSRC found = FindResourceA(HostInstance(), kSoundNames[sound], "WAVE");
+        if (found == nullptr) {
+            return SoundMissing;
+        }
+        soundData_[sound] = LoadResource(HostInstance(), found);
+        if (soundData_[sound] == nullptr) {
+            return SoundMissing;
+        }
+        soundImages_[sound] = static_cast<const char*>(LockResource(soundData_[sound]));
+        return soundImages_[sound] != nullptr ? SoundReady : SoundHeld;
+    }
+
+    void ReleaseSound(SoundIndex sound) override {
+        FreeResource(soundData_[sound]);
+        soundData_[sound] = nullptr;
+        soundImages_[sound] = nullptr;
+    }
+
+    ShowRect ClientRect() override {
+        RECT client = {};
+        GetClientRect(window, &client);
+        return ShowRect{client.left, client.top, client.right, client.bottom};
+    }
+
+    void BeginStep(PictureIndex picture) override {
+        windowDc_ = GetDC(window);
+        pictureDc_ = CreateCompatibleDC(windowDc_);
+        previous_ = SelectObject(pictureDc_, pictures_[picture]);
+    }
+
+    void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) override {
+        BitBlt(windowDc_, x, y, width, height, pictureDc_, 0, 0, SRCCOPY);
+    }
+
+    void FillBlack(const ShowRect& rect) override { Fill(windowDc_, rect); }
+
+    void EndStep() override {
+        SelectObject(pictureDc_, previous_);
+        DeleteDC(pictureDc_);
+        ReleaseDC(window, windowDc_);
+        windowDc_ = nullptr;
+        pictureDc_ = nullptr;
+    }
+
+    void EraseBlack(const ShowRect& rect) override { Fill(eraseDc, rect); }
+
+    // The player holds the thread for a cue that waits, so nothing is left to wait for.
+    uint32_t PlaySound(SoundIndex sound, SoundCue cue) override {
+        static const UINT kCueFlags[] = {SND_MEMORY | SND_NODEFAULT, SND_MEMORY | SND_NODEFAULT | SND_ASYNC,
+                                         SND_MEMORY | SND_NODEFAULT | SND_ASYNC | SND_LOOP};
+        sndPlaySoundA(soundImages_[sound], kCueFlags[cue]);
+        return 0;
+    }
+
+    // A ride's end stops the player as its cues play, without waiting; the show's end stops it
+    // and waits, since the images are released next.
+    void StopSound(SoundStop stop) override {
+        sndPlaySoundA(nullptr, stop == StopAtRideEnd ? SND_MEMORY | SND_NODEFAULT | SND_ASYNC : 0);
+    }
+
+    void SetVolume(int32_t volume) override {
+        waveOutGetVolume(WaveMapper(), &savedVolume_);
+        waveOutSetVolume(WaveMapper(), WaveVolumeFor(volume));
+    }
+
+    void RestoreVolume() override { waveOutSetVolume(WaveMapper(), savedVolume_); }
+
+    bool ArmTimer(uint32_t milliseconds) override { return SetTimer(window, kTimerId, milliseconds, nullptr) != 0; }
+
+    void KillTimer() override { ::KillTimer(window, kTimerId); }
+
+    uint32_t ClockSeconds() override { return ::ClockSeconds(); }
+
+private:
+    static HWAVEOUT WaveMapper() { return reinterpret_cast<HWAVEOUT>(static_cast<uintptr_t>(WAVE_MAPPER)); }
+
+    static void Fill(HDC dc, const ShowRect& rect) {
+        RECT area = {rect.left, rect.top, rect.right, rect.bottom};
+        FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    }
+
+    HBITMAP pictures_[PictureCount] = {};
+    HGLOBAL soundData_[SoundCount] = {};
+    const char* soundImages_[SoundCount] = {};
+    DWORD savedVolume_ = 0;
+    HDC windowDc_ = nullptr;
+    HDC pictureDc_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+};
+
+// One saver window a process, so one port.
+Win32ShowPort port;
+
+// The platform's display states: off, on, and dimmed but still showing.
+const DWORD kDisplayOffState = 0;
+
+bool SameGuid(const GUID& a, const GUID& b) {
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) {
+        return false;
+    }
+    for (int i = 0; i < 8; ++i) {
+        if (a.Data4[i] != b.Data4[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PowerSettingChanged(LPARAM lParam) {
+    const PowerSettingNotice* notice = reinterpret_cast<const PowerSettingNotice*>(lParam);
+    if (notice != nullptr && SameGuid(notice->setting, kConsoleDisplayState) && notice->length >= sizeof(DWORD)) {
+        DWORD state;
+        const BYTE* data = notice->data;
+        state = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 | static_cast<DWORD>(data[2]) << 16 |
+                static_cast<DWORD>(data[3]) << 24;
+        DisplayChanged(saverShow, port, state == kDisplayOffState ? DisplayOff : DisplayOn);
+    }
+}
+
+}  // namespace
+
+Show saverShow = NewShow();
+
+uint32_t WaveVolumeFor(int32_t volume) {
+    uint32_t channel = (static_cast<uint32_t>(volume) * 256u + 255u) & 0xFFFFu;
+    return channel | (channel << 16);
+}
+
+void EndShow(void) {
+    DestroyShow(saverShow, port);
+}
+
+LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    port.window = window;
+    switch (message) {
+    case WM_CREATE:
+        LoadSettingsFromStrings(HostInstance());
+        CreateShow(saverShow, port, saverSettings);
+        break;
+    case WM_DESTROY:
+        DestroyShow(saverShow, port);
+        break;
+    case WM_ERASEBKGND:
+        port.eraseDc = reinterpret_cast<HDC>(wParam);
+        EraseBackground(saverShow, port);
+        port.eraseDc = nullptr;
+        return 0;
+    case WM_TIMER:
+        ShowTick(saverShow, port);
+        break;
+    case WM_POWERBROADCAST:
+        // The platform sends its notices, with a record it owns, and only to a window that
+        // registered for them. Anything else is another program's message, and its lParam
+        // is no record at all.
+        if (wParam == PBT_POWERSETTINGCHANGE && HostHearsDisplayPower() && InSendMessage()) {
+            PowerSettingChanged(lParam);
+        }
+        break;
+    default:
+        break;
+    }
+    return HostDefaultProc(window, message, wParam, lParam);
+}
