@@ -142,7 +142,9 @@ RV_EXPORT(rv_setting_repair) int32_t rv_setting_repair(int32_t i, int32_t value)
 }
 
 RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
-    *kValues[i] = rv_setting_repair(i, value);
+    if (i >= 0 && i < 7) {
+        *kValues[i] = rv_setting_repair(i, value);
+    }
 }
 
 // Creates the show on a window of that size with the settings set last. A seed replaces the
