@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""The web page's benchmarks in headless Chromium (1024 x 768), each against a baseline from
+the same run: web_bench.py --build DIR
+
+* CPU per ride at speeds 6 and 15: the page held after the ticks of RIDES rides against
+  tests/bench/web/bare.html, a bare canvas page making the copies and fills the core asked
+  for (recorded by rolvanta_bench_record from the same seed) on the same schedule. Both are
+  also run for one tick; the difference, over RIDES, is the CPU a ride costs without either
+  page's loading (each read a second after its hold; one run of each first, not counted).
+  CPU is that of every Chromium process. Target <= 1.1.
+* Ticks per second: the ticks of those rides over the time they took, against the schedule's
+  time for them. Target >= 0.98.
+* Page weight: every file of the site, gzipped, against the assets alone gzipped. Target
+  <= 300 KB.
+* Code in the wasm: its bytes less the assets it carries. Target <= 20 KB.
+Medians of BENCH_REPETITIONS (default 5) interleaved runs.
+"""
+
+import argparse
+import gzip
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+sys.path.insert(0, HERE)
+
+from chromium import Chromium, serve  # noqa: E402
+from linux_bench import RIDES, SEED, fmt, record, verdict  # noqa: E402
+
+ASSETS = ["cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp", "cor_start.wav", "cor_run.wav",
+          "cor_fade.wav", "valt_run.wav"]
+SETTLE_SECONDS = 1.0
+TICKS_WAITED = """(async () => { const start = performance.now();
+    while (%s() < %d) await new Promise((done) => setTimeout(done, 2));
+    return performance.now() - start; })()"""
+
+
+def cpu_seconds(pid):
+    """User and system time of the process and every process beneath it."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            children.setdefault(int(fields[1]), []).append((int(entry), int(fields[11]) + int(fields[12])))
+    total, todo = 0, [pid]
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    total = int(fields[11]) + int(fields[12])
+    while todo:
+        for child, ticks in children.get(todo.pop(), []):
+            total += ticks
+            todo.append(child)
+    return total / os.sysconf("SC_CLK_TCK")
+
+
+def held(browser, url, counter, steps):
+    """(CPU seconds, milliseconds) from the page's readiness to its hold after `steps` ticks.
+    The CPU is read a settling second after the hold, so that what loading leaves running
+    (compiling, caching) weighs the same in a run of one tick as in a long one."""
+    browser.call("Page.navigate", url=url)
+    browser.wait_for("typeof %s === 'object' && document.readyState === 'complete'" % counter.split(".")[0], 60)
+    browser.evaluate(counter.split(".")[0] + ".ready")
+    before = cpu_seconds(browser.process.pid)
+    ms = browser.evaluate(TICKS_WAITED % (counter, steps))
+    time.sleep(SETTLE_SECONDS)
+    return cpu_seconds(browser.process.pid) - before, ms
+
+
+def gzipped(path):
+    with open(path, "rb") as f:
+        return len(gzip.compress(f.read(), 9, mtime=0))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True)
+    args = parser.parse_args()
+    repetitions = int(os.environ.get("BENCH_REPETITIONS", "5"))
+    site = os.path.join(args.build, "web", "site")
+    folder = tempfile.mkdtemp(prefix="rolvanta-web-bench-")
+    try:
+        shutil.copytree(site, folder, dirs_exist_ok=True)
+        shutil.copy(os.path.join(HERE, "web", "bare.html"), folder)
+        for name in ASSETS[:4]:
+            shutil.copy(os.path.join(ROOT, "assets", name), folder)
+        with serve(folder) as url, Chromium(1024, 768) as browser:
+            browser.call("Emulation.setDeviceMetricsOverride", width=1024, height=768, deviceScaleFactor=1,
+                         mobile=False)
+            for speed in (6, 15):
+                script, delays = record(args.build, speed, folder)
+                ticks = len(delays)
+                page = url + "?blank=1&sound=0&coravendia=1&valtorne=1&rate=10&seed=%d&speed=%d&steps=" % (SEED, speed)
+                bare = url + "bare.html?script=%s&steps=" % os.path.basename(script)
+                show_cpu, bare_cpu, rates = [], [], []
+                # The first visit installs the service worker and compiles; neither is a ride.
+                held(browser, page + "1", "rolvanta.ticks", 1)
+                held(browser, bare + "1", "bare.ticks", 1)
+                for _ in range(repetitions):
+                    whole, ms = held(browser, page + str(ticks), "rolvanta.ticks", ticks)
+                    show_cpu.append((whole - held(browser, page + "1", "rolvanta.ticks", 1)[0]) / RIDES)
+                    rates.append((10 + sum(delays[:ticks - 1])) / ms)
+                    whole, _ = held(browser, bare + str(ticks), "bare.ticks", ticks)
+                    bare_cpu.append((whole - held(browser, bare + "1", "bare.ticks", 1)[0]) / RIDES)
+                a, b = statistics.median(show_cpu), statistics.median(bare_cpu)
+                ratio = a / b if b > 0 else None
+                print("web CPU per ride (speed %d): page %s ms, bare canvas with the same copies and fills %s ms, "
+                      "ratio %s (%s); %d rides of %d ticks, medians of %d; each: %s and %s" % (
+                          speed, fmt(a * 1000, 1), fmt(b * 1000, 1), fmt(ratio, 3), verdict(ratio, 1.1, True), RIDES,
+                          ticks, repetitions, [round(v * 1000, 1) for v in show_cpu],
+                          [round(v * 1000, 1) for v in bare_cpu]), flush=True)
+                rate = statistics.median(rates)
+                print("web ticks per second (speed %d): %s of the schedule's (%s); each: %s" % (
+                    speed, fmt(rate, 3), verdict(rate, 0.98, False), [round(r, 3) for r in rates]), flush=True)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+    page = sum(gzipped(os.path.join(site, name)) for name in sorted(os.listdir(site)))
+    assets = sum(gzipped(os.path.join(ROOT, "assets", name)) for name in ASSETS)
+    print("web page weight gzipped: %d KB, the assets alone %d KB, ratio %s (target <= 300 KB: %s)" % (
+        page // 1000, assets // 1000, fmt(page / assets, 3), "met" if page <= 300000 else "MISSED"))
+    code = os.path.getsize(os.path.join(site, "rolvanta.wasm")) - sum(
+        os.path.getsize(os.path.join(ROOT, "assets", name)) for name in ASSETS)
+    print("web code in the wasm: %d bytes beside the assets (target <= 20 KB: %s)" % (
+        code, "met" if code <= 20000 else "MISSED"))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

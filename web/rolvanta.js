@@ -1,0 +1,360 @@
+// The page's side of the show: the one piece of glue between the core (rolvanta.wasm) and the
+// browser. The core decides every step, cue and wait; this only draws its copies and fills on
+// a canvas, plays its cues with Web Audio, and hands it time, size, visibility and settings.
+"use strict";
+(() => {
+    const canvas = document.getElementById("show");
+    const context = canvas.getContext("2d", { alpha: false });
+    const note = document.getElementById("note");
+    const panel = document.getElementById("panel");
+    const gear = document.getElementById("gear");
+    const params = new URLSearchParams(location.search);
+    const STORE = "rolvanta.settings";
+    const WAIT = 0, LOOP = 2;  // the core's SoundCue values
+    const LABELS = {
+        Sound: "Sound", Blank: "Blank screen", Coravendia: "Ride the Coravendia", Valtorne: "Ride the Valtorne",
+        Speed: "Speed", Rate: "How often", Volume: "Volume",
+    };
+
+    let rv = null;  // the core's exports
+    const pictures = [];
+    const sound = {
+        bytes: [], buffers: [], context: null, gain: null, analyser: null,
+        sources: new Set(), looped: -1, volume: 1,
+    };
+    const cues = [];  // every cue the core gave, heard or not
+    let settings = [];  // the core's seven, in its order, then the saver mode's minutes
+    let width = 0, height = 0, scale = 1;
+    let running = false, timer = 0, frameRequest = 0, idleTimer = 0, gearTimer = 0, wakeLock = null;
+
+    const memory = () => rv.memory.buffer;
+    const bytes = (pointer, length) => new Uint8Array(memory(), pointer, length);
+    function text(pointer) {
+        const all = new Uint8Array(memory(), pointer);
+        return new TextDecoder().decode(all.subarray(0, all.indexOf(0)));
+    }
+
+    // What the core's port calls.
+    const imports = { env: {
+        rv_picture(index, pointer, w, h) {
+            // A canvas at once, so the first step can draw; an ImageBitmap, cheaper to copy from,
+            // takes its place as soon as the browser has made it.
+            const image = new ImageData(new Uint8ClampedArray(bytes(pointer, w * h * 4)), w, h);
+            const picture = document.createElement("canvas");
+            picture.width = w;
+            picture.height = h;
+            picture.getContext("2d").putImageData(image, 0, 0);
+            pictures[index] = picture;
+            createImageBitmap(image).then((bitmap) => {
+                if (pictures[index] === picture) pictures[index] = bitmap;
+            }, () => {});
+        },
+        rv_release_picture(index) { pictures[index] = null; },
+        rv_sound(index, pointer, length) {
+            sound.bytes[index] = bytes(pointer, length).slice().buffer;
+            sound.buffers[index] = null;
+            if (sound.context) decode(index);
+            return 1;
+        },
+        rv_release_sound(index) { sound.bytes[index] = sound.buffers[index] = null; },
+        rv_copy(index, x, y, w, h) {
+            if (pictures[index]) context.drawImage(pictures[index], 0, 0, w, h, x, y, w, h);
+        },
+        rv_fill(left, top, right, bottom) { context.fillRect(left, top, right - left, bottom - top); },
+        rv_play: play,
+        rv_stop_sound() {
+            sound.looped = -1;
+            silence();
+        },
+        rv_volume(volume) {
+            sound.volume = volume / 255;
+            if (sound.gain) sound.gain.gain.value = sound.volume;
+        },
+        rv_clock_seconds: () => Math.floor(Date.now() / 1000),
+    } };
+
+    // Sound. The browser lets a page sound only after a gesture: until then every cue is logged
+    // and the show rides on in silence, waiting for no sound.
+    function play(index, cue) {
+        const audio = sound.context;
+        const heard = !!(audio && audio.state === "running" && sound.buffers[index]);
+        cues.push({ sound: index, cue, heard });
+        if (cues.length > 200) cues.shift();
+        if (!heard) {
+            sound.looped = cue === LOOP ? index : -1;
+            return 0;
+        }
+        // A sound that starts replaces whatever plays; the core itself holds back a cue that
+        // follows a sound it waits for.
+        silence();
+        sound.looped = cue === LOOP ? index : -1;
+        const source = audio.createBufferSource();
+        source.buffer = sound.buffers[index];
+        source.loop = cue === LOOP;
+        source.connect(sound.gain);
+        source.onended = () => sound.sources.delete(source);
+        source.start();
+        sound.sources.add(source);
+        return cue === WAIT ? Math.ceil(source.buffer.duration * 1000) : 0;
+    }
+    function silence() {
+        for (const source of sound.sources) source.stop();
+        sound.sources.clear();
+    }
+    function decode(index) {
+        return sound.context.decodeAudioData(sound.bytes[index].slice(0))
+            .then((buffer) => { sound.buffers[index] = buffer; }, () => {});
+    }
+    function unlockSound() {
+        if (sound.context) {
+            if (!document.hidden) sound.context.resume();
+            return;
+        }
+        const audio = sound.context = new AudioContext();
+        sound.gain = audio.createGain();
+        sound.gain.gain.value = sound.volume;
+        sound.analyser = audio.createAnalyser();
+        sound.gain.connect(sound.analyser).connect(audio.destination);
+        // The engine that runs while the gesture comes is heard from then on.
+        Promise.all(sound.bytes.map((b, i) => b && decode(i))).then(replayLoop);
+    }
+    function replayLoop() {
+        if (running && sound.looped >= 0 && sound.sources.size === 0 && !document.hidden) play(sound.looped, LOOP);
+    }
+    function level() {
+        if (!sound.analyser) return 0;
+        const samples = new Float32Array(sound.analyser.fftSize);
+        sound.analyser.getFloatTimeDomainData(samples);
+        return samples.reduce((loudest, s) => Math.max(loudest, Math.abs(s)), 0);
+    }
+
+    // Time: the core says how long until its next tick; a frame is asked for then. A long wait
+    // sleeps on a timer first.
+    function frame() {
+        timer = frameRequest = 0;
+        const delay = rv.rv_frame(performance.now());
+        if (delay < 0) return;
+        if (delay > 20) {
+            timer = setTimeout(() => { timer = 0; frameRequest = requestAnimationFrame(frame); }, delay - 12);
+        } else {
+            frameRequest = requestAnimationFrame(frame);
+        }
+    }
+    function stopFrames() {
+        clearTimeout(timer);
+        cancelAnimationFrame(frameRequest);
+        timer = frameRequest = 0;
+    }
+
+    // The canvas has device pixels; a show pixel is a whole number of them, never smoothed.
+    function fit() {
+        const ratio = window.devicePixelRatio || 1;
+        scale = Math.max(1, Math.round(ratio));
+        width = Math.max(1, Math.floor(innerWidth * ratio / scale));
+        height = Math.max(1, Math.floor(innerHeight * ratio / scale));
+        canvas.width = width * scale;
+        canvas.height = height * scale;
+        canvas.style.width = canvas.width / ratio + "px";
+        canvas.style.height = canvas.height / ratio + "px";
+        context.setTransform(scale, 0, 0, scale, 0, 0);
+        context.imageSmoothingEnabled = false;
+        context.fillStyle = "#000";
+        context.fillRect(0, 0, width, height);
+    }
+
+    function startShow() {
+        stopFrames();
+        rv.rv_stop();
+        settings.slice(0, 7).forEach((value, i) => rv.rv_setting_set(i, value));
+        fit();
+        const seed = params.get("seed"), steps = params.get("steps");
+        rv.rv_start(width, height, seed !== null ? 1 : 0, Number(seed) >>> 0, Number(steps) >>> 0);
+        running = true;
+        canvas.hidden = false;
+        note.hidden = true;
+        holdWake();
+        if (document.hidden) rv.rv_visible(0); else frame();
+    }
+    function stopShow() {
+        stopFrames();
+        rv.rv_stop();
+        running = false;
+        canvas.hidden = true;
+        if (wakeLock) wakeLock.release();
+    }
+
+    async function holdWake() {
+        if (!("wakeLock" in navigator) || document.hidden || wakeLock || !running) return;
+        try {
+            wakeLock = await navigator.wakeLock.request("screen");
+            wakeLock.addEventListener("release", () => { wakeLock = null; });
+        } catch (e) {
+            wakeLock = null;
+        }
+    }
+
+    // Settings: the core's keys, ranges, defaults and repair; remembered in localStorage, and
+    // overridden for a link by URL parameters named like the keys (?speed=12&sound=1).
+    function readSettings() {
+        let stored = {};
+        try {
+            stored = JSON.parse(localStorage.getItem(STORE)) || {};
+        } catch (e) {
+            stored = {};
+        }
+        const keys = [...Array(rv.rv_setting_count()).keys()].map((i) => text(rv.rv_setting_key(i)));
+        keys.push("Saver");
+        return keys.map((key, i) => {
+            const given = params.get(key.toLowerCase());
+            let value = given !== null ? (/^-?\d+$/.test(given) ? Number(given) : NaN) : stored[key];
+            if (i === 7) return Number.isInteger(value) && value >= 0 && value <= 600 ? value : 0;
+            if (!Number.isInteger(value)) value = rv.rv_setting_default(i);
+            return rv.rv_setting_repair(i, value);
+        }).map((value, i) => ({ key: keys[i], value }));
+    }
+    function saveSettings() {
+        const stored = {};
+        settings.forEach((value, i) => { stored[panel.elements[i].name] = value; });
+        try {
+            localStorage.setItem(STORE, JSON.stringify(stored));
+        } catch (e) { /* a private window may refuse; the settings last for this visit */ }
+    }
+    function buildPanel(entries) {
+        entries.forEach(({ key, value }, i) => {
+            const label = document.createElement("label");
+            const input = document.createElement("input");
+            input.name = key;
+            if (i < 4) {
+                input.type = "checkbox";
+                input.checked = value !== 0;
+                label.append(input, " " + LABELS[key]);
+            } else {
+                input.type = "number";
+                input.min = i < 7 ? rv.rv_setting_min(i) : 0;
+                input.max = i < 7 ? rv.rv_setting_max(i) : 600;
+                input.value = value;
+                label.append((i < 7 ? LABELS[key] + " (" + input.min + "\u2013" + input.max + ")"
+                                    : "Screen saver after (minutes, 0: off)") + " ", input);
+            }
+            input.addEventListener("change", () => changeSetting(i, input));
+            panel.append(label);
+        });
+        settings = entries.map((entry) => entry.value);
+    }
+    function changeSetting(i, input) {
+        let value;
+        if (i < 4) {
+            value = input.checked ? 1 : 0;
+        } else {
+            value = /^-?\d+$/.test(input.value) ? Number(input.value) : NaN;
+            value = i < 7 ? rv.rv_setting_repair(i, Number.isInteger(value) ? value : rv.rv_setting_default(i))
+                          : (value >= 0 && value <= 600 ? value : 0);
+            input.value = value;
+        }
+        settings[i] = value;
+        saveSettings();
+        if (i === 7) enterMode(); else if (running) startShow();
+    }
+    function togglePanel(open) {
+        panel.hidden = !open;
+        gear.setAttribute("aria-expanded", String(open));
+        if (open) panel.elements[0].focus();
+    }
+
+    // The screen-saver mode: the show starts after so many minutes without input and any
+    // input ends it.
+    function enterMode() {
+        clearTimeout(idleTimer);
+        if (settings[7] > 0) {
+            stopShow();
+            note.textContent = "Rolvanta starts after " + settings[7] + " minute" + (settings[7] === 1 ? "" : "s") + " without input.";
+            note.hidden = false;
+            idleTimer = setTimeout(startShow, settings[7] * 60000);
+        } else if (!running) {
+            startShow();
+        }
+    }
+    // The settings button rests out of sight while the pointer does, so that nothing but the
+    // show is on the screen.
+    function wakeGear() {
+        gear.classList.remove("resting");
+        clearTimeout(gearTimer);
+        gearTimer = setTimeout(() => gear.classList.add("resting"), 3000);
+    }
+    function input(event) {
+        wakeGear();
+        if (event.type !== "pointermove") unlockSound();
+        if (settings[7] > 0) {
+            enterMode();
+            return;
+        }
+        if (event.type === "pointermove" || panel.contains(event.target) || event.target === gear) return;
+        if (event.type === "keydown" && event.key === "Escape") return;
+        if (!document.fullscreenElement && document.documentElement.requestFullscreen) {
+            document.documentElement.requestFullscreen().catch(() => {});
+        }
+    }
+
+    function listen() {
+        for (const type of ["pointerdown", "keydown", "pointermove", "wheel"]) {
+            addEventListener(type, input, { passive: true });
+        }
+        gear.addEventListener("click", () => togglePanel(panel.hidden));
+        addEventListener("keydown", (event) => {
+            if (event.key === "Escape" && !panel.hidden) {
+                togglePanel(false);
+                gear.focus();
+            }
+        });
+        addEventListener("resize", () => {
+            if (!running) return;
+            fit();
+            rv.rv_resize(width, height);
+        });
+        document.addEventListener("visibilitychange", () => {
+            if (!running) return;
+            if (document.hidden) {
+                stopFrames();
+                rv.rv_visible(0);
+                if (sound.context) sound.context.suspend();
+            } else {
+                // The engine the core cues on waking may come before the player has woken.
+                if (sound.context) sound.context.resume().then(replayLoop);
+                rv.rv_visible(1);
+                holdWake();
+                frame();
+            }
+        });
+    }
+
+    async function load() {
+        const response = fetch("rolvanta.wasm");
+        let module;
+        try {
+            module = await WebAssembly.instantiateStreaming(response, imports);
+        } catch (e) {
+            module = await WebAssembly.instantiate(await (await response).arrayBuffer(), imports);
+        }
+        rv = module.instance.exports;
+        rv._initialize();
+        buildPanel(readSettings());
+        listen();
+        wakeGear();
+        enterMode();
+        if ("serviceWorker" in navigator) navigator.serviceWorker.register("service-worker.js").catch(() => {});
+    }
+
+    // What the page shows of itself, for its tests and benchmark.
+    window.rolvanta = {
+        ready: load().catch((error) => {
+            note.textContent = "Rolvanta cannot run here: " + error.message;
+            note.hidden = false;
+            throw error;
+        }),
+        ticks: () => rv.rv_ticks(),
+        running: () => running,
+        level,
+        sounding: () => !!sound.context && sound.context.state === "running" && sound.sources.size > 0,
+        cues,
+    };
+})();

@@ -1,0 +1,193 @@
+// The show as a WebAssembly module: the portable core beneath a port whose every operation is
+// one call into the page's script (web/rolvanta.js). Everything the page imports and exports
+// carries the rv_ prefix; the page keeps no show state of its own.
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "core/embedded_assets.h"
+#include "core/bitmap_file.h"
+#include "core/ride_engine.h"
+#include "core/settings.h"
+
+#define RV_IMPORT(name) extern "C" __attribute__((import_module("env"), import_name(#name)))
+#define RV_EXPORT(name) extern "C" __attribute__((export_name(#name)))
+
+// What the page does for the port. Pictures arrive as RGBA rows, sounds as their WAVE bytes;
+// both are read while the call lasts and copied by the page.
+RV_IMPORT(rv_picture) void rv_picture(int32_t picture, const uint8_t* rgba, int32_t width, int32_t height);
+RV_IMPORT(rv_release_picture) void rv_release_picture(int32_t picture);
+RV_IMPORT(rv_sound) int32_t rv_sound(int32_t sound, const uint8_t* bytes, int32_t size);
+RV_IMPORT(rv_release_sound) void rv_release_sound(int32_t sound);
+RV_IMPORT(rv_copy) void rv_copy(int32_t picture, int32_t x, int32_t y, int32_t width, int32_t height);
+RV_IMPORT(rv_fill) void rv_fill(int32_t left, int32_t top, int32_t right, int32_t bottom);
+RV_IMPORT(rv_play) uint32_t rv_play(int32_t sound, uint32_t cue);
+RV_IMPORT(rv_stop_sound) void rv_stop_sound(void);
+RV_IMPORT(rv_volume) void rv_volume(int32_t volume);
+RV_IMPORT(rv_clock_seconds) uint32_t rv_clock_seconds(void);
+
+namespace {
+
+const char* const kPictureFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
+const char* const kSoundFiles[SoundCount] = {"cor_start.wav", "cor_run.wav", "cor_fade.wav", "valt_run.wav"};
+
+class PagePort final : public ShowPort {
+public:
+    int32_t width = 0;
+    int32_t height = 0;
+
+    bool LoadPicture(PictureIndex picture) override {
+        const EmbeddedAsset* asset = FindEmbeddedAsset(kPictureFiles[picture]);
+        BitmapFile bitmap;
+        if (asset == nullptr || !ReadBitmapFile(asset->bytes, asset->size, &bitmap)) {
+            return false;
+        }
+        std::vector<uint8_t> rgba(bitmap.pixels.size() * 4);
+        for (size_t i = 0; i < bitmap.pixels.size(); ++i) {
+            uint32_t colour = bitmap.colours[bitmap.pixels[i]];
+            rgba[i * 4] = static_cast<uint8_t>(colour >> 16);
+            rgba[i * 4 + 1] = static_cast<uint8_t>(colour >> 8);
+            rgba[i * 4 + 2] = static_cast<uint8_t>(colour);
+            rgba[i * 4 + 3] = 255;
+        }
+        rv_picture(picture, rgba.data(), bitmap.width, bitmap.height);
+        sizes_[picture] = PictureSize{bitmap.width, bitmap.height};
+        return true;
+    }
+    void ReleasePicture(PictureIndex picture) override {
+        rv_release_picture(picture);
+        sizes_[picture] = PictureSize{0, 0};
+    }
+    PictureSize SizeOfPicture(PictureIndex picture) override { return sizes_[picture]; }
+    SoundLoad LoadSound(SoundIndex sound) override {
+        const EmbeddedAsset* asset = FindEmbeddedAsset(kSoundFiles[sound]);
+        if (asset == nullptr || !rv_sound(sound, asset->bytes, static_cast<int32_t>(asset->size))) {
+            return SoundMissing;
+        }
+        return SoundReady;
+    }
+    void ReleaseSound(SoundIndex sound) override { rv_release_sound(sound); }
+    ShowRect ClientRect() override { return ShowRect{0, 0, width, height}; }
+    void BeginStep(PictureIndex picture) override { source_ = picture; }
+    void CopyPicture(int32_t x, int32_t y, int32_t copyWidth, int32_t copyHeight) override {
+        // Never past the picture's own edge, as a pixmap on X11 is never read past its edge.
+        PictureSize size = sizes_[source_];
+        copyWidth = copyWidth < size.width ? copyWidth : size.width;
+        copyHeight = copyHeight < size.height ? copyHeight : size.height;
+        if (copyWidth > 0 && copyHeight > 0 && x < width && y < height && x + copyWidth > 0 && y + copyHeight > 0) {
+            rv_copy(source_, x, y, copyWidth, copyHeight);
+        }
+    }
+    void FillBlack(const ShowRect& rect) override {
+        if (rect.right > rect.left && rect.bottom > rect.top) {
+            rv_fill(rect.left, rect.top, rect.right, rect.bottom);
+        }
+    }
+    void EndStep() override {}
+    void EraseBlack(const ShowRect& rect) override { FillBlack(rect); }
+    uint32_t PlaySound(SoundIndex sound, SoundCue cue) override { return rv_play(sound, cue); }
+    void StopSound(SoundStop) override { rv_stop_sound(); }
+    void SetVolume(int32_t volume) override { rv_volume(volume); }
+    void RestoreVolume() override {}
+    // The core keeps its own time here (RunShow); the page only waits for it.
+    bool ArmTimer(uint32_t) override { return true; }
+    void KillTimer() override {}
+    uint32_t ClockSeconds() override { return rv_clock_seconds(); }
+
+private:
+    PictureSize sizes_[PictureCount] = {};
+    PictureIndex source_ = CoravendiaLeft;
+};
+
+PagePort port;
+
+Show show = NewShow();
+SaverSettings settings = {kSoundFlag.fallback, kBlankFlag.fallback, kCoravendiaFlag.fallback, kValtorneFlag.fallback,
+                          kSpeedRange.fallback, kRateRange.fallback, kVolumeRange.fallback};
+bool running = false;
+
+}  // namespace
+
+// The seven settings in the page's order, with the core's keys, ranges, defaults and repair.
+const SettingFlag* const kFlags[4] = {&kSoundFlag, &kBlankFlag, &kCoravendiaFlag, &kValtorneFlag};
+const SettingRange* const kRanges[3] = {&kSpeedRange, &kRateRange, &kVolumeRange};
+int32_t* const kValues[7] = {&settings.sound,        &settings.blankScreen, &settings.rideCoravendia,
+                             &settings.rideValtorne, &settings.speed,       &settings.rate,
+                             &settings.volume};
+
+RV_EXPORT(rv_setting_count) int32_t rv_setting_count(void) {
+    return 7;
+}
+
+RV_EXPORT(rv_setting_key) const char* rv_setting_key(int32_t i) {
+    return i < 4 ? kFlags[i]->key : kRanges[i - 4]->key;
+}
+
+RV_EXPORT(rv_setting_min) int32_t rv_setting_min(int32_t i) {
+    return i < 4 ? 0 : kRanges[i - 4]->minimum;
+}
+
+RV_EXPORT(rv_setting_max) int32_t rv_setting_max(int32_t i) {
+    return i < 4 ? 1 : kRanges[i - 4]->maximum;
+}
+
+RV_EXPORT(rv_setting_default) int32_t rv_setting_default(int32_t i) {
+    return i < 4 ? kFlags[i]->fallback : kRanges[i - 4]->fallback;
+}
+
+// A flag is any number, on when not 0, as the settings file reads it; a range is repaired.
+RV_EXPORT(rv_setting_repair) int32_t rv_setting_repair(int32_t i, int32_t value) {
+    return i < 4 ? value : Repaired(value, *kRanges[i - 4]);
+}
+
+RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
+    if (i >= 0 && i < 7) {
+        *kValues[i] = rv_setting_repair(i, value);
+    }
+}
+
+// Creates the show on a window of that size with the settings set last. A seed replaces the
+// clock's; steps > 0 holds the show after that many ticks, for comparing a frame.
+RV_EXPORT(rv_start) void rv_start(int32_t width, int32_t height, int32_t seeded, uint32_t seed, uint32_t steps) {
+    port.width = width;
+    port.height = height;
+    show = NewShow();
+    CreateShow(show, port, settings);
+    if (seeded) {
+        SeedRandom(show, seed);
+    }
+    show.schedule.tickLimit = steps;
+    EraseBackground(show, port);
+    running = true;
+}
+
+// Runs what has come due; returns the milliseconds until the next tick, or -1 when only an
+// event can bring one.
+RV_EXPORT(rv_frame) int32_t rv_frame(double nowMs) {
+    return running ? RunShow(show, port, static_cast<uint64_t>(nowMs)) : WaitForEvent;
+}
+
+RV_EXPORT(rv_ticks) uint32_t rv_ticks(void) {
+    return static_cast<uint32_t>(show.schedule.ticks);
+}
+
+// The canvas has a new size and has been cleared: rides take the size from the next one.
+RV_EXPORT(rv_resize) void rv_resize(int32_t width, int32_t height) {
+    port.width = width;
+    port.height = height;
+    ReshapeShow(show, ShowRect{0, 0, width, height});
+    EraseBackground(show, port);
+}
+
+// A hidden page neither rides nor sounds; shown again, it goes on where it stood.
+RV_EXPORT(rv_visible) void rv_visible(int32_t visible) {
+    DisplayChanged(show, port, visible ? DisplayOn : DisplayOff);
+}
+
+RV_EXPORT(rv_stop) void rv_stop(void) {
+    if (running) {
+        running = false;
+        DestroyShow(show, port);
+    }
+}
