@@ -88,6 +88,7 @@ Show NewShow(void) {
     show.rideState.x = NoRide;
     show.rideState.picture = CoravendiaLeft;
     show.randomState = 1;
+    show.schedule.floorMs = TimerFloorMs;
     return show;
 }
 
@@ -274,8 +275,8 @@ void DisplayChanged(Show& show, ShowPort& port, DisplayState state) {
 
 namespace {
 
-uint32_t Floored(uint32_t interval) {
-    return interval > TimerFloorMs ? interval : TimerFloorMs;
+uint32_t Floored(const Show& show, uint32_t interval) {
+    return interval > show.schedule.floorMs ? interval : show.schedule.floorMs;
 }
 
 // Ticks come while the timer is armed, the show is not paused and not held.
@@ -298,7 +299,7 @@ int32_t RunShow(Show& show, ShowPort& port, uint64_t nowMs) {
     }
     if (Ticking(show) && !schedule.scheduled) {
         // Armed by creation or by waking: the first tick comes one floored interval later.
-        schedule.dueMs = nowMs + Floored(resources.timerInterval);
+        schedule.dueMs = nowMs + Floored(show, resources.timerInterval);
         schedule.scheduled = true;
     }
     if (nowMs > schedule.dueMs + StallMs) {
@@ -308,7 +309,7 @@ int32_t RunShow(Show& show, ShowPort& port, uint64_t nowMs) {
         ShowTick(show, port);
         ++schedule.ticks;
         schedule.held = schedule.tickLimit != 0 && schedule.ticks >= schedule.tickLimit;
-        uint32_t interval = Floored(resources.timerInterval);
+        uint32_t interval = Floored(show, resources.timerInterval);
         if (show.cueWait > 0 || interval > StallMs) {
             // A sound started, or a pause began, now: either is counted from here, however late
             // this tick came.

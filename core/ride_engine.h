@@ -59,6 +59,7 @@ struct ShowSchedule {
     uint64_t ticks;        // ticks run so far
     uint64_t tickLimit;    // the show holds still after this many ticks; 0: never
     bool held;
+    uint32_t floorMs;      // the shortest time between two ticks; NewShow sets TimerFloorMs
 };
 
 struct Show {
@@ -109,6 +110,7 @@ uint32_t PauseAfterRide(int32_t draw, int32_t rate);
 // a pause or a sound's wait from when its tick really ran, and drops the backlog of a stall
 // instead of racing through it.
 const int32_t WaitForEvent = -1;
+// The Windows timer's floor; a platform may set another in show.schedule.floorMs.
 const uint32_t TimerFloorMs = 10;
 // Behind the schedule by more than this, the show takes up from now: a stall, not a late frame.
 const uint32_t StallMs = 100;

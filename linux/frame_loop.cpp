@@ -15,6 +15,12 @@ FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOp
     if (options.stepLimited) {
         show_.schedule.tickLimit = options.steps;
     }
+    // -delay, as XScreenSaver's modules take it: the floor a 1 ms timer has, 10 ms unless told.
+    show_.schedule.floorMs = static_cast<uint32_t>(options.delayMicroseconds) / 1000u;
+    if (options.fps) {
+        fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(0xFFFFFF),
+                                  MonotonicMs()));
+    }
     if (exposed_) {
         EraseBackground(show_, port_);
     } else {
@@ -30,6 +36,9 @@ void FrameLoop::Handle(const XEvent& event) {
     case Expose:
         if (event.xexpose.count == 0) {
             EraseBackground(show_, port_);
+            if (fps_) {
+                fps_->Draw(MonotonicMs(), Ticks(), height_);
+            }
             if (!exposed_) {
                 exposed_ = true;
                 ResumeShow(show_, port_);
@@ -67,7 +76,20 @@ void FrameLoop::Handle(const XEvent& event) {
 }
 
 int FrameLoop::Frame(uint64_t nowMs) {
-    return quit_ || ended_ ? WaitForEvent : RunShow(show_, port_, nowMs);
+    if (quit_ || ended_) {
+        return WaitForEvent;
+    }
+    uint64_t ticks = Ticks();
+    int wait = RunShow(show_, port_, nowMs);
+    if (!fps_ || !exposed_) {
+        return wait;
+    }
+    // Drawn again over whatever a step drew there, and when the number is due.
+    if (Ticks() != ticks || fps_->UntilDue(nowMs) == 0) {
+        fps_->Draw(nowMs, Ticks(), height_);
+    }
+    int due = fps_->UntilDue(nowMs);
+    return wait != WaitForEvent && wait < due ? wait : due;
 }
 
 void FrameLoop::End() {

@@ -6,6 +6,9 @@
 #include <X11/Xlib.h>
 #include <stdint.h>
 
+#include <memory>
+
+#include "linux/fps_overlay.h"
 #include "linux/options.h"
 #include "linux/x11_port.h"
 #include "core/ride_engine.h"
@@ -41,4 +44,5 @@ private:
     bool ended_ = false;
     int width_ = 0;
     int height_ = 0;
+    std::unique_ptr<FpsOverlay> fps_;  // -fps
 };

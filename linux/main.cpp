@@ -110,8 +110,11 @@ int main(int argc, char** argv) {
     case OptionsResult::Help:
         fputs(UsageText(argv[0]).c_str(), stdout);
         return 0;
+    case OptionsResult::Version:
+        puts("rolvanta " ROLVANTA_VERSION);
+        return 0;
     case OptionsResult::Usage:
-        fprintf(stderr, "rolvanta: %s\n%s", error.c_str(), UsageText(argv[0]).c_str());
+        fprintf(stderr, "rolvanta: %s (rolvanta --help lists the options)\n", error.c_str());
         return 1;
     case OptionsResult::Run:
         break;
@@ -122,9 +125,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "rolvanta: %s\n", error.c_str());
         return 1;
     }
-    Display* display = XOpenDisplay(nullptr);
+    const char* displayName = options.display.empty() ? nullptr : options.display.c_str();
+    Display* display = XOpenDisplay(displayName);
     if (display == nullptr) {
-        const char* name = getenv("DISPLAY");
+        const char* name = displayName != nullptr ? displayName : getenv("DISPLAY");
         fprintf(stderr, "rolvanta: cannot open display %s\n", name != nullptr ? name : "(DISPLAY is not set)");
         return 1;
     }

@@ -5,14 +5,17 @@
 
 namespace {
 
-enum class Kind { Number, Flag, Root, WindowId, Seed, Steps, Help };
+// Ignored and IgnoredValue are XScreenSaver's choices of visual and colormap, which matter
+// only to a module that makes its own: the show draws in whatever the window it is given has.
+enum class Kind { Number, Flag, Root, OwnWindow, WindowId, Display, Delay, Fps, Ignored, IgnoredValue, Seed, Steps,
+                  Help, Version };
 
 struct OptionRule {
     const char* name;
     Kind kind;
     int32_t SaverSettings::*field;  // for Number and Flag
-    const SettingRange* range;      // for Number
-    int32_t flagValue;              // for Flag
+    const SettingRange* range;      // for Number and Delay
+    int32_t flagValue;              // for Flag and Fps
 };
 
 const OptionRule kOptions[] = {
@@ -28,14 +31,24 @@ const OptionRule kOptions[] = {
     {"valtorne", Kind::Flag, &SaverSettings::rideValtorne, nullptr, 1},
     {"no-valtorne", Kind::Flag, &SaverSettings::rideValtorne, nullptr, 0},
     {"root", Kind::Root, nullptr, nullptr, 0},
+    {"window", Kind::OwnWindow, nullptr, nullptr, 0},
     {"window-id", Kind::WindowId, nullptr, nullptr, 0},
+    {"display", Kind::Display, nullptr, nullptr, 0},
+    {"delay", Kind::Delay, nullptr, &kDelayRange, 0},
+    {"fps", Kind::Fps, nullptr, nullptr, 1},
+    {"no-fps", Kind::Fps, nullptr, nullptr, 0},
+    {"install", Kind::Ignored, nullptr, nullptr, 0},
+    {"visual", Kind::IgnoredValue, nullptr, nullptr, 0},
     {"seed", Kind::Seed, nullptr, nullptr, 0},
     {"steps", Kind::Steps, nullptr, nullptr, 0},
     {"help", Kind::Help, nullptr, nullptr, 0},
+    {"h", Kind::Help, nullptr, nullptr, 0},
+    {"version", Kind::Version, nullptr, nullptr, 0},
 };
 
 bool TakesValue(Kind kind) {
-    return kind == Kind::Number || kind == Kind::Seed || kind == Kind::Steps || kind == Kind::WindowId;
+    return kind == Kind::Number || kind == Kind::Seed || kind == Kind::Steps || kind == Kind::WindowId ||
+           kind == Kind::Display || kind == Kind::Delay || kind == Kind::IgnoredValue;
 }
 
 // An optional sign and at least one digit, nothing else. Magnitudes beyond 32 bits saturate:
@@ -74,6 +87,8 @@ int32_t Clamped32(int64_t value) {
 }
 
 }  // namespace
+
+const SettingRange kDelayRange = {"delay", 0, 1000000, 10000};
 
 bool ParseWindowId(const char* text, unsigned long* id) {
     if (text == nullptr || *text == '\0') {
@@ -130,7 +145,9 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
     result.settings.speed = kSpeedRange.fallback;
     result.settings.rate = kRateRange.fallback;
     result.settings.volume = kVolumeRange.fallback;
+    result.delayMicroseconds = kDelayRange.fallback;
     bool help = false;
+    bool version = false;
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -141,6 +158,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
         const char* name = arg + (arg[1] == '-' ? 2 : 1);
         const char* equals = strchr(name, '=');
         std::string key = equals ? std::string(name, equals - name) : std::string(name);
+        // The option as it was written, for the messages.
+        std::string written(arg, equals ? equals - arg : strlen(arg));
         const OptionRule* rule = nullptr;
         for (const OptionRule& candidate : kOptions) {
             if (key == candidate.name) {
@@ -163,18 +182,35 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
                 return OptionsResult::Usage;
             }
         } else if (equals) {
-            *error = std::string("option '--") + key + "' takes no value";
+            *error = "option '" + written + "' takes no value";
             return OptionsResult::Usage;
         }
 
         int64_t number = 0;
         switch (rule->kind) {
         case Kind::Number:
+        case Kind::Delay:
             if (!ParseInteger(value, &number)) {
-                *error = std::string("--") + key + " needs a whole number, not '" + value + "'";
+                *error = written + " needs a whole number, not '" + value + "'";
                 return OptionsResult::Usage;
             }
-            result.settings.*rule->field = Repaired(Clamped32(number), *rule->range);
+            if (rule->kind == Kind::Delay) {
+                result.delayMicroseconds = Repaired(Clamped32(number), *rule->range);
+            } else {
+                result.settings.*rule->field = Repaired(Clamped32(number), *rule->range);
+            }
+            break;
+        case Kind::Fps:
+            result.fps = rule->flagValue != 0;
+            break;
+        case Kind::OwnWindow:
+            result.target = DrawTarget::OwnWindow;
+            break;
+        case Kind::Display:
+            result.display = value;
+            break;
+        case Kind::Ignored:
+        case Kind::IgnoredValue:
             break;
         case Kind::Flag:
             result.settings.*rule->field = rule->flagValue;
@@ -208,10 +244,13 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
         case Kind::Help:
             help = true;
             break;
+        case Kind::Version:
+            version = true;
+            break;
         }
     }
     *options = result;
-    return help ? OptionsResult::Help : OptionsResult::Run;
+    return help ? OptionsResult::Help : (version ? OptionsResult::Version : OptionsResult::Run);
 }
 
 std::string UsageText(const char* program) {
@@ -224,10 +263,13 @@ std::string UsageText(const char* program) {
            " [options]\n"
            "Motorcycles ride across the screen: a display module for XScreenSaver.\n"
            "\n"
-           "  --root                  draw on XSCREENSAVER_WINDOW, or on the root window\n"
-           "                          when that is not set\n"
-           "  --window-id ID          draw on the window ID (decimal or 0x hex)\n"
-           "                          (with neither, the show opens a window of its own)\n"
+           "  -root                   draw on XSCREENSAVER_WINDOW, else on the root window\n"
+           "  -window-id ID           draw on the window ID (decimal or 0x hex)\n"
+           "  -window                 open a window of its own, as without either of those\n"
+           "  -display NAME           the X server to draw on, else $DISPLAY\n"
+           "  -delay N                at least N microseconds a step, 0 to 1000000 (10000)\n"
+           "  -fps, -no-fps           the frame rate in a corner (off)\n"
+           "  -install, -visual V     taken for XScreenSaver; the window's own are used\n"
            "  --speed N               pixels a step, 1 to 15 (6)\n"
            "  --rate N                how often rides come, 1 to 40 (10)\n"
            "  --volume N              loudness of the show's sounds, 0 to 255 (127)\n"
@@ -237,7 +279,9 @@ std::string UsageText(const char* program) {
            "  --valtorne, --no-valtorne       the Valtorne rides (on)\n"
            "  --seed N                start the show's chance from N, to repeat a show\n"
            "  --steps N               ride N steps, then hold still until ended\n"
-           "  --help                  this text\n"
+           "  -h, --help              this text\n"
+           "  --version               the program's version\n"
            "\n"
-           "Numbers outside their range take the value in brackets.\n";
+           "Options take one dash or two. Numbers outside their range take the value in\n"
+           "brackets.\n";
 }

@@ -15,6 +15,10 @@ enum class DrawTarget {
     WindowId,   // the window given with --window-id
 };
 
+// XScreenSaver's -delay, in microseconds: the shortest time between two steps of the show.
+// The default is the Windows timer's floor, so that a ride takes as long as it does there.
+extern const SettingRange kDelayRange;  // 0 to 1000000, 10000
+
 struct LinuxOptions {
     SaverSettings settings;
     DrawTarget target = DrawTarget::OwnWindow;
@@ -23,18 +27,23 @@ struct LinuxOptions {
     uint32_t seed = 0;
     bool stepLimited = false;    // --steps: the show holds still after this many ticks
     uint32_t steps = 0;
+    int32_t delayMicroseconds = 0;  // -delay; ParseOptions starts from kDelayRange's fallback
+    bool fps = false;               // -fps: the frame-rate box in a corner
+    std::string display;            // -display: the X server, else $DISPLAY
 };
 
 enum class OptionsResult {
-    Run,    // options read: run the show
-    Help,   // --help: print the usage to standard output, exit 0
-    Usage,  // bad command line: print error and usage to standard error, exit 1
+    Run,      // options read: run the show
+    Help,     // --help or -h: print the usage to standard output, exit 0
+    Version,  // --version: print the version to standard output, exit 0
+    Usage,    // bad command line: print the one-line error and a hint to --help, exit 1
 };
 
 // Reads argv[1..argc-1]. Options take one or two leading dashes, and a value either as the
-// next argument or after "=". A number outside its setting's range is repaired to the
-// setting's fallback as a settings file's value is; anything that is not a number is an
-// error. On Usage, *error says what was wrong.
+// next argument or after "=". Besides the show's own, it takes the options XScreenSaver's
+// display modules share, so that a line copied from another module's entry runs. A number
+// outside its setting's range is repaired to the setting's fallback as a settings file's
+// value is; anything that is not a number is an error. On Usage, *error says what was wrong.
 OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* options, std::string* error);
 
 // A window id as X tools print it: decimal, or hexadecimal after "0x". False for anything

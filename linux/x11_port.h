@@ -39,8 +39,12 @@ public:
     void Resized(int width, int height);
     AlsaPlayer& Player() { return player_; }
 
-private:
+    // The window's pixel for a 0xRRGGBB colour.
     unsigned long PixelFor(uint32_t rgb);
+    Display* XDisplay() const { return display_; }
+    Window XWindow() const { return window_; }
+
+private:
     void Fill(const ShowRect& rect);
 
     Display* display_;

@@ -471,6 +471,15 @@ TEST_F(RideEngine, RunShowKeepsTheTimersScheduleWhateverTheFramesDo) {
     }
     EXPECT_EQ(static_cast<uint32_t>(delay), show.showResources.timerInterval);
     EXPECT_GE(delay, 1000);
+    // A platform's own floor (XScreenSaver's -delay 20000) spaces the ticks as far.
+    show = NewShow();
+    CreateSeeded(SeedFor({Right(), Any()}));
+    show.schedule.floorMs = 20;
+    EXPECT_EQ(RunShow(show, port, 0), 20);
+    for (int frame = 1; frame <= 60; ++frame) {
+        RunShow(show, port, frame * 1000 / 60);
+    }
+    EXPECT_EQ(show.schedule.ticks, 50u) << "ticks at 20, 40, ... 1000 ms";
 }
 
 TEST_F(RideEngine, RunShowPlaysTheCueThatFollowsAWaitedSoundWhenThatSoundEnds) {

@@ -43,6 +43,14 @@ const OptionsCase kCases[] = {
     {{"--no-coravendia"}, OptionsResult::Run, With(&SaverSettings::rideCoravendia, 0)},
     {{"--no-valtorne", "--valtorne"}, OptionsResult::Run, kDefaults},
     {{"--help"}, OptionsResult::Help, kDefaults},
+    {{"-h"}, OptionsResult::Help, kDefaults},
+    {{"--version"}, OptionsResult::Version, kDefaults},
+    // Another module's entry, copied: XScreenSaver's shared options run the show as it is.
+    {{"-root", "-delay", "20000", "-fps", "-install", "-visual", "TrueColor", "-display", ":0"}, OptionsResult::Run,
+     kDefaults},
+    {{"-delay", "20ms"}, OptionsResult::Usage, kDefaults},
+    {{"-visual"}, OptionsResult::Usage, kDefaults},
+    {{"-install=1"}, OptionsResult::Usage, kDefaults},
     {{"--speed", "6x"}, OptionsResult::Usage, kDefaults},
     {{"--speed", ""}, OptionsResult::Usage, kDefaults},
     {{"--speed", "-"}, OptionsResult::Usage, kDefaults},
@@ -51,7 +59,7 @@ const OptionsCase kCases[] = {
     {{"--volume", "0x10"}, OptionsResult::Usage, kDefaults},
     {{"--sound=1"}, OptionsResult::Usage, kDefaults},
     {{"--speedy", "6"}, OptionsResult::Usage, kDefaults},
-    {{"--fps"}, OptionsResult::Usage, kDefaults},
+    {{"--fpsx"}, OptionsResult::Usage, kDefaults},
     {{"speed"}, OptionsResult::Usage, kDefaults},
     {{"-"}, OptionsResult::Usage, kDefaults},
     {{"--window-id", "0"}, OptionsResult::Usage, kDefaults},
@@ -104,6 +112,20 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
     ASSERT_EQ(ParseOptions(2, root, &options, &error), OptionsResult::Run);
     EXPECT_EQ(options.target, DrawTarget::Root);
     EXPECT_FALSE(options.seeded);
+    EXPECT_EQ(options.delayMicroseconds, 10000);
+    EXPECT_FALSE(options.fps);
+    EXPECT_EQ(options.display, "");
+
+    const char* shared[] = {"rolvanta", "-root", "-delay", "20000", "-fps", "-display", "host:1", "-window"};
+    ASSERT_EQ(ParseOptions(8, shared, &options, &error), OptionsResult::Run) << error;
+    EXPECT_EQ(options.target, DrawTarget::OwnWindow);
+    EXPECT_EQ(options.delayMicroseconds, 20000);
+    EXPECT_TRUE(options.fps);
+    EXPECT_EQ(options.display, "host:1");
+    const char* repaired[] = {"rolvanta", "-delay", "1000001", "-fps", "-no-fps"};
+    ASSERT_EQ(ParseOptions(5, repaired, &options, &error), OptionsResult::Run) << error;
+    EXPECT_EQ(options.delayMicroseconds, 10000);
+    EXPECT_FALSE(options.fps);
 
     // Only an unset variable means the root window; a value that names no window is refused.
     const struct {

@@ -1,8 +1,9 @@
 """The Debian package CPack makes from the build tree: each file lies where XScreenSaver's
 own packages keep theirs (the daemon's display modules, the settings dialog's descriptions,
 the manual pages), the package depends on the X11 and ALSA libraries and recommends
-xscreensaver, apt accepts it, and every option the settings description can pass is one
-the packaged program accepts."""
+xscreensaver, apt accepts it, lintian finds nothing to warn of, a build configured for the
+package has no target but the product's, and every option the settings description can pass
+is one the packaged program accepts."""
 
 import os
 import shutil
@@ -16,6 +17,7 @@ from xsession import BUILD_DIR
 PROGRAM = "usr/libexec/xscreensaver/rolvanta"
 SETTINGS = "usr/share/xscreensaver/config/rolvanta.xml"
 MANUAL = "usr/share/man/man6/rolvanta.6.gz"
+SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
 
 def run(argv, **kwargs):
@@ -49,9 +51,11 @@ class Package(unittest.TestCase):
     def test_files_lie_where_xscreensaver_keeps_its_own(self):
         listing = run(["dpkg-deb", "-c", self.deb]).stdout.decode().splitlines()
         files = {line.split()[-1].lstrip("./"): line.split()[0] for line in listing if not line.endswith("/")}
-        self.assertEqual(set(files), {PROGRAM, SETTINGS, MANUAL})
+        self.assertEqual(set(files), {PROGRAM, SETTINGS, MANUAL, "usr/bin/rolvanta-xscreensaver",
+                                      "usr/share/man/man1/rolvanta-xscreensaver.1.gz",
+                                      "usr/share/doc/rolvanta/copyright", "usr/share/doc/rolvanta/changelog.gz"})
         self.assertEqual(files[PROGRAM], "-rwxr-xr-x")
-        for path in files:
+        for path in (PROGRAM, SETTINGS, MANUAL):
             folder = "/" + os.path.dirname(path)
             owners = run(["dpkg", "-S", folder]).stdout.decode()
             with self.subTest(folder=folder):
@@ -72,6 +76,22 @@ class Package(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         self.assertRegex(result.stdout.decode(), r"(?m)^Inst rolvanta ")
 
+    @unittest.skipUnless(shutil.which("lintian"), "lintian is missing (tools/setup-machine installs it)")
+    def test_lintian_finds_no_error_or_warning(self):
+        result = run(["lintian", "--fail-on", "error,warning", self.deb])
+        found = [line for line in result.stdout.decode().splitlines() if line[:2] in ("E:", "W:")]
+        self.assertEqual((result.returncode, found), (0, []), result.stderr.decode())
+
+    def test_the_package_build_builds_only_the_product(self):
+        with tempfile.TemporaryDirectory() as build:
+            run(["cmake", "-S", SOURCE_DIR, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DROLVANTA_TESTS=OFF",
+                 "-DROLVANTA_WEB=OFF"]).check_returncode()
+            listing = run(["cmake", "--build", build, "--target", "help"]).stdout.decode()
+        targets = {line[4:].split()[0] for line in listing.splitlines() if line.startswith("... ")}
+        built = {t for t in targets if not t.endswith((".o", ".i", ".s")) and not t.startswith(
+            ("all", "clean", "depend", "edit_cache", "install", "list_install", "package", "rebuild_cache"))}
+        self.assertEqual(built, {"rolvanta", "rolvanta_man_page"})
+
     def test_every_setting_the_dialog_passes_is_accepted(self):
         tree = ElementTree.parse(os.path.join(self.root, SETTINGS))
         screensaver = tree.getroot()
@@ -87,7 +107,7 @@ class Package(unittest.TestCase):
         for boolean in booleans:
             ids.add(boolean.get("id"))
             arguments.append(boolean.get("arg-set") or boolean.get("arg-unset"))
-        self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "coravendia", "valtorne"})
+        self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "showfps", "coravendia", "valtorne"})
         self.assertTrue(screensaver.find("_description").text.strip())
         env = dict(os.environ)
         env.pop("DISPLAY", None)
