@@ -98,8 +98,8 @@ def main(argv):
     if len(argv) not in (2, 3):
         sys.exit(__doc__)
     rows = sky()
-    for spec in RIDES:
-        ride(rows, *spec)
+    for placing in RIDES:
+        ride(rows, *placing)
     write_bmp24(argv[1], rows)
     if len(argv) == 3:
         assetlib.write_png(argv[2], WIDTH, HEIGHT, rows)
