@@ -70,6 +70,17 @@ class Held:
         self.cpu = usage.ru_utime + usage.ru_stime
 
 
+def report_cpu_per_ride(platform, subject, baseline, speed, ticks, show_cpu, bare_cpu, digits):
+    """Prints the medians of CPU seconds per ride of the show and of its baseline, and their ratio."""
+    a, b = statistics.median(show_cpu), statistics.median(bare_cpu)
+    ratio = a / b if b > 0 else None
+    print("%s CPU per ride (speed %d): %s %s ms, %s with the same copies and fills %s ms, "
+          "ratio %s (%s); %d rides of %d ticks, medians of %d; each: %s and %s" % (
+              platform, speed, subject, fmt(a * 1000, digits), baseline, fmt(b * 1000, digits), fmt(ratio, 3),
+              verdict(ratio, 1.1, True), RIDES, ticks, len(show_cpu), [round(v * 1000, digits) for v in show_cpu],
+              [round(v * 1000, digits) for v in bare_cpu]), flush=True)
+
+
 def record(build, speed, folder):
     path = os.path.join(folder, "script-%d.txt" % speed)
     with open(path, "w") as f:
@@ -108,13 +119,7 @@ def main():
             for _ in range(repetitions):
                 show_cpu.append((show(ticks).cpu - show(1).cpu) / RIDES)
                 bare_cpu.append((baseline(ticks).cpu - baseline(1).cpu) / RIDES)
-            a, b = statistics.median(show_cpu), statistics.median(bare_cpu)
-            ratio = a / b if b > 0 else None
-            print("linux CPU per ride (speed %d): rolvanta %s ms, bare Xlib with the same copies and fills %s ms, "
-                  "ratio %s (%s); %d rides of %d ticks, medians of %d; each: %s and %s" % (
-                      speed, fmt(a * 1000, 2), fmt(b * 1000, 2), fmt(ratio, 3), verdict(ratio, 1.1, True), RIDES,
-                      ticks, repetitions, [round(v * 1000, 2) for v in show_cpu],
-                      [round(v * 1000, 2) for v in bare_cpu]), flush=True)
+            report_cpu_per_ride("linux", "rolvanta", "bare Xlib", speed, ticks, show_cpu, bare_cpu, 2)
 
         _, delays = record(args.build, 6, folder)
         scheduled = sum(delays[STEP_FIRST:STEP_LAST]) / 1000.0

@@ -32,7 +32,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, HERE)
 
 from chromium import Chromium, serve  # noqa: E402
-from linux_bench import RIDES, SEED, fmt, record, verdict  # noqa: E402
+from linux_bench import RIDES, SEED, fmt, record, report_cpu_per_ride, verdict  # noqa: E402
 
 ASSETS = ["cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp", "cor_start.wav", "cor_run.wav",
           "cor_fade.wav", "valt_run.wav"]
@@ -112,13 +112,7 @@ def main():
                     rates.append((10 + sum(delays[:ticks - 1])) / ms)
                     whole, _ = held(browser, bare + str(ticks), "bare.ticks", ticks)
                     bare_cpu.append((whole - held(browser, bare + "1", "bare.ticks", 1)[0]) / RIDES)
-                a, b = statistics.median(show_cpu), statistics.median(bare_cpu)
-                ratio = a / b if b > 0 else None
-                print("web CPU per ride (speed %d): page %s ms, bare canvas with the same copies and fills %s ms, "
-                      "ratio %s (%s); %d rides of %d ticks, medians of %d; each: %s and %s" % (
-                          speed, fmt(a * 1000, 1), fmt(b * 1000, 1), fmt(ratio, 3), verdict(ratio, 1.1, True), RIDES,
-                          ticks, repetitions, [round(v * 1000, 1) for v in show_cpu],
-                          [round(v * 1000, 1) for v in bare_cpu]), flush=True)
+                report_cpu_per_ride("web", "page", "bare canvas", speed, ticks, show_cpu, bare_cpu, 1)
                 rate = statistics.median(rates)
                 print("web ticks per second (speed %d): %s of the schedule's (%s); each: %s" % (
                     speed, fmt(rate, 3), verdict(rate, 0.98, False), [round(r, 3) for r in rates]), flush=True)
