@@ -87,14 +87,8 @@ void ConvertWave(const WaveFormat& wave, std::vector<int16_t>* frames) {
     }
 }
 
-void ScaleFrames(const int16_t* from, size_t frames, uint32_t volume, int16_t* to) {
-    // The high byte is the loudness the user chose, 0 to 255; the low byte only rounds the
-    // word up for the Windows mixer, under which 0 would still be faintly heard. Here 0 is
-    // silence and 255 the samples as they are.
-    int32_t left = static_cast<int32_t>((volume >> 8) & 0xFFu);
-    int32_t right = static_cast<int32_t>(volume >> 24);
-    for (size_t i = 0; i < frames; ++i) {
-        to[2 * i] = static_cast<int16_t>(static_cast<int32_t>(from[2 * i]) * left / 0xFF);
-        to[2 * i + 1] = static_cast<int16_t>(static_cast<int32_t>(from[2 * i + 1]) * right / 0xFF);
+void ScaleFrames(const int16_t* from, size_t frames, int32_t volume, int16_t* to) {
+    for (size_t i = 0; i < 2 * frames; ++i) {
+        to[i] = static_cast<int16_t>(static_cast<int32_t>(from[i]) * volume / 255);
     }
 }

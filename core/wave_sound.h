@@ -24,7 +24,6 @@ bool ReadWave(const uint8_t* bytes, size_t size, WaveFormat* format);
 // The samples in signed 16-bit interleaved stereo at kPlayerRate, at any source rate.
 void ConvertWave(const WaveFormat& format, std::vector<int16_t>* frames);
 
-// Scales interleaved stereo samples by a volume of 16 bits a channel, left in the low word,
-// by the channel's high byte: 0x00FF and below are silence, 0xFF00 and above the samples
-// as they are.
-void ScaleFrames(const int16_t* from, size_t frames, uint32_t volume, int16_t* to);
+// Scales interleaved stereo samples by the show's volume: 0 is silence, 255 the samples as
+// they are.
+void ScaleFrames(const int16_t* from, size_t frames, int32_t volume, int16_t* to);

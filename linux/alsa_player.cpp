@@ -85,7 +85,7 @@ struct AlsaPlayer::Stream {
     size_t position = 0;  // frames of the first voice already handed on
     uint64_t streamStartMs = 0;
     uint64_t framesSent = 0;
-    uint32_t volume = 0xFFFFFFFFu;
+    int32_t volume = 255;
     bool unavailable = false;
     bool drop = false;  // what the device still holds is to be thrown away
     bool closing = false;
@@ -291,7 +291,7 @@ void AlsaPlayer::Stop() {
     }
 }
 
-void AlsaPlayer::SetVolume(uint32_t volume) {
+void AlsaPlayer::SetVolume(int32_t volume) {
     volume_ = volume;
     if (stream_ != nullptr) {
         std::lock_guard<std::mutex> hold(stream_->lock);

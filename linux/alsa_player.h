@@ -28,9 +28,9 @@ public:
     // must still wait: the sound's length for PlayAndWait, else 0.
     uint32_t Play(SoundIndex sound, SoundCue cue, uint64_t nowMs);
     void Stop();
-    // 16 bits a channel, left in the low word; applies to the show's own samples only.
-    void SetVolume(uint32_t volume);
-    uint32_t Volume() const { return volume_; }
+    // 0 (silent) to 255; scales the show's own samples only, never the mixer.
+    void SetVolume(int32_t volume);
+    int32_t Volume() const { return volume_; }
     // Stops and gives the device back; a device that does not let go is left to the exit.
     void Close();
 
@@ -42,7 +42,7 @@ private:
     WaveFormat formats_[SoundCount];
     bool loaded_[SoundCount] = {};
     bool converted_[SoundCount] = {};
-    uint32_t volume_ = 0xFFFFFFFFu;
+    int32_t volume_ = 255;
     std::shared_ptr<Stream> stream_;
     std::thread thread_;
 };

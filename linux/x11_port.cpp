@@ -216,9 +216,7 @@ void X11Port::StopSound(SoundStop) {
 
 void X11Port::SetVolume(int32_t volume) {
     savedVolume_ = player_.Volume();
-    // The show's own samples are scaled, never the mixer: 0 is silence, 255 full.
-    uint32_t channel = static_cast<uint32_t>(volume) * 0x101u;
-    player_.SetVolume(channel | (channel << 16));
+    player_.SetVolume(volume);
 }
 
 void X11Port::RestoreVolume() {

@@ -61,7 +61,7 @@ private:
     PictureIndex source_ = CoravendiaLeft;
     std::vector<unsigned long> allocated_;  // colours taken from a colormap that is not true colour
     AlsaPlayer player_;
-    uint32_t savedVolume_ = 0xFFFFFFFFu;
+    int32_t savedVolume_ = 255;
 };
 
 // Milliseconds of a clock that never steps back.
