@@ -8,6 +8,7 @@
 #include "memory_port.h"
 #include "recording_port.h"
 #include "core/ride_engine.h"
+#include "core/screen_scale.h"
 #include "core/settings.h"
 
 namespace {
@@ -553,3 +554,25 @@ TEST(RideOnASurface, AFinishedRideLeavesNothingOfItsPictureBehind) {
 }
 
 }  // namespace
+
+// The one rule every platform turns its screen's scale into picture blocks by.
+TEST(PixelScale, NearestWholeNumberWithHalvesUpAndLogicalLengthsRoundedUp) {
+    struct Row {
+        int32_t numerator, denominator, scale;
+    };
+    const Row rows[] = {{96, 96, 1},   {120, 96, 1},  {143, 96, 1},  {144, 96, 2},  {192, 96, 2},  {239, 96, 2},
+                        {240, 96, 3},  {288, 96, 3},  {335, 96, 3},  {336, 96, 4},  {0, 96, 1},    {-96, 96, 1},
+                        {48, 96, 1},   {96, 0, 1},    {180, 120, 2}, {150, 120, 1}, {270, 120, 2}, {300, 120, 3},
+                        {100000, 96, MaxPixelScale},  {0x7FFFFFFF, 1, MaxPixelScale}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(PixelScaleFor(row.numerator, row.denominator), row.scale) << row.numerator << "/" << row.denominator;
+    }
+    EXPECT_EQ(PixelScaleForDpi(143), 1);
+    EXPECT_EQ(PixelScaleForDpi(144), 2);
+    EXPECT_EQ(LogicalLength(1920, 2), 960);
+    EXPECT_EQ(LogicalLength(1921, 2), 961);
+    EXPECT_EQ(LogicalLength(1080, 3), 360);
+    EXPECT_EQ(LogicalLength(1081, 3), 361);
+    EXPECT_EQ(LogicalLength(1366, 1), 1366);
+    EXPECT_EQ(LogicalLength(0, 2), 0);
+}
