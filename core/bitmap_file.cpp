@@ -61,3 +61,27 @@ bool ReadBitmapFile(const uint8_t* bytes, size_t size, BitmapFile* bitmap) {
     }
     return true;
 }
+
+BitmapFile ScaleBitmap(const BitmapFile& bitmap, int32_t scale) {
+    if (scale <= 1 || bitmap.width <= 0 || bitmap.height <= 0) {
+        return bitmap;
+    }
+    BitmapFile scaled;
+    scaled.width = bitmap.width * scale;
+    scaled.height = bitmap.height * scale;
+    scaled.colours = bitmap.colours;
+    size_t wide = static_cast<size_t>(scaled.width);
+    scaled.pixels.resize(wide * static_cast<size_t>(scaled.height));
+    for (int32_t row = 0; row < bitmap.height; ++row) {
+        uint8_t* first = &scaled.pixels[static_cast<size_t>(row) * scale * wide];
+        const uint8_t* source = &bitmap.pixels[static_cast<size_t>(row) * static_cast<size_t>(bitmap.width)];
+        for (int32_t column = 0; column < bitmap.width; ++column) {
+            memset(first + static_cast<size_t>(column) * scale, source[column], static_cast<size_t>(scale));
+        }
+        // The other rows of the block are the first one again.
+        for (int32_t copy = 1; copy < scale; ++copy) {
+            memcpy(first + static_cast<size_t>(copy) * wide, first, wide);
+        }
+    }
+    return scaled;
+}

@@ -18,3 +18,7 @@ struct BitmapFile {
 // Reads a whole .bmp file image, or the same image without its 14-byte file header as a
 // resource holds it. Returns false, leaving *bitmap empty, for anything else.
 bool ReadBitmapFile(const uint8_t* bytes, size_t size, BitmapFile* bitmap);
+
+// The same picture with every pixel an s-by-s block (nearest neighbour): what a screen of
+// scale s shows of it. s of 1 or less gives the picture unchanged.
+BitmapFile ScaleBitmap(const BitmapFile& bitmap, int32_t scale);

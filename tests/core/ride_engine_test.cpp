@@ -7,6 +7,7 @@
 
 #include "memory_port.h"
 #include "recording_port.h"
+#include "core/bitmap_file.h"
 #include "core/ride_engine.h"
 #include "core/screen_scale.h"
 #include "core/settings.h"
@@ -575,4 +576,23 @@ TEST(PixelScale, NearestWholeNumberWithHalvesUpAndLogicalLengthsRoundedUp) {
     EXPECT_EQ(LogicalLength(1081, 3), 361);
     EXPECT_EQ(LogicalLength(1366, 1), 1366);
     EXPECT_EQ(LogicalLength(0, 2), 0);
+}
+
+TEST(PixelScale, APictureScaledBySBecomesWholeSBySBlocksOfItsPixels) {
+    BitmapFile picture;
+    picture.width = 3;
+    picture.height = 2;
+    picture.pixels = {1, 2, 3, 4, 5, 6};
+    picture.colours = {0x000000, 0x123456};
+    BitmapFile scaled = ScaleBitmap(picture, 3);
+    ASSERT_EQ(scaled.width, 9);
+    ASSERT_EQ(scaled.height, 6);
+    EXPECT_EQ(scaled.colours, picture.colours);
+    for (int32_t y = 0; y < scaled.height; ++y) {
+        for (int32_t x = 0; x < scaled.width; ++x) {
+            ASSERT_EQ(scaled.pixels[static_cast<size_t>(y * 9 + x)], picture.pixels[static_cast<size_t>(y / 3 * 3 + x / 3)])
+                << x << "," << y;
+        }
+    }
+    EXPECT_EQ(ScaleBitmap(picture, 1).pixels, picture.pixels);
 }
