@@ -41,6 +41,38 @@ class SaverWindow(harness.SaverTestCase):
         harness.wait_until(lambda: self.session.cursor()[2] == 0, 30, "the saver to hide the cursor")
 
 
+class ScaledScreens(harness.SaverTestCase):
+    """At more than 96 dpi (the prefix's LogPixels, which Wine reads as each process starts) each
+    picture pixel is a block of s x s screen pixels, s the whole number nearest dpi / 96, and
+    the window still covers the screen."""
+
+    def set_logpixels(self, dpi):
+        self.session.run(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                          "/f", "/d", str(dpi)])
+
+    def test_pictures_are_whole_blocks_of_the_nearest_whole_scale(self):
+        self.addCleanup(self.set_logpixels, 96)
+        w, h = self.session.width, self.session.height
+        for dpi, s in ((96, 1), (120, 1), (144, 2), (192, 2), (288, 3)):
+            with self.subTest(dpi=dpi):
+                self.session.close_all_savers()  # a run a failed row left would keep the next from starting
+                self.set_logpixels(dpi)
+                self.assertEqual(self.session.probe("screen")[-1]["dpi"], str(dpi))
+                run = self.start_saver("/s")
+                self.assertEqual(run.window().rect, (0, 0, w, h))
+
+                def inside():
+                    shot = self.session.screenshot()
+                    box = shot.bbox(harness.CORAVENDIA_BACKGROUND)
+                    return (shot, box) if box and box[0] > 0 and box[1] > 0 and box[2] < w and box[3] < h else None
+                shot, (left, top, right, bottom) = harness.wait_until(inside, 60, "a picture wholly on screen")
+                self.session.save_artifact(shot, "saver_at_%d_dpi.png" % dpi)
+                self.assertEqual((right - left, bottom - top, left % s, top % s), (168 * s, 110 * s, 0, 0))
+                uneven = [(x, y) for y in range(top, bottom) for x in range(left, right)
+                          if shot.pixel(x, y) != shot.pixel(x - x % s, y - y % s)]
+                self.assertEqual(uneven[:5], [], "pixels unlike the rest of their block")
+
+
 class Rides(harness.SaverTestCase):
 
     def test_first_ride_starts_at_an_edge_and_moves_step_by_step_leaving_black(self):
