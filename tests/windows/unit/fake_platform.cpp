@@ -479,9 +479,8 @@ BOOL ShowWindow(HWND window, int command) {
 }
 
 BOOL SetWindowPos(HWND window, HWND after, int x, int y, int width, int height, UINT flags) {
-    // Whether the saver said it was moving its own window, as whoever guards them reads it.
     Call("SetWindowPos", {Hex(window), Hex(after), D(x), D(y), D(width), D(height), Hex(flags),
-                          "own=" + D(hostState.movingOwnWindows)});
+                          "own=" + D(hostState.movingOwnWindows)});  // as a guard of the windows reads it
     return TRUE;
 }
 
