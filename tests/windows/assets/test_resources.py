@@ -384,13 +384,11 @@ def check_dialog(res):
 
 def check_manifest(res):
     root = ElementTree.fromstring(find(res, RT_MANIFEST, 1).data)
-    v3 = "{urn:schemas-microsoft-com:asm.v3}"
+    v3, smi = "{urn:schemas-microsoft-com:asm.v3}", "{http://schemas.microsoft.com/SMI/%d/WindowsSettings}"
     found = [(e.tag, e.text) for e in root.iterfind("%sapplication/%swindowsSettings/*" % (v3, v3))]
-    want = [("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware", "true/pm"),
-            ("{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness", "PerMonitorV2, PerMonitor")]
-    if root.tag != "{urn:schemas-microsoft-com:asm.v1}assembly" or found != want:
-        return "%s with %r" % (root.tag, found)
-    return None
+    want = [(smi % 2005 + "dpiAware", "true/pm"), (smi % 2016 + "dpiAwareness", "PerMonitorV2, PerMonitor")]
+    ok = root.tag == "{urn:schemas-microsoft-com:asm.v1}assembly" and found == want
+    return None if ok else "%s holds %r" % (root.tag, found)
 
 
 def check_inventory(res):

@@ -11,9 +11,8 @@ import unittest
 import harness
 
 ALLOWED = {"kernel32.dll", "user32.dll", "gdi32.dll", "winmm.dll", "advapi32.dll"}
-# Calls that older Windows lacks (the multi-monitor ones Windows 95 and NT 4, the power notices
-# everything before Vista, the dpi of a window or monitor everything before 8.1 or 10): the
-# saver looks them up at run time.
+# user32 calls that older Windows lacks (the multi-monitor ones Windows 95 and NT 4, the power
+# notices everything before Vista, the dpi calls before 8.1): the saver looks them up at run time.
 MULTI_MONITOR_CALLS = {"EnumDisplayMonitors", "GetMonitorInfoA", "GetMonitorInfoW", "MonitorFromWindow",
                        "MonitorFromPoint", "MonitorFromRect", "RegisterPowerSettingNotification",
                        "UnregisterPowerSettingNotification", "GetDpiForWindow", "GetDpiForMonitor"}

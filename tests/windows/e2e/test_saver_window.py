@@ -42,22 +42,18 @@ class SaverWindow(harness.SaverTestCase):
 
 
 class ScaledScreens(harness.SaverTestCase):
-    """At more than 96 dpi (the prefix's LogPixels, which Wine reads as each process starts) each
-    picture pixel is a block of s x s screen pixels, s the whole number nearest dpi / 96, and
-    the window still covers the screen."""
-
-    def set_logpixels(self, dpi):
-        self.session.run(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
-                          "/f", "/d", str(dpi)])
+    """At the prefix's LogPixels (which Wine reads as each process starts) each picture pixel is
+    a block of s x s screen pixels, s the whole number nearest dpi / 96; the window covers the
+    screen all the same."""
 
     def test_pictures_are_whole_blocks_of_the_nearest_whole_scale(self):
-        self.addCleanup(self.set_logpixels, 96)
+        logpixels = ["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d"]
+        self.addCleanup(self.session.run, logpixels + ["96", "/f"])
         w, h = self.session.width, self.session.height
         for dpi, s in ((96, 1), (120, 1), (144, 2), (192, 2), (288, 3)):
             with self.subTest(dpi=dpi):
                 self.session.close_all_savers()  # a run a failed row left would keep the next from starting
-                self.set_logpixels(dpi)
-                self.assertEqual(self.session.probe("screen")[-1]["dpi"], str(dpi))
+                self.session.run(logpixels + [str(dpi), "/f"])
                 run = self.start_saver("/s")
                 self.assertEqual(run.window().rect, (0, 0, w, h))
 

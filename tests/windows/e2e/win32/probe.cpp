@@ -22,7 +22,7 @@
 //   post HWND MSG WPARAM LPARAM     PostMessage: "posted=0|1"
 //   cursor                          "cursor x=.. y=.. handle=0x.. showing=0|1": position and
 //                                   the foreground thread's cursor
-//   screen                          "screen width=.. height=.. dpi=.." (dots per inch, as told)
+//   screen                          "screen width=.. height=.."
 //   monitors                        "monitor rect=L,T,R,B primary=0|1" for each monitor the
 //                                   platform reports, then "count=N"
 //   colour X Y W H R G B            a plain window of that colour and place, neither topmost nor
@@ -734,10 +734,7 @@ int main(int argc, char** argv) {
     }
     if (command == "cursor") return Cursor();
     if (command == "screen") {
-        HDC screen = GetDC(nullptr);
-        Say("screen width=%d height=%d dpi=%d", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-            GetDeviceCaps(screen, LOGPIXELSX));
-        ReleaseDC(nullptr, screen);
+        Say("screen width=%d height=%d", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
         return 0;
     }
     if (command == "monitors") return Monitors();
