@@ -42,9 +42,8 @@ class SaverWindow(harness.SaverTestCase):
 
 
 class ScaledScreens(harness.SaverTestCase):
-    """At the prefix's LogPixels (which Wine reads as each process starts) each picture pixel is
-    a block of s x s screen pixels, s the whole number nearest dpi / 96; the window covers the
-    screen all the same."""
+    """At the prefix's LogPixels (read as each process starts) each picture pixel is a block of
+    s x s screen pixels, s the whole number nearest dpi / 96; the window still covers the screen."""
 
     def test_pictures_are_whole_blocks_of_the_nearest_whole_scale(self):
         logpixels = ["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d"]
