@@ -42,33 +42,29 @@ class SaverWindow(harness.SaverTestCase):
 
 
 class ScaledScreens(harness.SaverTestCase):
-    """At the prefix's LogPixels (read as each process starts) each picture pixel is a block of
-    s x s screen pixels, s the whole number nearest dpi / 96; the window still covers the screen."""
 
-    def test_pictures_are_whole_blocks_of_the_nearest_whole_scale(self):
+    def test_at_each_logpixels_pictures_are_whole_blocks_of_the_nearest_whole_scale(self):
+        # Wine reads LogPixels as each process starts. Slow rides: at 288 dpi a picture is wholly
+        # on screen in one ride of four or five, and there for a few steps only.
         logpixels = ["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d"]
         self.addCleanup(self.session.run, logpixels + ["96", "/f"])
-        # Slow rides: at 288 dpi a picture is wholly on screen for a few steps of a ride, and only
-        # in one ride of four or five.
         self.session.write_settings(**dict(self.FAST, Speed=2))
         w, h = self.session.width, self.session.height
         for dpi, s in ((96, 1), (120, 1), (144, 2), (192, 2), (288, 3)):
             with self.subTest(dpi=dpi):
                 self.session.close_all_savers()  # a run a failed row left would keep the next from starting
                 self.session.run(logpixels + [str(dpi), "/f"])
-                run = self.start_saver("/s")
-                self.assertEqual(run.window().rect, (0, 0, w, h))
+                self.assertEqual(self.start_saver("/s").window().rect, (0, 0, w, h), "the window covers the screen")
 
                 def inside():
                     shot = self.session.screenshot()
                     box = shot.bbox(harness.CORAVENDIA_BACKGROUND)
                     return (shot, box) if box and box[0] > 0 and box[1] > 0 and box[2] < w and box[3] < h else None
                 shot, (left, top, right, bottom) = harness.wait_until(inside, 120, "a picture wholly on screen")
-                self.session.save_artifact(shot, "saver_at_%d_dpi.png" % dpi)
                 self.assertEqual((right - left, bottom - top, left % s, top % s), (168 * s, 110 * s, 0, 0))
                 uneven = [(x, y) for y in range(top, bottom) for x in range(left, right)
                           if shot.pixel(x, y) != shot.pixel(x - x % s, y - y % s)]
-                self.assertEqual(uneven[:5], [], "pixels unlike the rest of their block")
+                self.assertEqual(uneven[:5], [], "pixels unlike the rest of their s x s block")
 
 
 class Rides(harness.SaverTestCase):
