@@ -12,6 +12,9 @@ minimal Windows programs, measured the same way in the same run.
                           makes the same blits per tick on the same timer schedule and
                           nothing else; and its CPU share between rides. Targets: ratio
                           <= 1.1 during a ride, about 0 between rides.
+  CPU at s = 2            the same on a screen of 192 dpi (the prefix's LogPixels), where
+                          every picture pixel is a 2 x 2 block, against the same copies at
+                          that scale alone. Target ratio <= 1.1.
 
 The display is watched from inside the Wine session by rolvanta_bench_watch; CPU time is
 read from /proc, because Wine's GetProcessTimes does not report other processes' times.
@@ -402,6 +405,22 @@ def ticks_and_cpu(session, saver, speed, rides, interval_ms):
               "no figure" if share is None else ("met" if share < 0.01 else "MISSED")))
 
 
+def scaled_cpu(session, saver, speed, rides, interval_ms, scale):
+    logpixels = ["reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/f", "/d"]
+    session.run(logpixels + [str(96 * scale)], timeout=60)
+    try:
+        settings(session, "Sound=0", "Blank=1", "Coravendia=1", "Valtorne=0", "Speed=%d" % speed, "Rate=40")
+        ride = ride_figures(session, saver, "/s", rides, interval_ms, speed * scale)
+        blits = ride_figures(session, session.program("rolvanta_bench_blits"), "%d %d" % (speed, scale), rides,
+                             interval_ms, speed * scale)
+    finally:
+        session.run(logpixels + ["96"], timeout=60)
+    ratio = ride["cpu_per_ride"] / blits["cpu_per_ride"] if ride["cpu_per_ride"] and blits["cpu_per_ride"] else None
+    print("wine CPU per ride at s = %d (speed %d): saver %s ms, same copies alone %s ms, ratio %s (%s); "
+          "%d and %d rides" % (scale, speed, fmt(ms(ride["cpu_per_ride"])), fmt(ms(blits["cpu_per_ride"])),
+                               fmt(ratio, 3), verdict(ratio, 1.1, True), ride["rides"], blits["rides"]))
+
+
 def ms(seconds):
     return None if seconds is None else seconds * 1000.0
 
@@ -426,10 +445,11 @@ def main():
     parser.add_argument("--interval-ms", type=int, default=20)
     parser.add_argument("--speeds", default="6,15")
     parser.add_argument("--session", help="attach to this running harness session instead of starting one")
-    parser.add_argument("only", nargs="*", help="start, ticks (ticks delivered and CPU); all when none")
+    parser.add_argument("only", nargs="*", help="start, ticks (ticks delivered and CPU), scaled (CPU at s = 2); "
+                                                "all when none")
     args = parser.parse_args()
     saver = os.path.join(args.win32_dir, "rolvanta.scr")
-    only = set(args.only) or {"start", "ticks"}
+    only = set(args.only) or {"start", "ticks", "scaled"}
     with wine_session(args.win32_dir, args.session) as session:
         print("wine session: %dx%d display, %d processors" % (session.harness.width, session.harness.height,
                                                               os.cpu_count() or 0), flush=True)
@@ -438,6 +458,8 @@ def main():
         if "ticks" in only:
             for speed in [int(value) for value in args.speeds.split(",")]:
                 ticks_and_cpu(session, saver, speed, args.rides, args.interval_ms)
+        if "scaled" in only:
+            scaled_cpu(session, saver, int(args.speeds.split(",")[0]), args.rides, args.interval_ms, 2)
     return 0
 
 

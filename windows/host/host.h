@@ -22,6 +22,7 @@ struct HostState {
     uint32_t mouseMoveThreshold;
     uint32_t lastCheckTick;
     POINT savedCursorPos;
+    uint32_t movingOwnWindows;
 };
 
 extern HostState hostState;
@@ -45,6 +46,14 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 uint32_t VerifyOnClose(HWND window);
 uint32_t TickDifference(uint32_t earlier, uint32_t later);
 
+// The side of the block each picture pixel becomes on the monitor that shows the window, by
+// the newest of the platform's ways to tell a window's dots per inch that it offers.
+int32_t WindowPixelScale(HWND window);
+// After the monitors changed (added, removed, resized, or another scale): the saver window
+// covers the primary monitor again, the others get their black windows again, and the show
+// takes the new size and scale from its next ride.
+void RecoverMonitors(HWND saverWindow);
+
 // The display's power state, where the platform reports it (full screen only).
 void WatchDisplayPower(HWND window);
 void StopWatchingDisplayPower(void);
@@ -55,6 +64,7 @@ void StopWatchingDisplayPower(void);
 struct OtherMonitorWindows {
     HWND windows[MaxOtherMonitors];
     uint32_t count;
+    uint32_t classRegistered;
 };
 
 extern OtherMonitorWindows otherMonitorWindows;
@@ -62,6 +72,7 @@ extern OtherMonitorWindows otherMonitorWindows;
 // Of the monitors' rectangles, those that get a window of their own, written to chosen;
 // returns how many.
 uint32_t MonitorsToCover(const RECT* monitors, uint32_t count, RECT* chosen, uint32_t capacity);
+// Also when the monitors change: the black windows then follow them.
 void CoverOtherMonitors(void);
 void UncoverOtherMonitors(void);
 LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

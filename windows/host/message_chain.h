@@ -21,6 +21,10 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // can a notice the show hears come from the platform.
 BOOL HostHearsDisplayPower(void);
 
+// The window shows each picture pixel as a block of scale by scale screen pixels from the next
+// ride on; the show keeps its own size in those blocks.
+void ScaleShow(HWND window, int32_t scale);
+
 // The show's end, for the host's ends that bypass the window's destruction: puts the sound
 // device's volume back and silences it. Safe to call more than once.
 void EndShow(void);

@@ -80,7 +80,22 @@ void CoverOtherMonitors(void) {
     enumerate(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&list));
     RECT chosen[MaxOtherMonitors];
     uint32_t count = MonitorsToCover(list.rects, list.count, chosen, MaxOtherMonitors);
-    if (count == 0) {
+
+    // Called again when the monitors change: the windows already there move over the monitors
+    // there are now, and those of monitors that went away go.
+    while (otherMonitorWindows.count > count) {
+        HWND window = otherMonitorWindows.windows[--otherMonitorWindows.count];
+        otherMonitorWindows.windows[otherMonitorWindows.count] = nullptr;
+        DestroyWindow(window);
+    }
+    for (uint32_t i = 0; i < otherMonitorWindows.count; ++i) {
+        const RECT& rect = chosen[i];
+        ++hostState.movingOwnWindows;
+        SetWindowPos(otherMonitorWindows.windows[i], nullptr, rect.left, rect.top, rect.right - rect.left,
+                     rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        --hostState.movingOwnWindows;
+    }
+    if (otherMonitorWindows.count == count) {
         return;
     }
 
@@ -90,10 +105,11 @@ void CoverOtherMonitors(void) {
     windowClass.hInstance = hostState.instance;
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     windowClass.lpszClassName = kClassName;
-    if (RegisterClassA(&windowClass) == 0) {
+    if (!otherMonitorWindows.classRegistered && RegisterClassA(&windowClass) == 0) {
         return;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    otherMonitorWindows.classRegistered = 1;
+    for (uint32_t i = otherMonitorWindows.count; i < count; ++i) {
         const RECT& rect = chosen[i];
         // A tool window stays off the taskbar. Created hidden and shown without activation, so
         // the saver window keeps the foreground it is about to be given.

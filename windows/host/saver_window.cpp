@@ -104,6 +104,9 @@ int32_t RunSaverWindow(HWND parent) {
                 SetForegroundWindow(hostState.saverWindow);
                 WatchDisplayPower(hostState.saverWindow);
             }
+            // The show was made at whole pixels; before its first ride it learns how large they
+            // are where it is seen. A preview is seen at the scale of the pane it sits in.
+            ScaleShow(hostState.saverWindow, WindowPixelScale(parent != nullptr ? parent : hostState.saverWindow));
             MSG message = {};
             for (;;) {
                 if (!GetMessageA(&message, nullptr, 0, 0)) {
@@ -193,6 +196,17 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SYSCOMMAND:
         if (!hostState.isPreview && IsSwallowedSystemCommand(wParam)) {
             return 0;
+        }
+        break;
+    case WM_DISPLAYCHANGE:
+    case WM_DPICHANGED:
+        if (!hostState.isPreview) {
+            RecoverMonitors(window);
+        }
+        break;
+    case WM_DPICHANGED_AFTERPARENT:
+        if (hostState.isPreview) {
+            ScaleShow(window, WindowPixelScale(GetParent(window)));
         }
         break;
     case WM_TIMER:

@@ -137,6 +137,7 @@ typedef struct tagBITMAP {
 #define WM_MOUSEACTIVATE 0x0021
 #define WM_HELP 0x0053
 #define WM_CONTEXTMENU 0x007B
+#define WM_DISPLAYCHANGE 0x007E
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_SYSKEYDOWN 0x0104
@@ -188,6 +189,9 @@ typedef struct tagBITMAP {
 
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+#define LOGPIXELSX 88
+#define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
 #define BLACK_BRUSH 4
 #define SRCCOPY 0x00CC0020
 #define VER_PLATFORM_WIN32_WINDOWS 1
@@ -256,6 +260,7 @@ WORD RegisterClassA(const WNDCLASSA* windowClass);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
 BOOL ShowWindow(HWND window, int command);
+BOOL SetWindowPos(HWND window, HWND after, int x, int y, int width, int height, UINT flags);
 BOOL DestroyWindow(HWND window);
 BOOL GetMessageA(MSG* message, HWND window, UINT first, UINT last);
 BOOL TranslateMessage(const MSG* message);
@@ -288,6 +293,10 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 int GetObjectA(HGDIOBJ object, int size, LPVOID buffer);
 BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, DWORD rop);
 BOOL DeleteObject(HGDIOBJ object);
+int GetDeviceCaps(HDC dc, int index);
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+BOOL StretchBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                int sourceWidth, int sourceHeight, DWORD rop);
 
 // winmm
 BOOL sndPlaySoundA(LPCSTR sound, UINT flags);
@@ -308,6 +317,22 @@ typedef DWORD(WINAPI* PwdChangePasswordAProc)(LPCSTR provider, HWND parent, DWOR
 // Windows 95 and NT 4 know one monitor only and lack these two.
 typedef BOOL(WINAPI* EnumDisplayMonitorsProc)(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data);
 typedef BOOL(WINAPI* GetMonitorInfoAProc)(HMONITOR monitor, MONITORINFO* info);
+
+// Newer Windows tells a window that declared it draws for each monitor's own scale when that
+// scale changes; older headers lack the numbers.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef WM_DPICHANGED_AFTERPARENT
+#define WM_DPICHANGED_AFTERPARENT 0x02E3
+#endif
+// A window's dots per inch: user32 of Windows 10 (1607 on), else shcore of Windows 8.1 for the
+// window's monitor (the effective dpi, 0, of monitor nearest, 2).
+typedef UINT(WINAPI* GetDpiForWindowProc)(HWND window);
+typedef HMONITOR(WINAPI* MonitorFromWindowProc)(HWND window, DWORD flags);
+typedef LONG(WINAPI* GetDpiForMonitorProc)(HMONITOR monitor, int kind, UINT* dpiX, UINT* dpiY);
+const DWORD kMonitorNearest = 2;
+const int kEffectiveDpi = 0;
 
 // Windows Vista and later: notices of a power setting's new value, here the console display's
 // state (0 off, 1 on, 2 dimmed). Declared here because older headers lack them.

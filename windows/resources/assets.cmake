@@ -5,6 +5,7 @@
 set(ROLVANTA_ASSET_DIR ${CMAKE_CURRENT_LIST_DIR}/../../assets)
 set(ROLVANTA_RESOURCE_FILES
     ${CMAKE_CURRENT_LIST_DIR}/resource_ids.h
+    ${CMAKE_CURRENT_LIST_DIR}/rolvanta.manifest
     ${ROLVANTA_ASSET_DIR}/cormapl.bmp
     ${ROLVANTA_ASSET_DIR}/cormapr.bmp
     ${ROLVANTA_ASSET_DIR}/valtmapl.bmp

@@ -3,6 +3,7 @@
 // and timer 1. Calls only; the show decides.
 #include "windows/host/message_chain.h"
 #include "core/ride_engine.h"
+#include "core/screen_scale.h"
 #include "core/settings.h"
 #include "windows/show/settings_store_win32.h"
 #include "windows/show/show_win32.h"
@@ -14,10 +15,14 @@ const char* const kPictureNames[PictureCount] = {"CORMAPL", "CORMAPR", "VALTMAPL
 const char* const kSoundNames[SoundCount] = {"COR_START_SOUND", "COR_RUN_SOUND", "COR_FADE_SOUND",
                                              "VALT_RUN_SOUND"};
 
+// The show works in logical pixels; each is a block of scale by scale pixels of the window. At
+// a scale of 1 the port makes exactly the calls it makes on a screen of 96 dpi.
 class Win32ShowPort final : public ShowPort {
 public:
     HWND window = nullptr;
     HDC eraseDc = nullptr;
+    int32_t scale = 1;      // the blocks the rides are drawn with now
+    int32_t nextScale = 1;  // the window's, taken at the next ride's start
 
     bool LoadPicture(PictureIndex picture) override {
         pictures_[picture] = LoadBitmapA(HostInstance(), kPictureNames[picture]);
@@ -27,6 +32,10 @@ public:
     void ReleasePicture(PictureIndex picture) override {
         DeleteObject(pictures_[picture]);
         pictures_[picture] = nullptr;
+        if (scaled_[picture] != nullptr) {
+            DeleteObject(scaled_[picture]);
+            scaled_[picture] = nullptr;
+        }
     }
 
     PictureSize SizeOfPicture(PictureIndex picture) override {
@@ -57,20 +66,54 @@ public:
     ShowRect ClientRect() override {
         RECT client = {};
         GetClientRect(window, &client);
-        return ShowRect{client.left, client.top, client.right, client.bottom};
+        return LogicalClient(client, scale);
+    }
+
+    static ShowRect LogicalClient(const RECT& client, int32_t blocks) {
+        return ShowRect{client.left, client.top, LogicalLength(client.right, blocks),
+                        LogicalLength(client.bottom, blocks)};
+    }
+
+    // Each picture is enlarged once per scale, into the screen's own format, so that a ride's
+    // step stays one plain copy a picture, as fast as at whole pixels.
+    void TakeNextScale() {
+        scale = nextScale;
+        HDC windowDc = GetDC(window);
+        HDC from = CreateCompatibleDC(windowDc);
+        HDC to = CreateCompatibleDC(windowDc);
+        for (int i = 0; i < PictureCount; ++i) {
+            if (scaled_[i] != nullptr) {
+                DeleteObject(scaled_[i]);
+                scaled_[i] = nullptr;
+            }
+            if (scale == 1 || pictures_[i] == nullptr) {
+                continue;
+            }
+            PictureSize size = SizeOfPicture(static_cast<PictureIndex>(i));
+            scaled_[i] = CreateCompatibleBitmap(windowDc, size.width * scale, size.height * scale);
+            HGDIOBJ fromBefore = SelectObject(from, pictures_[i]);
+            HGDIOBJ toBefore = SelectObject(to, scaled_[i]);
+            StretchBlt(to, 0, 0, size.width * scale, size.height * scale, from, 0, 0, size.width, size.height,
+                       SRCCOPY);
+            SelectObject(from, fromBefore);
+            SelectObject(to, toBefore);
+        }
+        DeleteDC(to);
+        DeleteDC(from);
+        ReleaseDC(window, windowDc);
     }
 
     void BeginStep(PictureIndex picture) override {
         windowDc_ = GetDC(window);
         pictureDc_ = CreateCompatibleDC(windowDc_);
-        previous_ = SelectObject(pictureDc_, pictures_[picture]);
+        previous_ = SelectObject(pictureDc_, scale == 1 ? pictures_[picture] : scaled_[picture]);
     }
 
     void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) override {
-        BitBlt(windowDc_, x, y, width, height, pictureDc_, 0, 0, SRCCOPY);
+        BitBlt(windowDc_, x * scale, y * scale, width * scale, height * scale, pictureDc_, 0, 0, SRCCOPY);
     }
 
-    void FillBlack(const ShowRect& rect) override { Fill(windowDc_, rect); }
+    void FillBlack(const ShowRect& rect) override { Fill(windowDc_, rect, scale); }
 
     void EndStep() override {
         SelectObject(pictureDc_, previous_);
@@ -80,7 +123,7 @@ public:
         pictureDc_ = nullptr;
     }
 
-    void EraseBlack(const ShowRect& rect) override { Fill(eraseDc, rect); }
+    void EraseBlack(const ShowRect& rect) override { Fill(eraseDc, rect, scale); }
 
     // The player holds the thread for a cue that waits, so nothing is left to wait for.
     uint32_t PlaySound(SoundIndex sound, SoundCue cue) override {
@@ -112,12 +155,13 @@ public:
 private:
     static HWAVEOUT WaveMapper() { return reinterpret_cast<HWAVEOUT>(static_cast<uintptr_t>(WAVE_MAPPER)); }
 
-    static void Fill(HDC dc, const ShowRect& rect) {
-        RECT area = {rect.left, rect.top, rect.right, rect.bottom};
+    static void Fill(HDC dc, const ShowRect& rect, int32_t blocks) {
+        RECT area = {rect.left * blocks, rect.top * blocks, rect.right * blocks, rect.bottom * blocks};
         FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     }
 
     HBITMAP pictures_[PictureCount] = {};
+    HBITMAP scaled_[PictureCount] = {};  // pictures_ at the scale, while it is more than 1
     HGLOBAL soundData_[SoundCount] = {};
     const char* soundImages_[SoundCount] = {};
     DWORD savedVolume_ = 0;
@@ -164,6 +208,14 @@ uint32_t WaveVolumeFor(int32_t volume) {
     return channel | (channel << 16);
 }
 
+void ScaleShow(HWND window, int32_t scale) {
+    port.window = window;
+    port.nextScale = scale;
+    RECT client = {};
+    GetClientRect(window, &client);
+    ReshapeShow(saverShow, Win32ShowPort::LogicalClient(client, scale));
+}
+
 void EndShow(void) {
     DestroyShow(saverShow, port);
 }
@@ -172,6 +224,9 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     port.window = window;
     switch (message) {
     case WM_CREATE:
+        // Whole pixels until the host tells the window's scale.
+        port.scale = 1;
+        port.nextScale = 1;
         LoadSettingsFromStrings(HostInstance());
         CreateShow(saverShow, port, saverSettings);
         break;
@@ -184,6 +239,11 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         port.eraseDc = nullptr;
         return 0;
     case WM_TIMER:
+        // The show takes a new size only as a ride starts; the blocks change with it, so that
+        // each ride is drawn at one scale from edge to edge.
+        if (port.nextScale != port.scale && saverShow.rideState.x == NoRide) {
+            port.TakeNextScale();
+        }
         ShowTick(saverShow, port);
         break;
     case WM_POWERBROADCAST:

@@ -1,9 +1,11 @@
-// rolvanta_bench_blits STEP: the CPU baseline. A full-screen window doing, tick for tick,
+// rolvanta_bench_blits STEP [SCALE]: the CPU baseline. A full-screen window doing, tick for tick,
 // the same drawing as a ride (the picture copied step + 1 times across the pixels it passes,
 // a black strip behind it, a drawing context and a memory context taken and given back every
 // tick), on the same timer schedule (1 ms re-armed each tick during a ride, a pause after
 // it), and nothing else: no settings, no sound, no chance. Rides run left to right through
-// the middle of the screen. Closes on WM_CLOSE.
+// the middle of the screen. Closes on WM_CLOSE. With SCALE, each picture pixel is a block of
+// SCALE x SCALE screen pixels, from a picture enlarged once at the start, as the saver draws
+// on a screen of 96 x SCALE dpi.
 #include <windows.h>
 
 #include "test_program.h"
@@ -24,6 +26,7 @@ int screenWidth;
 int x = kNoRide;
 int trailX;
 int y;
+int scale = 1;
 
 // Returns whether the ride has left the screen.
 bool Step(HWND window) {
@@ -31,19 +34,20 @@ bool Step(HWND window) {
     if (newRide) {
         x = 0;
         trailX = 0;
-        y = GetSystemMetrics(SM_CYSCREEN) / 2 - pictureHeight / 2;
+        y = GetSystemMetrics(SM_CYSCREEN) / scale / 2 - pictureHeight / 2;
     }
     HDC windowDc = GetDC(window);
     HDC pictureDc = CreateCompatibleDC(windowDc);
     HGDIOBJ previous = SelectObject(pictureDc, picture);
     if (!newRide && step > 1) {
         for (int i = 0; i < step; ++i) {
-            BitBlt(windowDc, trailX, y, pictureWidth, pictureHeight, pictureDc, 0, 0, SRCCOPY);
+            BitBlt(windowDc, trailX * scale, y * scale, pictureWidth * scale, pictureHeight * scale, pictureDc, 0, 0,
+                   SRCCOPY);
             ++trailX;
         }
     }
-    BitBlt(windowDc, x, y, pictureWidth, pictureHeight, pictureDc, 0, 0, SRCCOPY);
-    RECT strip = {x - step, y, x, y + pictureHeight};
+    BitBlt(windowDc, x * scale, y * scale, pictureWidth * scale, pictureHeight * scale, pictureDc, 0, 0, SRCCOPY);
+    RECT strip = {(x - step) * scale, y * scale, x * scale, (y + pictureHeight) * scale};
     FillRect(windowDc, &strip, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     bool over = x > screenWidth;
     if (over) {
@@ -82,16 +86,33 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    int requested = atoi(commandLine);
+    char* rest = commandLine;
+    int requested = static_cast<int>(strtol(commandLine, &rest, 10));
     if (requested > 0) {
         step = requested;
     }
+    scale = atoi(rest) > 1 ? atoi(rest) : 1;
     picture = LoadBitmapA(instance, "PICTURE");
     BITMAP size = {};
     GetObjectA(picture, sizeof(size), &size);
     pictureWidth = size.bmWidth;
     pictureHeight = size.bmHeight;
-    screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    screenWidth = GetSystemMetrics(SM_CXSCREEN) / scale;
+    if (scale > 1) {
+        HDC screen = GetDC(nullptr);
+        HDC from = CreateCompatibleDC(screen);
+        HDC to = CreateCompatibleDC(screen);
+        HBITMAP enlarged = CreateCompatibleBitmap(screen, pictureWidth * scale, pictureHeight * scale);
+        SelectObject(from, picture);
+        SelectObject(to, enlarged);
+        StretchBlt(to, 0, 0, pictureWidth * scale, pictureHeight * scale, from, 0, 0, pictureWidth, pictureHeight,
+                   SRCCOPY);
+        DeleteDC(to);
+        DeleteDC(from);
+        ReleaseDC(nullptr, screen);
+        DeleteObject(picture);
+        picture = enlarged;
+    }
 
     int code = test_program::RunFullScreenWindow(instance, WindowProc, "RolvantaBenchBlits");
     DeleteObject(picture);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads the resources back out of the built saver and checks them against
 the inventory the program relies on: the four pictures, the four sounds,
-the string table, the icon, the version block and dialog 2003.
+the string table, the icon, the version block, dialog 2003 and the manifest.
 
     test_resources.py ROLVANTA.SCR [--contact-sheet OUT.png]
 
@@ -10,13 +10,14 @@ status is non-zero when any check failed or the file could not be read."""
 
 import os
 import sys
+import xml.etree.ElementTree as ElementTree
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import formats  # noqa: E402
 import peres  # noqa: E402
 
 LANG_EN_US = 1033
-RT_BITMAP, RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION = 2, 3, 5, 6, 14, 16
+RT_BITMAP, RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 5, 6, 14, 16, 24
 
 PICTURES = {
     # name: (width, height, resource bytes, background)
@@ -381,11 +382,20 @@ def check_dialog(res):
     return None
 
 
+def check_manifest(res):
+    root = ElementTree.fromstring(find(res, RT_MANIFEST, 1).data)
+    v3, smi = "{urn:schemas-microsoft-com:asm.v3}", "{http://schemas.microsoft.com/SMI/%d/WindowsSettings}"
+    found = [(e.tag, e.text) for e in root.iterfind("%sapplication/%swindowsSettings/*" % (v3, v3))]
+    want = [(smi % 2005 + "dpiAware", "true/pm"), (smi % 2016 + "dpiAwareness", "PerMonitorV2, PerMonitor")]
+    ok = root.tag == "{urn:schemas-microsoft-com:asm.v1}assembly" and found == want
+    return None if ok else "%s holds %r" % (root.tag, found)
+
+
 def check_inventory(res):
     want = set()
     want |= {(RT_BITMAP, n) for n in PICTURES}
     want |= {("WAVE", n) for n in SOUNDS}
-    want |= {(RT_DIALOG, 2003), (RT_GROUP_ICON, 100), (RT_VERSION, 1)}
+    want |= {(RT_DIALOG, 2003), (RT_GROUP_ICON, 100), (RT_VERSION, 1), (RT_MANIFEST, 1)}
     got = {(r.type, r.name) for r in res}
     missing = want - got
     if missing:
@@ -444,6 +454,7 @@ def main(argv):
     c.check("icon 100", lambda: check_icon(res))
     c.check("version resource", lambda: check_version(res))
     c.check("dialog 2003", lambda: check_dialog(res))
+    c.check("manifest: aware of each monitor's dpi", lambda: check_manifest(res))
     if sheet:
         import contact_sheet
 

@@ -12,10 +12,10 @@ import harness
 
 ALLOWED = {"kernel32.dll", "user32.dll", "gdi32.dll", "winmm.dll", "advapi32.dll"}
 # user32 calls that older Windows lacks (the multi-monitor ones Windows 95 and NT 4, the power
-# notices everything before Vista): the saver looks them up at run time.
+# notices everything before Vista, the dpi calls before 8.1): the saver looks them up at run time.
 MULTI_MONITOR_CALLS = {"EnumDisplayMonitors", "GetMonitorInfoA", "GetMonitorInfoW", "MonitorFromWindow",
                        "MonitorFromPoint", "MonitorFromRect", "RegisterPowerSettingNotification",
-                       "UnregisterPowerSettingNotification"}
+                       "UnregisterPowerSettingNotification", "GetDpiForWindow", "GetDpiForMonitor"}
 
 
 class Imports(unittest.TestCase):

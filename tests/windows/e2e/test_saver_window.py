@@ -41,6 +41,32 @@ class SaverWindow(harness.SaverTestCase):
         harness.wait_until(lambda: self.session.cursor()[2] == 0, 30, "the saver to hide the cursor")
 
 
+class ScaledScreens(harness.SaverTestCase):
+
+    def test_at_each_logpixels_pictures_are_whole_blocks_of_the_nearest_whole_scale(self):
+        # Wine reads LogPixels as each process starts. Slow rides: at 288 dpi a picture is wholly
+        # on screen in one ride of four or five, and there for a few steps only.
+        logpixels = ["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d"]
+        self.addCleanup(self.session.run, logpixels + ["96", "/f"])
+        self.session.write_settings(**dict(self.FAST, Speed=2))
+        w, h = self.session.width, self.session.height
+        for dpi, s in ((96, 1), (120, 1), (144, 2), (192, 2), (288, 3)):
+            with self.subTest(dpi=dpi):
+                self.session.close_all_savers()  # a run a failed row left would keep the next from starting
+                self.session.run(logpixels + [str(dpi), "/f"])
+                self.assertEqual(self.start_saver("/s").window().rect, (0, 0, w, h), "the window covers the screen")
+
+                def inside():
+                    shot = self.session.screenshot()
+                    box = shot.bbox(harness.CORAVENDIA_BACKGROUND)
+                    return (shot, box) if box and box[0] > 0 and box[1] > 0 and box[2] < w and box[3] < h else None
+                shot, (left, top, right, bottom) = harness.wait_until(inside, 120, "a picture wholly on screen")
+                self.assertEqual((right - left, bottom - top, left % s, top % s), (168 * s, 110 * s, 0, 0))
+                uneven = [(x, y) for y in range(top, bottom) for x in range(left, right)
+                          if shot.pixel(x, y) != shot.pixel(x - x % s, y - y % s)]
+                self.assertEqual(uneven[:5], [], "pixels unlike the rest of their s x s block")
+
+
 class Rides(harness.SaverTestCase):
 
     def test_first_ride_starts_at_an_edge_and_moves_step_by_step_leaving_black(self):

@@ -478,6 +478,12 @@ BOOL ShowWindow(HWND window, int command) {
     return FALSE;
 }
 
+BOOL SetWindowPos(HWND window, HWND after, int x, int y, int width, int height, UINT flags) {
+    Call("SetWindowPos", {Hex(window), Hex(after), D(x), D(y), D(width), D(height), Hex(flags),
+                          "own=" + D(hostState.movingOwnWindows)});  // as a guard of the windows reads it
+    return TRUE;
+}
+
 BOOL DestroyWindow(HWND window) {
     Call("DestroyWindow", {Hex(window)});
     if (fake.windows.count(window) == 0) {
@@ -671,6 +677,23 @@ int GetObjectA(HGDIOBJ object, int size, LPVOID buffer) {
 
 BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, DWORD rop) {
     Call("BitBlt", {Hex(target), D(x), D(y), D(width), D(height), Hex(source), D(sourceX), D(sourceY), Hex(rop)});
+    return TRUE;
+}
+
+int GetDeviceCaps(HDC dc, int index) {
+    Call("GetDeviceCaps", {Hex(dc), D(index)});
+    return fake.dpi;
+}
+
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
+    Call("CreateCompatibleBitmap", {Hex(dc), D(width), D(height)});
+    return FakeHandle<HBITMAP>(0xB00 + width);
+}
+
+BOOL StretchBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                int sourceWidth, int sourceHeight, DWORD rop) {
+    Call("StretchBlt", {Hex(target), D(x), D(y), D(width), D(height), Hex(source), D(sourceX), D(sourceY),
+                        D(sourceWidth), D(sourceHeight), Hex(rop)});
     return TRUE;
 }
 

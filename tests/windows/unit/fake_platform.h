@@ -62,6 +62,7 @@ struct FakePlatform {
     std::map<int, UINT> checkedButtons;
     std::map<uintptr_t, std::pair<LONG, LONG>> bitmapSizes;
     std::map<std::string, HBITMAP> bitmaps;
+    int dpi = 96;  // what GetDeviceCaps answers
 
     // winmm
     DWORD waveVolume = 0x12345678;

@@ -23,6 +23,10 @@ void EndShow(void) {
     fake.Record("EndShow()");
 }
 
+void ScaleShow(HWND window, int32_t scale) {
+    fake.Record("ScaleShow(" + Hex(window) + "," + std::to_string(scale) + ")");
+}
+
 namespace {
 
 const HWND kWindow = FakeHandle<HWND>(0x100);

@@ -2,6 +2,7 @@
 
 #include "fake_platform.h"
 #include "windows/host/host.h"
+#include "windows/show/show_win32.h"
 
 namespace {
 
@@ -339,6 +340,24 @@ TEST_F(OtherMonitorRun, WithAPasswordInputOnAnotherMonitorOpensThePromptOfTheSav
               (std::vector<std::string>{"PostMessageA(0x100,0x10,0x0,0)", "PostMessageA(0x100,0x10,0x0,0)"}));
     EXPECT_LT(fake.IndexOf("DestroyWindow(0x200)"), fake.IndexOf("FreeLibrary(0xC91)"));
     EXPECT_TRUE(fake.windows.empty());
+}
+
+TEST_F(OtherMonitorRun, ChangedMonitorsAreCoveredAgainByTheSaversOwnMovesAndTheShowTakesTheirScale) {
+    fake.createResults = {kDark, kDark2};
+    hostState.saverWindow = kWindow;
+    UseMonitors({RECT{0, 0, 1024, 768}, RECT{1024, 0, 2048, 768}, RECT{-800, 0, 0, 600}});
+    CoverOtherMonitors();
+    // The one on the right grows, the one on the left goes, the primary goes to 192 dpi.
+    UseMonitors({RECT{0, 0, 1024, 768}, RECT{1024, 0, 2304, 1024}});
+    fake.clientRects[kWindow] = RECT{0, 0, 1024, 768};
+    fake.dpi = 192;
+    HostWindowProc(kWindow, WM_DISPLAYCHANGE, 32, 0);
+    EXPECT_EQ(fake.Calls("SetWindowPos"), (std::vector<std::string>{"SetWindowPos(0x100,0,0,0,1024,768,0x14,own=1)",
+                                                                     "SetWindowPos(0x200,0,1024,0,1280,1024,0x14,own=1)"}));
+    EXPECT_EQ(fake.Calls("DestroyWindow"), std::vector<std::string>{"DestroyWindow(0x201)"});
+    const ShowRect& next = saverShow.showResources.newClientRect;
+    EXPECT_TRUE(saverShow.showResources.reshaped && next.right == 512 && next.bottom == 384);
+    EXPECT_EQ(otherMonitorWindows.count + hostState.movingOwnWindows, 1u);
 }
 
 TEST_F(OtherMonitorRun, AQuitThatEndsTheLoopEarlyStillUncoversTheMonitors) {

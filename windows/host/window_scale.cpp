@@ -1,0 +1,56 @@
+// How large the saver's pictures are drawn on the monitor that shows them, and what follows when
+// the monitors change under a running saver.
+#include "core/screen_scale.h"
+#include "windows/host/host.h"
+
+namespace {
+
+// Every call newer than Windows 95 is looked up here, never imported: the saver must still load
+// there. Each newer way answers for the window's own monitor; the device context answers for
+// the system as a whole, which is all that Windows before 8.1 knows.
+UINT WindowDpi(HWND window) {
+    HMODULE user = GetModuleHandleA("USER32.DLL");
+    if (user != nullptr) {
+        GetDpiForWindowProc forWindow = EntryPointAs<GetDpiForWindowProc>(GetProcAddress(user, "GetDpiForWindow"));
+        UINT dpi = forWindow != nullptr ? forWindow(window) : 0;
+        if (dpi != 0) {
+            return dpi;
+        }
+        // Without monitors there is no shcore either: no library load that can only fail.
+        MonitorFromWindowProc monitorOf =
+            EntryPointAs<MonitorFromWindowProc>(GetProcAddress(user, "MonitorFromWindow"));
+        HMODULE shcore = monitorOf != nullptr ? LoadLibraryA("SHCORE.DLL") : nullptr;
+        if (shcore != nullptr) {
+            GetDpiForMonitorProc forMonitor =
+                EntryPointAs<GetDpiForMonitorProc>(GetProcAddress(shcore, "GetDpiForMonitor"));
+            UINT dpiY = 0;
+            if (forMonitor != nullptr && forMonitor(monitorOf(window, kMonitorNearest), kEffectiveDpi, &dpi, &dpiY) != 0) {
+                dpi = 0;
+            }
+            FreeLibrary(shcore);
+            if (dpi != 0) {
+                return dpi;
+            }
+        }
+    }
+    HDC dc = GetDC(window);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(window, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 0;
+}
+
+}  // namespace
+
+int32_t WindowPixelScale(HWND window) {
+    return PixelScaleForDpi(static_cast<int32_t>(WindowDpi(window)));
+}
+
+void RecoverMonitors(HWND saverWindow) {
+    // The saver's own move: whatever keeps other programs from moving its windows lets it pass.
+    ++hostState.movingOwnWindows;
+    SetWindowPos(saverWindow, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    --hostState.movingOwnWindows;
+    CoverOtherMonitors();
+    ScaleShow(saverWindow, WindowPixelScale(saverWindow));
+}
