@@ -17,12 +17,15 @@ inline int32_t PixelScaleFor(int32_t numerator, int32_t denominator) {
     if (denominator <= 0 || numerator <= 0) {
         return 1;
     }
-    // 64-bit so that no numerator a platform reports can overflow the doubling.
-    int64_t s = (2 * static_cast<int64_t>(numerator) + denominator) / (2 * static_cast<int64_t>(denominator));
+    // Quotient and remainder rather than (2n + d) / 2d: nothing a platform reports can overflow,
+    // and the Windows build needs no 64-bit division.
+    int32_t whole = numerator / denominator;
+    int32_t rest = numerator % denominator;
+    int32_t s = whole + (rest >= denominator - rest ? 1 : 0);
     if (s < 1) {
         return 1;
     }
-    return s > MaxPixelScale ? MaxPixelScale : static_cast<int32_t>(s);
+    return s > MaxPixelScale ? MaxPixelScale : s;
 }
 
 // s for a screen of the given dots per inch: 96-143 give 1, 144-239 give 2, 240-335 give 3.
@@ -35,5 +38,5 @@ inline int32_t LogicalLength(int32_t physical, int32_t scale) {
     if (scale <= 1 || physical <= 0) {
         return physical;
     }
-    return static_cast<int32_t>((static_cast<int64_t>(physical) + scale - 1) / scale);
+    return physical / scale + (physical % scale != 0 ? 1 : 0);
 }
