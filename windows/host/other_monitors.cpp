@@ -122,5 +122,8 @@ LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam
         // a password prompt over it in front.
         return MA_NOACTIVATE;
     }
+    if (message == WM_WINDOWPOSCHANGING || message == WM_WINDOWPOSCHANGED) {
+        HoldWindowInPlace(window, message, lParam);
+    }
     return OtherMonitorDefaultProc(window, message, wParam, lParam);
 }

@@ -53,7 +53,48 @@ bool IsSwallowedSystemCommand(WPARAM command) {
     }
 }
 
+// A hidden window of any program can carry the class and the title; the saver steps aside only
+// for one that this very program runs.
+HWND RunningSaver(void) {
+    HWND found = nullptr;
+    while ((found = FindWindowExA(nullptr, found, kClassName, kSaverTitle)) != nullptr) {
+        if (IsWindow(found) && WindowOfThisProgram(found)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+// Whether a window placed after insertAfter stays among the top-most windows.
+bool StaysOnTop(HWND insertAfter) {
+    return insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST ||
+           (insertAfter != HWND_NOTOPMOST && insertAfter != HWND_BOTTOM &&
+            (GetWindowLongA(insertAfter, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+}
+
 }  // namespace
+
+void HoldWindowInPlace(HWND window, UINT message, LPARAM lParam) {
+    if (hostState.movingOwnWindows != 0) {
+        return;
+    }
+    if (message == WM_WINDOWPOSCHANGING) {
+        WINDOWPOS* place = reinterpret_cast<WINDOWPOS*>(lParam);
+        if (!RecordWritable(place, sizeof(*place))) {
+            return;
+        }
+        place->flags = (place->flags | SWP_NOMOVE | SWP_NOSIZE) & ~static_cast<UINT>(SWP_HIDEWINDOW);
+        if (!StaysOnTop(place->hwndInsertAfter)) {
+            place->flags |= SWP_NOZORDER;
+        }
+    } else if (message == WM_WINDOWPOSCHANGED && IsIconic(window)) {
+        // A minimise marks the window minimised before its move is asked for, so it is undone
+        // once done; the rectangle it kept is the one it returns to.
+        ++hostState.movingOwnWindows;
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+        --hostState.movingOwnWindows;
+    }
+}
 
 int32_t RunSaverWindow(HWND parent) {
     WNDCLASSA windowClass = {};
@@ -84,14 +125,15 @@ int32_t RunSaverWindow(HWND parent) {
         title = kSaverTitle;
         style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
         exStyle = WS_EX_TOPMOST;
-        HWND running = FindWindowA(kClassName, kSaverTitle);
-        if (running != nullptr && IsWindow(running)) {
+        HWND running = RunningSaver();
+        if (running != nullptr) {
             SetForegroundWindow(running);
             return 0;
         }
         LoadPasswordHooks();
     }
 
+    ChooseVerifyPasswordMessage();
     // Without a window there is no loop to end: the run reports failure the way a bad
     // command line does.
     int32_t exitCode = -1;
@@ -142,6 +184,12 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 #endif
     switch (message) {
     case WM_CREATE:
+        // The window's own creation comes while CreateWindowExA is under way, before its handle
+        // is known. A later one is another program's, and a second show would leak the first
+        // and take the saver's own volume for the one to put back.
+        if (hostState.saverWindow != nullptr) {
+            return 0;
+        }
         DetachInputMethod(window);
         GetCursorPos(&hostState.savedCursorPos);
         if (!hostState.isPreview) {
@@ -158,6 +206,12 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         UncoverOtherMonitors();
         RestoreInputMethod(window);
         PostQuitMessage(0);
+        break;
+    case WM_WINDOWPOSCHANGING:
+    case WM_WINDOWPOSCHANGED:
+        if (!hostState.isPreview) {
+            HoldWindowInPlace(window, message, lParam);
+        }
         break;
     case WM_SETTEXT:
         // The title identifies a running saver to the next start; nobody may change it.

@@ -227,6 +227,19 @@ int RunGuarded(GuardedWork work, void* context, int32_t* result) {
     return 0;
 }
 
+// As on Windows, the lowest 64 KB of an address space are never mapped.
+BOOL RecordReadable(const void* record, uint32_t) {
+    return reinterpret_cast<uintptr_t>(record) >= 0x10000;
+}
+
+BOOL RecordWritable(void* record, uint32_t size) {
+    return RecordReadable(record, size);
+}
+
+BOOL WindowOfThisProgram(HWND window) {
+    return fake.otherPrograms.count(window) == 0;
+}
+
 uint32_t ClockSeconds(void) {
     fake.Record("ClockSeconds()");
     return fake.clockSeconds;
@@ -426,9 +439,19 @@ int GetSystemMetrics(int index) {
     return index == SM_CXSCREEN ? fake.screenWidth : index == SM_CYSCREEN ? fake.screenHeight : 0;
 }
 
-HWND FindWindowA(LPCSTR className, LPCSTR title) {
-    Call("FindWindowA", {Quote(className), Quote(title)});
-    return fake.runningSaver;
+HWND FindWindowExA(HWND parent, HWND after, LPCSTR className, LPCSTR title) {
+    Call("FindWindowExA", {Hex(parent), Hex(after), Quote(className), Quote(title)});
+    return after == nullptr ? fake.runningSaver : nullptr;
+}
+
+LONG GetWindowLongA(HWND window, int index) {
+    Call("GetWindowLongA", {Hex(window), D(index)});
+    return 0;
+}
+
+BOOL IsIconic(HWND window) {
+    Call("IsIconic", {Hex(window)});
+    return FALSE;
 }
 
 BOOL SetForegroundWindow(HWND window) {

@@ -39,7 +39,8 @@ struct FakePlatform {
     // user32
     std::set<HWND> windows;
     HWND foregroundWindow = FakeHandle<HWND>(0xF0);
-    HWND runningSaver = nullptr;  // what FindWindowA finds
+    HWND runningSaver = nullptr;  // what FindWindowExA finds first
+    std::set<HWND> otherPrograms;  // windows of processes that do not run the saver's program file
     int screenWidth = 640;
     int screenHeight = 480;
     std::map<HWND, RECT> clientRects;
