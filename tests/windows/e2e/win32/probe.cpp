@@ -42,13 +42,18 @@
 //                                   (GetGuiResources unsupported) and gdi/user are then 0
 //   close-all CLASS                 ends every process owning a top-level window of CLASS:
 //                                   "killed pid=N" each, then "count=N"
-//   idle [keep]                     keeps a hidden window and its message loop alive until its
+//   call HWND WHAT                  a direct call on the window: setwindowpos, movewindow, hide,
+//                                   minimize, hide-async, closewindow, notopmost or bottom
+//   send-create HWND N              WM_CREATE with a well-formed record, sent N times: "sent=N"
+//   power HWND STATE...             display notices (0 off, 1 on) with real records: "sent=N"
+//   idle [keep|decoy]               keeps a hidden window and its message loop alive until its
 //                                   standard input ends (with "keep": until the process is
 //                                   ended); prints "idle pid=N" once running. Wine closes its
 //                                   desktop process about a second after the last program using
 //                                   it has gone and starts it again with the next one; a program
 //                                   that starts while it closes can find no display driver.
-//                                   One idle program keeps the desktop up.
+//                                   One idle program keeps the desktop up. With "decoy" the
+//                                   hidden window has the saver's class and title.
 //   host-preview W H LETTER ENCODED_SAVER_PATH [X Y]
 //                                   a top-level window at X,Y holding a child pane with a client
 //                                   area of W x H, and the saver started as
@@ -520,14 +525,14 @@ int Colour(int x, int y, int width, int height, int red, int green, int blue) {
     return 0;
 }
 
-int Idle(bool keep) {
+int Idle(bool keep, bool decoy) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "RolvantaProbeIdle";
+    windowClass.lpszClassName = decoy ? "WindowsScreenSaverClass" : "RolvantaProbeIdle";
     RegisterClassA(&windowClass);
-    CreateWindowExA(0, windowClass.lpszClassName, "Rolvanta probe idle", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                    windowClass.hInstance, nullptr);
+    CreateWindowExA(0, windowClass.lpszClassName, decoy ? "Screen Saver" : "Rolvanta probe idle", WS_POPUP, 0, 0, 1,
+                    1, nullptr, nullptr, windowClass.hInstance, nullptr);
     Say("idle pid=%lu", static_cast<unsigned long>(GetCurrentProcessId()));
     if (keep) {
         MSG message;
@@ -687,6 +692,54 @@ int HostPreview(int argc, char** argv) {
     }
 }
 
+// Another program's direct calls on a window.
+int DirectCall(HWND window, const std::string& what) {
+    const UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    BOOL done = what == "setwindowpos" ? SetWindowPos(window, nullptr, 50, 40, 200, 150, SWP_NOZORDER)
+                : what == "movewindow" ? MoveWindow(window, 60, 50, 220, 160, TRUE)
+                : what == "hide"       ? ShowWindow(window, SW_HIDE) || TRUE
+                : what == "minimize"   ? ShowWindow(window, SW_MINIMIZE) || TRUE
+                : what == "hide-async" ? ShowWindowAsync(window, SW_HIDE)
+                : what == "closewindow" ? CloseWindow(window)
+                : what == "notopmost"  ? SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, kOrderOnly)
+                : what == "bottom"     ? SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, kOrderOnly) : FALSE;
+    Say("called=%d", done ? 1 : 0);
+    return 0;
+}
+
+// WM_CREATE sent `times` times with a well-formed record.
+int SendCreate(HWND window, DWORD times) {
+    CREATESTRUCTA record = {nullptr, GetModuleHandleA(nullptr), nullptr, nullptr, 480, 640, 0, 0, static_cast<LONG>(WS_POPUP),
+                            "Screen Saver", "WindowsScreenSaverClass", 0};
+    DWORD sent = 0;
+    for (DWORD_PTR result = 0; sent < times && SendMessageTimeoutA(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&record),
+                                                                   SMTO_NORMAL, 15000, &result); ++sent) {
+    }
+    Say("sent=%lu", static_cast<unsigned long>(sent));
+    return 0;
+}
+
+// Display notices as the platform sends them, each state's record in the receiver's memory.
+int Power(HWND window, int count, char** states) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    void* remote = process ? VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    struct { GUID setting; DWORD length; DWORD state; } record = {
+        {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}}, 4, 0};
+    int sent = 0;
+    for (DWORD_PTR result = 0; remote && sent < count; ++sent) {
+        record.state = Number(states[sent]);
+        if (!WriteProcessMemory(process, remote, &record, sizeof(record), nullptr) ||
+            !SendMessageTimeoutA(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(remote),
+                                 SMTO_NORMAL, 15000, &result)) {
+            break;
+        }
+    }
+    Say("sent=%d", sent);
+    return 0;
+}
+
 int Usage() {
     Say("usage: rolvanta_probe find|info|children|foreground|send|settext|post|cursor|screen|pixel|run|waitpid|"
         "resources|close-all|idle|host-preview|monitors|colour ...");
@@ -748,7 +801,10 @@ int main(int argc, char** argv) {
     if (command == "waitpid" && count >= 2) return WaitPid(Number(rest[0]), Number(rest[1]));
     if (command == "resources" && count >= 1) return Resources(Number(rest[0]));
     if (command == "close-all" && count >= 1) return CloseAll(Decode(rest[0]));
-    if (command == "idle") return Idle(count >= 1 && strcmp(rest[0], "keep") == 0);
+    if (command == "idle") return Idle(count >= 1 && strcmp(rest[0], "keep") == 0, count >= 1 && strcmp(rest[0], "decoy") == 0);
+    if (command == "call" && count >= 2) return DirectCall(WindowArg(rest[0]), rest[1]);
+    if (command == "send-create" && count >= 2) return SendCreate(WindowArg(rest[0]), Number(rest[1]));
+    if (command == "power" && count >= 2) return Power(WindowArg(rest[0]), count - 1, rest + 1);
     if (command == "host-preview") return HostPreview(count, rest);
     return Usage();
 }
