@@ -93,6 +93,7 @@ void CoverOtherMonitors(void) {
     if (RegisterClassA(&windowClass) == 0) {
         return;
     }
+    ++hostState.movingOwnWindows;
     for (uint32_t i = 0; i < count; ++i) {
         const RECT& rect = chosen[i];
         // A tool window stays off the taskbar. Created hidden and shown without activation, so
@@ -105,15 +106,19 @@ void CoverOtherMonitors(void) {
             ShowWindow(window, SW_SHOWNOACTIVATE);
         }
     }
+    --hostState.movingOwnWindows;
 }
 
 void UncoverOtherMonitors(void) {
+    // Destruction hides each window first.
+    ++hostState.movingOwnWindows;
     while (otherMonitorWindows.count != 0) {
         // Taken off the list first: destruction sends messages, and they may come back here.
         HWND window = otherMonitorWindows.windows[--otherMonitorWindows.count];
         otherMonitorWindows.windows[otherMonitorWindows.count] = nullptr;
         DestroyWindow(window);
     }
+    --hostState.movingOwnWindows;
 }
 
 LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

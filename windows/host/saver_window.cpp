@@ -72,28 +72,70 @@ bool StaysOnTop(HWND insertAfter) {
             (GetWindowLongA(insertAfter, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
 }
 
+// Whether a change, as WM_WINDOWPOSCHANGED reports it, left the window where it stood.
+bool KeptInPlace(const WINDOWPOS& change) {
+    return (change.flags & (SWP_NOMOVE | SWP_NOSIZE)) == (SWP_NOMOVE | SWP_NOSIZE) &&
+           (change.flags & SWP_HIDEWINDOW) == 0 &&
+           ((change.flags & SWP_NOZORDER) != 0 || StaysOnTop(change.hwndInsertAfter));
+}
+
+// Where each full-screen window stood when the saver last placed it. A change asked for with
+// SWP_NOSENDCHANGING never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
+struct HeldPlace {
+    HWND window;
+    RECT rect;
+};
+HeldPlace heldPlaces[1 + MaxOtherMonitors];
+
+HeldPlace* HeldPlaceOf(HWND window) {
+    HeldPlace* unused = nullptr;
+    for (HeldPlace& held : heldPlaces) {
+        if (held.window == window) {
+            return &held;
+        }
+        if (unused == nullptr && (held.window == nullptr || !IsWindow(held.window))) {
+            unused = &held;
+        }
+    }
+    if (unused != nullptr) {
+        unused->window = window;
+        GetWindowRect(window, &unused->rect);
+    }
+    return unused;
+}
+
 }  // namespace
 
 void HoldWindowInPlace(HWND window, UINT message, LPARAM lParam) {
+    WINDOWPOS* change = reinterpret_cast<WINDOWPOS*>(lParam);
+    HeldPlace* held = HeldPlaceOf(window);
+    if (!RecordWritable(change, sizeof(*change))) {
+        return;
+    }
     if (hostState.movingOwnWindows != 0) {
+        if (message == WM_WINDOWPOSCHANGED && held != nullptr) {
+            GetWindowRect(window, &held->rect);
+        }
         return;
     }
     if (message == WM_WINDOWPOSCHANGING) {
-        WINDOWPOS* place = reinterpret_cast<WINDOWPOS*>(lParam);
-        if (!RecordWritable(place, sizeof(*place))) {
-            return;
+        change->flags = (change->flags | SWP_NOMOVE | SWP_NOSIZE) & ~static_cast<UINT>(SWP_HIDEWINDOW);
+        if (!StaysOnTop(change->hwndInsertAfter)) {
+            change->flags |= SWP_NOZORDER;
         }
-        place->flags = (place->flags | SWP_NOMOVE | SWP_NOSIZE) & ~static_cast<UINT>(SWP_HIDEWINDOW);
-        if (!StaysOnTop(place->hwndInsertAfter)) {
-            place->flags |= SWP_NOZORDER;
-        }
-    } else if (message == WM_WINDOWPOSCHANGED && IsIconic(window)) {
+        return;
+    }
+    ++hostState.movingOwnWindows;
+    if (IsIconic(window)) {
         // A minimise marks the window minimised before its move is asked for, so it is undone
         // once done; the rectangle it kept is the one it returns to.
-        ++hostState.movingOwnWindows;
         ShowWindow(window, SW_SHOWNOACTIVATE);
-        --hostState.movingOwnWindows;
+    } else if (!KeptInPlace(*change) && held != nullptr) {
+        const RECT& rect = held->rect;
+        SetWindowPos(window, HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                     SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
+    --hostState.movingOwnWindows;
 }
 
 int32_t RunSaverWindow(HWND parent) {

@@ -198,6 +198,8 @@ typedef struct tagBITMAP {
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
 #define SWP_HIDEWINDOW 0x0080
 #define HWND_TOP ((HWND)0)
 #define HWND_BOTTOM ((HWND)1)
@@ -275,6 +277,8 @@ HWND FindWindowA(LPCSTR className, LPCSTR title);
 HWND FindWindowExA(HWND parent, HWND after, LPCSTR className, LPCSTR title);
 LONG GetWindowLongA(HWND window, int index);
 BOOL IsIconic(HWND window);
+BOOL GetWindowRect(HWND window, RECT* rect);
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 BOOL SetForegroundWindow(HWND window);
 WORD RegisterClassA(const WNDCLASSA* windowClass);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,

@@ -2,7 +2,6 @@
 behind Wine's winealsa driver) during rides with Sound=1, and never with Sound=0."""
 
 import re
-import time
 
 import harness
 import rides
@@ -45,9 +44,7 @@ class Sound(harness.SaverTestCase):
         self.assertLess(plays("Ret"), plays("Call"), "the notice came after the start sound")
         harness.wait_until(lambda: plays("Ret") == plays("Call"), 60, "the start sound to end")
         self.session.xdotool("key", "a")
-        pressed = time.monotonic()
-        self.assertEqual(run.exit_code(60), 0)
-        self.assertLess(time.monotonic() - pressed, 2)
+        self.assertEqual(run.exit_code(2), 0)
 
     def test_the_sessions_end_puts_the_volume_back(self):
         run, window = self.start_with_sound()

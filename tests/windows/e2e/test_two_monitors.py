@@ -113,7 +113,8 @@ class TwoMonitorsWithPassword(TwoMonitorChecks, PasswordSession):
         for window in (self.window, self.dark_windows()[0].hwnd):
             self.post(WM_SYSCOMMAND, SC_MINIMIZE, window=window)
             self.post(WM_SYSCOMMAND, SC_MOVE, window=window)
-        for what in ("setwindowpos", "movewindow", "hide", "hide-async", "minimize", "closewindow", "notopmost", "bottom"):
+        for what in ("setwindowpos", "movewindow", "hide", "hide-async", "minimize", "closewindow", "notopmost", "bottom",
+                     "unannounced"):
             self.session.probe("call", hex(window), what)
         self.post(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 16)
         self.settle()

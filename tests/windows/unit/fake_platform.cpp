@@ -236,8 +236,8 @@ BOOL RecordWritable(void* record, uint32_t size) {
     return RecordReadable(record, size);
 }
 
-BOOL WindowOfThisProgram(HWND window) {
-    return fake.otherPrograms.count(window) == 0;
+BOOL WindowOfThisProgram(HWND) {
+    return TRUE;  // the fake runs no other program
 }
 
 uint32_t ClockSeconds(void) {
@@ -452,6 +452,17 @@ LONG GetWindowLongA(HWND window, int index) {
 BOOL IsIconic(HWND window) {
     Call("IsIconic", {Hex(window)});
     return FALSE;
+}
+
+BOOL GetWindowRect(HWND window, RECT* rect) {
+    Call("GetWindowRect", {Hex(window)});
+    *rect = RECT{0, 0, fake.screenWidth, fake.screenHeight};
+    return TRUE;
+}
+
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
+    Call("SetWindowPos", {Hex(window), Hex(insertAfter), D(x), D(y), D(width), D(height), Hex(flags)});
+    return TRUE;
 }
 
 BOOL SetForegroundWindow(HWND window) {

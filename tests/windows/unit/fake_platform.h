@@ -40,7 +40,6 @@ struct FakePlatform {
     std::set<HWND> windows;
     HWND foregroundWindow = FakeHandle<HWND>(0xF0);
     HWND runningSaver = nullptr;  // what FindWindowExA finds first
-    std::set<HWND> otherPrograms;  // windows of processes that do not run the saver's program file
     int screenWidth = 640;
     int screenHeight = 480;
     std::map<HWND, RECT> clientRects;

@@ -42,10 +42,10 @@
 //                                   (GetGuiResources unsupported) and gdi/user are then 0
 //   close-all CLASS                 ends every process owning a top-level window of CLASS:
 //                                   "killed pid=N" each, then "count=N"
-//   call HWND WHAT                  a direct call on the window: setwindowpos, movewindow, hide,
-//                                   minimize, hide-async, closewindow, notopmost or bottom
-//   send-create HWND N              WM_CREATE with a well-formed record, sent N times: "sent=N"
-//   power HWND STATE...             display notices (0 off, 1 on) with real records: "sent=N"
+//   call HWND WHAT                  setwindowpos, movewindow, hide, minimize, hide-async, closewindow,
+//                                   notopmost, bottom or unannounced (a move with
+//                                   SWP_NOSENDCHANGING) on the window: "called=0|1"
+//   create HWND N | power HWND STATE...   N sent WM_CREATE, or display notices: "sent=N"
 //   idle [keep|decoy]               keeps a hidden window and its message loop alive until its
 //                                   standard input ends (with "keep": until the process is
 //                                   ended); prints "idle pid=N" once running. Wine closes its
@@ -696,43 +696,33 @@ int HostPreview(int argc, char** argv) {
 int DirectCall(HWND window, const std::string& what) {
     const UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
     BOOL done = what == "setwindowpos" ? SetWindowPos(window, nullptr, 50, 40, 200, 150, SWP_NOZORDER)
-                : what == "movewindow" ? MoveWindow(window, 60, 50, 220, 160, TRUE)
-                : what == "hide"       ? ShowWindow(window, SW_HIDE) || TRUE
-                : what == "minimize"   ? ShowWindow(window, SW_MINIMIZE) || TRUE
-                : what == "hide-async" ? ShowWindowAsync(window, SW_HIDE)
+                : what == "movewindow"  ? MoveWindow(window, 60, 50, 220, 160, TRUE)
+                : what == "hide-async"  ? ShowWindowAsync(window, SW_HIDE)
                 : what == "closewindow" ? CloseWindow(window)
-                : what == "notopmost"  ? SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, kOrderOnly)
-                : what == "bottom"     ? SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, kOrderOnly) : FALSE;
+                : what == "notopmost"   ? SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, kOrderOnly)
+                : what == "bottom"      ? SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, kOrderOnly)
+                : what == "unannounced" ? SetWindowPos(window, HWND_NOTOPMOST, 30, 20, 300, 200, SWP_NOSENDCHANGING)
+                                        : (ShowWindow(window, what == "hide" ? SW_HIDE : SW_MINIMIZE), TRUE);
     Say("called=%d", done ? 1 : 0);
     return 0;
 }
 
-// WM_CREATE sent `times` times with a well-formed record.
-int SendCreate(HWND window, DWORD times) {
-    CREATESTRUCTA record = {nullptr, GetModuleHandleA(nullptr), nullptr, nullptr, 480, 640, 0, 0, static_cast<LONG>(WS_POPUP),
-                            "Screen Saver", "WindowsScreenSaverClass", 0};
-    DWORD sent = 0;
-    for (DWORD_PTR result = 0; sent < times && SendMessageTimeoutA(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&record),
-                                                                   SMTO_NORMAL, 15000, &result); ++sent) {
-    }
-    Say("sent=%lu", static_cast<unsigned long>(sent));
-    return 0;
-}
-
-// Display notices as the platform sends them, each state's record in the receiver's memory.
-int Power(HWND window, int count, char** states) {
+// WM_CREATE `count` times with a well-formed record, or display notices (0 off, 1 on) with their
+// records in the receiver's memory, as the platform sends them.
+int SendRecords(HWND window, bool create, int count, char** states) {
+    CREATESTRUCTA creation = {};
+    struct { GUID setting; DWORD length, state; } notice = {
+        {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}}, 4, 0};
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
-    void* remote = process ? VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE) : nullptr;
-    struct { GUID setting; DWORD length; DWORD state; } record = {
-        {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}}, 4, 0};
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(notice), MEM_COMMIT, PAGE_READWRITE);
     int sent = 0;
-    for (DWORD_PTR result = 0; remote && sent < count; ++sent) {
-        record.state = Number(states[sent]);
-        if (!WriteProcessMemory(process, remote, &record, sizeof(record), nullptr) ||
-            !SendMessageTimeoutA(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(remote),
-                                 SMTO_NORMAL, 15000, &result)) {
+    for (DWORD_PTR result = 0; sent < count; ++sent) {
+        notice.state = create ? 0 : Number(states[sent]);
+        if (!(create || WriteProcessMemory(process, remote, &notice, sizeof(notice), nullptr)) ||
+            !SendMessageTimeoutA(window, create ? WM_CREATE : WM_POWERBROADCAST, create ? 0 : PBT_POWERSETTINGCHANGE,
+                                 reinterpret_cast<LPARAM>(create ? &creation : remote), SMTO_NORMAL, 15000, &result)) {
             break;
         }
     }
@@ -803,8 +793,8 @@ int main(int argc, char** argv) {
     if (command == "close-all" && count >= 1) return CloseAll(Decode(rest[0]));
     if (command == "idle") return Idle(count >= 1 && strcmp(rest[0], "keep") == 0, count >= 1 && strcmp(rest[0], "decoy") == 0);
     if (command == "call" && count >= 2) return DirectCall(WindowArg(rest[0]), rest[1]);
-    if (command == "send-create" && count >= 2) return SendCreate(WindowArg(rest[0]), Number(rest[1]));
-    if (command == "power" && count >= 2) return Power(WindowArg(rest[0]), count - 1, rest + 1);
+    if (command == "create" && count >= 2) return SendRecords(WindowArg(rest[0]), true, Number(rest[1]), nullptr);
+    if (command == "power" && count >= 2) return SendRecords(WindowArg(rest[0]), false, count - 1, rest + 1);
     if (command == "host-preview") return HostPreview(count, rest);
     return Usage();
 }
