@@ -41,9 +41,9 @@ int32_t RunChangePassword(const char* text);
 // The saver window.
 int32_t RunSaverWindow(HWND parent);
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Keeps a full-screen window of the saver where the saver put it, for its WM_WINDOWPOSCHANGING
-// and WM_WINDOWPOSCHANGED.
-void HoldWindowInPlace(HWND window, UINT message, LPARAM lParam);
+// Keeps a full-screen window of the saver where the saver put it, shown and top-most, for its
+// WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED and WM_STYLECHANGING.
+void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Input watch and close control (HostDefaultProc is in the message chain's header).
 uint32_t VerifyOnClose(HWND window);

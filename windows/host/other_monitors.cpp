@@ -127,8 +127,8 @@ LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam
         // a password prompt over it in front.
         return MA_NOACTIVATE;
     }
-    if (message == WM_WINDOWPOSCHANGING || message == WM_WINDOWPOSCHANGED) {
-        HoldWindowInPlace(window, message, lParam);
+    if (message == WM_WINDOWPOSCHANGING || message == WM_WINDOWPOSCHANGED || message == WM_STYLECHANGING) {
+        HoldWindowInPlace(window, message, wParam, lParam);
     }
     return OtherMonitorDefaultProc(window, message, wParam, lParam);
 }

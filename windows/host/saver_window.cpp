@@ -56,8 +56,8 @@ bool IsSwallowedSystemCommand(WPARAM command) {
 // A hidden window of any program can carry the class and the title; the saver steps aside only
 // for one that this very program runs.
 HWND RunningSaver(void) {
-    HWND found = nullptr;
-    while ((found = FindWindowExA(nullptr, found, kClassName, kSaverTitle)) != nullptr) {
+    for (HWND found = FindWindowA(kClassName, kSaverTitle); found != nullptr;
+         found = FindWindowExA(nullptr, found, kClassName, kSaverTitle)) {
         if (IsWindow(found) && WindowOfThisProgram(found)) {
             return found;
         }
@@ -79,15 +79,16 @@ bool KeptInPlace(const WINDOWPOS& change) {
            ((change.flags & SWP_NOZORDER) != 0 || StaysOnTop(change.hwndInsertAfter));
 }
 
-// Where each full-screen window stood when the saver last placed it. A change asked for with
-// SWP_NOSENDCHANGING never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
+// Where each full-screen window stood when the saver last placed it, as WM_WINDOWPOSCHANGED,
+// which always holds the final place, reported it. A change asked for with SWP_NOSENDCHANGING
+// never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
 struct HeldPlace {
     HWND window;
-    RECT rect;
+    WINDOWPOS place;
 };
 HeldPlace heldPlaces[1 + MaxOtherMonitors];
 
-HeldPlace* HeldPlaceOf(HWND window) {
+HeldPlace* HeldPlaceOf(HWND window, const WINDOWPOS& now) {
     HeldPlace* unused = nullptr;
     for (HeldPlace& held : heldPlaces) {
         if (held.window == window) {
@@ -98,42 +99,52 @@ HeldPlace* HeldPlaceOf(HWND window) {
         }
     }
     if (unused != nullptr) {
-        unused->window = window;
-        GetWindowRect(window, &unused->rect);
+        *unused = HeldPlace{window, now};
     }
     return unused;
 }
 
 }  // namespace
 
-void HoldWindowInPlace(HWND window, UINT message, LPARAM lParam) {
-    WINDOWPOS* change = reinterpret_cast<WINDOWPOS*>(lParam);
-    HeldPlace* held = HeldPlaceOf(window);
-    if (!RecordWritable(change, sizeof(*change))) {
-        return;
-    }
-    if (hostState.movingOwnWindows != 0) {
-        if (message == WM_WINDOWPOSCHANGED && held != nullptr) {
-            GetWindowRect(window, &held->rect);
+void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    bool foreign = hostState.movingOwnWindows == 0;
+    if (message == WM_STYLECHANGING) {
+        // Styles say as much as places: shown, minimised or maximised, top-most.
+        STYLESTRUCT* style = reinterpret_cast<STYLESTRUCT*>(lParam);
+        const DWORD kKept = wParam == static_cast<WPARAM>(GWL_STYLE) ? WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE
+                                                                      : WS_EX_TOPMOST;
+        if (foreign && RecordUsable(style, sizeof(*style), TRUE)) {
+            style->styleNew = (style->styleNew & ~kKept) | (style->styleOld & kKept);
         }
         return;
     }
+    WINDOWPOS* change = reinterpret_cast<WINDOWPOS*>(lParam);
+    if (!RecordUsable(change, sizeof(*change), TRUE)) {
+        return;
+    }
     if (message == WM_WINDOWPOSCHANGING) {
-        change->flags = (change->flags | SWP_NOMOVE | SWP_NOSIZE) & ~static_cast<UINT>(SWP_HIDEWINDOW);
-        if (!StaysOnTop(change->hwndInsertAfter)) {
-            change->flags |= SWP_NOZORDER;
+        if (foreign) {
+            change->flags = (change->flags | SWP_NOMOVE | SWP_NOSIZE) & ~static_cast<UINT>(SWP_HIDEWINDOW);
+            change->flags |= StaysOnTop(change->hwndInsertAfter) ? 0 : SWP_NOZORDER;
+        }
+        return;
+    }
+    HeldPlace* held = HeldPlaceOf(window, *change);
+    // A minimise marks the window minimised before its move is asked for, so it is undone once
+    // done; the rectangle it kept is the one it returns to.
+    bool minimised = (GetWindowLongA(window, GWL_STYLE) & WS_MINIMIZE) != 0;
+    if (!foreign || (!minimised && KeptInPlace(*change))) {
+        if (held != nullptr) {
+            held->place = *change;
         }
         return;
     }
     ++hostState.movingOwnWindows;
-    if (IsIconic(window)) {
-        // A minimise marks the window minimised before its move is asked for, so it is undone
-        // once done; the rectangle it kept is the one it returns to.
+    if (minimised) {
         ShowWindow(window, SW_SHOWNOACTIVATE);
-    } else if (!KeptInPlace(*change) && held != nullptr) {
-        const RECT& rect = held->rect;
-        SetWindowPos(window, HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                     SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    } else if (held != nullptr) {
+        const WINDOWPOS& place = held->place;
+        SetWindowPos(window, HWND_TOPMOST, place.x, place.y, place.cx, place.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
     --hostState.movingOwnWindows;
 }
@@ -249,10 +260,18 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         RestoreInputMethod(window);
         PostQuitMessage(0);
         break;
+    case WM_NCCREATE:
+        // Its default handling names the window after the record, and the title tells a new
+        // start that a saver runs.
+        if (hostState.saverWindow != nullptr) {
+            return TRUE;
+        }
+        break;
     case WM_WINDOWPOSCHANGING:
     case WM_WINDOWPOSCHANGED:
+    case WM_STYLECHANGING:
         if (!hostState.isPreview) {
-            HoldWindowInPlace(window, message, lParam);
+            HoldWindowInPlace(window, message, wParam, lParam);
         }
         break;
     case WM_SETTEXT:

@@ -94,12 +94,8 @@ bool ImageBySnapshot(DWORD process, char* path, DWORD size) {
 
 }  // namespace
 
-BOOL RecordReadable(const void* record, uint32_t size) {
-    return Accessible(record, size, kReadable);
-}
-
-BOOL RecordWritable(void* record, uint32_t size) {
-    return Accessible(record, size, kWritable);
+BOOL RecordUsable(const void* record, uint32_t size, BOOL forWriting) {
+    return Accessible(record, size, forWriting ? kWritable : kReadable);
 }
 
 BOOL WindowOfThisProgram(HWND window) {

@@ -122,6 +122,10 @@ typedef struct tagWINDOWPOS {
     int cy;
     UINT flags;
 } WINDOWPOS;
+typedef struct tagSTYLESTRUCT {
+    DWORD styleOld;
+    DWORD styleNew;
+} STYLESTRUCT;
 typedef struct tagBITMAP {
     LONG bmType;
     LONG bmWidth;
@@ -149,6 +153,8 @@ typedef struct tagBITMAP {
 #define WM_WINDOWPOSCHANGED 0x0047
 #define WM_HELP 0x0053
 #define WM_CONTEXTMENU 0x007B
+#define WM_STYLECHANGING 0x007C
+#define WM_NCCREATE 0x0081
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_SYSKEYDOWN 0x0104
@@ -187,10 +193,12 @@ typedef struct tagBITMAP {
 #define CS_OWNDC 0x0020
 
 #define WS_POPUP 0x80000000L
+#define WS_MINIMIZE 0x20000000L
 #define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_CLIPSIBLINGS 0x04000000L
 #define WS_CLIPCHILDREN 0x02000000L
+#define WS_MAXIMIZE 0x01000000L
 #define WS_EX_TOPMOST 0x00000008L
 #define WS_EX_TOOLWINDOW 0x00000080L
 
@@ -205,6 +213,7 @@ typedef struct tagBITMAP {
 #define HWND_BOTTOM ((HWND)1)
 #define HWND_TOPMOST ((HWND)-1)
 #define HWND_NOTOPMOST ((HWND)-2)
+#define GWL_STYLE (-16)
 #define GWL_EXSTYLE (-20)
 #define MA_NOACTIVATE 3
 #define MONITORINFOF_PRIMARY 1
@@ -276,8 +285,6 @@ int GetSystemMetrics(int index);
 HWND FindWindowA(LPCSTR className, LPCSTR title);
 HWND FindWindowExA(HWND parent, HWND after, LPCSTR className, LPCSTR title);
 LONG GetWindowLongA(HWND window, int index);
-BOOL IsIconic(HWND window);
-BOOL GetWindowRect(HWND window, RECT* rect);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 BOOL SetForegroundWindow(HWND window);
 WORD RegisterClassA(const WNDCLASSA* windowClass);
@@ -351,9 +358,8 @@ struct PowerSettingNotice {
 // {6FE69556-704A-47A0-8F24-C28D936FDA47}
 const GUID kConsoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
 
-// Whether a record that came with a message can be read, or written, whole without a fault.
-BOOL RecordReadable(const void* record, uint32_t size);
-BOOL RecordWritable(void* record, uint32_t size);
+// Whether a record that came with a message can be read, or also written, whole without a fault.
+BOOL RecordUsable(const void* record, uint32_t size, BOOL forWriting);
 // Whether the window belongs to a process that runs this very program file.
 BOOL WindowOfThisProgram(HWND window);
 

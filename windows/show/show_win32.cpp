@@ -148,7 +148,8 @@ void PowerSettingChanged(LPARAM lParam) {
     const PowerSettingNotice* notice = reinterpret_cast<const PowerSettingNotice*>(lParam);
     // A send from another program passes its lParam as it is, and it may point anywhere.
     const uint32_t kHeaderAndState = sizeof(GUID) + sizeof(DWORD) + sizeof(DWORD);
-    if (RecordReadable(notice, kHeaderAndState) && SameGuid(notice->setting, kConsoleDisplayState) && notice->length >= sizeof(DWORD)) {
+    if (RecordUsable(notice, kHeaderAndState, FALSE) && SameGuid(notice->setting, kConsoleDisplayState) &&
+        notice->length >= sizeof(DWORD)) {
         DWORD state;
         const BYTE* data = notice->data;
         state = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 | static_cast<DWORD>(data[2]) << 16 |

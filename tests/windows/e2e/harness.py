@@ -621,10 +621,8 @@ class SaverRun(ProbeProcess):
         return wait_until(ready, timeout, "the saver window of %r" % self.command_line, interval=0.1)
 
     def _x_viewable(self, title):
-        # Any of the X windows of that name: another program's hidden one may come first.
-        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title],
-                                env=self.session.env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
-        return result.stdout.strip() != b""
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title], env=self.session.env(),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30).stdout.strip() != b""
 
 
 class StandIn(ProbeProcess):

@@ -56,7 +56,6 @@ class ClosePathsTest(PasswordSession):
         return action
 
     def call(self, what):
-        """Another program's direct call on the saver window; a hidden window gives up being active."""
         return lambda: self.assertEqual(self.session.probe("call", hex(self.window), what)[-1], {"called": "1"})
 
     def forge_creates(self):
@@ -65,6 +64,7 @@ class ClosePathsTest(PasswordSession):
         before = used()
         self.assertEqual(self.session.probe("create", hex(self.window), 1000, timeout=600)[-1], {"sent": "1000"})
         self.assertLess(used() - before, 10 << 20, "1,000 forged WM_CREATE leaked")
+        self.assertEqual(self.session.window_info(self.window).title, "Screen Saver")
 
     def other_application(self):
         OtherApplication(self, "Another application").stop()
@@ -154,10 +154,8 @@ class ClosePathsTest(PasswordSession):
     # --- the census -------------------------------------------------------------------------------
 
     def test_no_close_path_gets_past_the_prompt(self):
-        # Another program's hidden window of the saver's class and title: the saver starts all the same.
-        decoy = harness.ProbeProcess(self.session, ["idle", "decoy"], "decoy")
-        self.addCleanup(decoy.close)
-        decoy.lines.until(lambda f: f.get("tag") == "idle", TIMEOUT, "the decoy window")
+        self.addCleanup(harness.ProbeProcess(self.session, ["idle", "decoy"], "decoy").close)
+        harness.wait_until(self.session.find_windows, TIMEOUT, "the decoy window")
         self.start_protected(Stage(self.session, "census", cpl="cpl"), env={"WINEDEBUG": "-all,err+seh"})
         self.wait_event("attach")
 
@@ -208,14 +206,12 @@ class ClosePathsTest(PasswordSession):
             ("WM_SYSCOMMAND SC_MOVE posted, then a move", lambda: (self.post(WM_SYSCOMMAND, SC_MOVE), self.settle(),
                                                                   self.move_by(30, 20)()), PROMPT, None),
             ("WM_APP sent", self.send(0x8000), NOTHING, None),
-            ("WM_POWERBROADCAST sent, lParam 0x10", self.send(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10),
-             NOTHING, None),
-            ("WM_POWERBROADCAST sent, lParam 0xdeadbeef",
-             self.send(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0xDEADBEEF), NOTHING, None),
-            ("1,000 WM_CREATE sent with a valid record", self.forge_creates, NOTHING, None),
+            ("1,000 WM_NCCREATE and WM_CREATE sent with a valid record", self.forge_creates, NOTHING, None),
+        ] + [("WM_POWERBROADCAST sent, lParam %#x" % p, self.send(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, p),
+              NOTHING, None) for p in (0x10, 0xDEADBEEF)
         ] + [(what + " called", self.call(what), PROMPT if what.startswith("hide") else NOTHING, None) for what in
              ("setwindowpos", "movewindow", "hide", "minimize", "hide-async", "closewindow", "notopmost", "bottom",
-              "unannounced")]
+              "unannounced", "restyle")]
         for name, action, expected, retrieved in without_prompt:
             if not self.try_path(name, action, expected, retrieved):
                 break

@@ -108,13 +108,11 @@ class TwoMonitorsWithPassword(TwoMonitorChecks, PasswordSession):
         self.wait_event("attach")
         x, y = self.over_second
 
-        # Other programs' minimise and move, to either window, their direct calls on the second
-        # monitor's, and a forged power notice.
+        # Other programs' minimise and move, to either window, and a forged power notice.
         for window in (self.window, self.dark_windows()[0].hwnd):
             self.post(WM_SYSCOMMAND, SC_MINIMIZE, window=window)
             self.post(WM_SYSCOMMAND, SC_MOVE, window=window)
-        for what in ("setwindowpos", "movewindow", "hide", "hide-async", "minimize", "closewindow", "notopmost", "bottom",
-                     "unannounced"):
+        for what in ("setwindowpos", "hide", "minimize", "notopmost", "unannounced", "restyle"):  # direct calls
             self.session.probe("call", hex(window), what)
         self.post(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 16)
         self.settle()

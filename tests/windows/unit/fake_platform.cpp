@@ -227,13 +227,8 @@ int RunGuarded(GuardedWork work, void* context, int32_t* result) {
     return 0;
 }
 
-// As on Windows, the lowest 64 KB of an address space are never mapped.
-BOOL RecordReadable(const void* record, uint32_t) {
-    return reinterpret_cast<uintptr_t>(record) >= 0x10000;
-}
-
-BOOL RecordWritable(void* record, uint32_t size) {
-    return RecordReadable(record, size);
+BOOL RecordUsable(const void* record, uint32_t, BOOL) {
+    return reinterpret_cast<uintptr_t>(record) >= 0x10000;  // as on Windows, the lowest 64 KB are never mapped
 }
 
 BOOL WindowOfThisProgram(HWND) {
@@ -439,25 +434,19 @@ int GetSystemMetrics(int index) {
     return index == SM_CXSCREEN ? fake.screenWidth : index == SM_CYSCREEN ? fake.screenHeight : 0;
 }
 
+HWND FindWindowA(LPCSTR className, LPCSTR title) {
+    Call("FindWindowA", {Quote(className), Quote(title)});
+    return fake.runningSaver;
+}
+
 HWND FindWindowExA(HWND parent, HWND after, LPCSTR className, LPCSTR title) {
     Call("FindWindowExA", {Hex(parent), Hex(after), Quote(className), Quote(title)});
-    return after == nullptr ? fake.runningSaver : nullptr;
+    return nullptr;
 }
 
 LONG GetWindowLongA(HWND window, int index) {
     Call("GetWindowLongA", {Hex(window), D(index)});
     return 0;
-}
-
-BOOL IsIconic(HWND window) {
-    Call("IsIconic", {Hex(window)});
-    return FALSE;
-}
-
-BOOL GetWindowRect(HWND window, RECT* rect) {
-    Call("GetWindowRect", {Hex(window)});
-    *rect = RECT{0, 0, fake.screenWidth, fake.screenHeight};
-    return TRUE;
 }
 
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {

@@ -39,7 +39,7 @@ struct FakePlatform {
     // user32
     std::set<HWND> windows;
     HWND foregroundWindow = FakeHandle<HWND>(0xF0);
-    HWND runningSaver = nullptr;  // what FindWindowExA finds first
+    HWND runningSaver = nullptr;  // what FindWindowA finds
     int screenWidth = 640;
     int screenHeight = 480;
     std::map<HWND, RECT> clientRects;

@@ -55,8 +55,8 @@ TEST_F(SaverWindow, SecondSaverStartActivatesTheRunningOneAndDoesNothingElse) {
     fake.runningSaver = kOtherSaver;
     fake.windows.insert(kOtherSaver);
     EXPECT_EQ(RunSaverWindow(nullptr), 0);
-    EXPECT_EQ(fake.Calls("FindWindowExA"),
-              std::vector<std::string>{"FindWindowExA(0,0,\"WindowsScreenSaverClass\",\"Screen Saver\")"});
+    EXPECT_EQ(fake.Calls("FindWindowA"),
+              std::vector<std::string>{"FindWindowA(\"WindowsScreenSaverClass\",\"Screen Saver\")"});
     EXPECT_EQ(fake.Calls("SetForegroundWindow"), std::vector<std::string>{"SetForegroundWindow(0x555)"});
     EXPECT_EQ(fake.Count("RegOpenKeyA"), 0u);
     EXPECT_EQ(fake.Count("RegisterClassA"), 0u);
@@ -80,7 +80,7 @@ TEST_F(SaverWindow, PreviewFillsThePaneAndNeverLooksForASaverOrPassword) {
               std::vector<std::string>{"CreateWindowExA(0x0,\"WindowsScreenSaverClass\",\"Preview\",0x52000000,0,0,152,"
                                        "112,0x777,0,0x400000,0)"});
     EXPECT_EQ(hostState.isPreview, 1u);
-    EXPECT_EQ(fake.Count("FindWindowExA"), 0u);
+    EXPECT_EQ(fake.Count("FindWindowA"), 0u);
     EXPECT_EQ(fake.Count("RegOpenKeyA"), 0u);
     EXPECT_EQ(fake.Count("SetForegroundWindow"), 0u);
     EXPECT_EQ(fake.Count("PostMessageA(0x100,0x10"), 0u);
