@@ -79,9 +79,9 @@ bool KeptInPlace(const WINDOWPOS& change) {
            ((change.flags & SWP_NOZORDER) != 0 || StaysOnTop(change.hwndInsertAfter));
 }
 
-// Where each full-screen window stood when the saver last placed it, as WM_WINDOWPOSCHANGED,
-// which always holds the final place, reported it. A change asked for with SWP_NOSENDCHANGING
-// never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
+// Where each full-screen window stood when first seen or when the saver last placed it, as
+// WM_WINDOWPOSCHANGED, which always holds the final place, reported it. A change asked for with
+// SWP_NOSENDCHANGING never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
 struct HeldPlace {
     HWND window;
     WINDOWPOS place;
@@ -133,10 +133,10 @@ void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     // A minimise marks the window minimised before its move is asked for, so it is undone once
     // done; the rectangle it kept is the one it returns to.
     bool minimised = (GetWindowLongA(window, GWL_STYLE) & WS_MINIMIZE) != 0;
+    if (!foreign && held != nullptr) {
+        held->place = *change;
+    }
     if (!foreign || (!minimised && KeptInPlace(*change))) {
-        if (held != nullptr) {
-            held->place = *change;
-        }
         return;
     }
     ++hostState.movingOwnWindows;
