@@ -6,7 +6,7 @@ const int32_t kCoinSplit = 16383;
 const uint32_t kRidingInterval = 1;
 
 void Play(Show& show, ShowPort& port, SoundIndex sound, SoundCue cue) {
-    if (!show.showResources.soundReady[sound]) {
+    if (!show.showResources.soundReady[sound] || show.held.playing) {
         return;
     }
     if (show.cueWait > 0) {
@@ -14,7 +14,15 @@ void Play(Show& show, ShowPort& port, SoundIndex sound, SoundCue cue) {
         show.following = FollowingCue{true, sound, cue, show.cueWait};
         return;
     }
+    show.held.playing = cue == PlayAndWait;
     show.cueWait = port.PlaySound(sound, cue);
+    show.held.playing = false;
+}
+
+void Silence(Show& show, ShowPort& port, SoundStop stop) {
+    if (!show.held.playing) {
+        port.StopSound(stop);
+    }
 }
 
 bool Riding(const Show& show) {
@@ -64,13 +72,17 @@ void CopyAt(Show& show, ShowPort& port, int32_t x) {
 void StartRideSounds(Show& show, ShowPort& port) {
     if (!show.rideState.isValtorne) {
         Play(show, port, CoravendiaStart, PlayAndWait);
+        // The display went off, or the show ended, while the start sound held the thread.
+        if (show.showResources.paused || show.showResources.ended) {
+            return;
+        }
     }
     Play(show, port, RunningSound(show), PlayLooped);
 }
 
 void EndRideSounds(Show& show, ShowPort& port) {
     if (show.rideState.isValtorne) {
-        port.StopSound(StopAtRideEnd);
+        Silence(show, port, StopAtRideEnd);
     } else {
         Play(show, port, CoravendiaFade, PlayOnce);
     }
@@ -123,13 +135,18 @@ void CreateShow(Show& show, ShowPort& port, const SaverSettings& settings) {
 }
 
 uint32_t ShowTick(Show& show, ShowPort& port) {
-    if (show.showResources.paused) {
+    // A tick that arrives while a cue holds the thread is another program's message: the step
+    // under way is not finished.
+    if (show.showResources.paused || show.showResources.ended || show.held.playing) {
         return 0;
     }
     port.KillTimer();
     show.cueWait = 0;
     show.showResources.timerArmed = false;
     RideStep(show, port);
+    if (show.showResources.ended) {
+        return 0;
+    }
     uint32_t interval = show.rideState.rideOver ? PauseAfterRide(NextRandom(show), show.settings.rate) : kRidingInterval;
     if (show.showResources.paused) {
         // The display went off while a cue that waits held the step: the show rests with no
@@ -190,6 +207,10 @@ void RideStep(Show& show, ShowPort& port) {
         StartRideSounds(show, port);
     }
     port.EndStep();
+    if (show.held.endAsked) {
+        show.held.endAsked = false;
+        DestroyShow(show, port);
+    }
 }
 
 void EraseBackground(Show& show, ShowPort& port) {
@@ -204,6 +225,21 @@ void ReshapeShow(Show& show, const ShowRect& client) {
 }
 
 void DestroyShow(Show& show, ShowPort& port) {
+    show.showResources.ended = true;
+    if (show.held.playing) {
+        // Now only what touches neither the player nor the step under way: the volume must not
+        // wait for the sound, since the process may be ended before the sound is over.
+        if (show.showResources.timerArmed) {
+            port.KillTimer();
+            show.showResources.timerArmed = false;
+        }
+        if (show.showResources.volumeSet) {
+            port.RestoreVolume();
+            show.showResources.volumeSet = false;
+        }
+        show.held.endAsked = true;
+        return;
+    }
     static const PictureIndex kReleaseOrder[PictureCount] = {ValtorneLeft, ValtorneRight, CoravendiaLeft,
                                                              CoravendiaRight};
     for (int i = 0; i < PictureCount; ++i) {
@@ -218,7 +254,7 @@ void DestroyShow(Show& show, ShowPort& port) {
         show.showResources.timerArmed = false;
     }
     // Silence first: the player may still be reading an image that is about to be released.
-    port.StopSound(StopAtShowEnd);
+    Silence(show, port, StopAtShowEnd);
     for (int i = 0; i < SoundCount; ++i) {
         if (show.showResources.soundHeld[i]) {
             port.ReleaseSound(static_cast<SoundIndex>(i));
@@ -246,7 +282,7 @@ void PauseShow(Show& show, ShowPort& port) {
     show.following.pending = false;
     show.cueWait = 0;
     if (show.settings.sound) {
-        port.StopSound(StopAtRideEnd);
+        Silence(show, port, StopAtRideEnd);
     }
 }
 
@@ -255,6 +291,9 @@ void ResumeShow(Show& show, ShowPort& port) {
         return;
     }
     show.showResources.paused = false;
+    if (show.showResources.ended) {
+        return;
+    }
     // A ride goes on where it stood, with its engine running again; between rides the next
     // one comes at once rather than after what was left of the pause.
     if (show.settings.sound && Riding(show)) {

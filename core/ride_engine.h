@@ -39,6 +39,17 @@ struct ShowResources {
     ShowRect clientRect;
     bool reshaped;  // newClientRect waits for the next ride
     ShowRect newClientRect;
+    bool ended;  // DestroyShow came: nothing rides, sounds or ticks any more
+};
+
+// A cue that holds the thread (PlayAndWait on a player that waits for the sound's end) may let
+// the platform deliver events while the sound plays, and their handlers then run inside the
+// play. A player asked to stop or play from inside its own play would wait for itself, so
+// meanwhile the show asks nothing of it: a pause takes effect when the play returns, and the
+// show's end leaves the player, the sounds and the step's picture to the end of that step.
+struct HeldCue {
+    bool playing;
+    bool endAsked;
 };
 
 // A cue that must wait for a sound the player did not wait for itself: it plays when that sound
@@ -70,6 +81,7 @@ struct Show {
     uint32_t cueWait;  // what the cues of this tick still ask the next tick to wait for
     FollowingCue following;
     ShowSchedule schedule;
+    HeldCue held;
 };
 
 // A show before its creation: no ride under way, nothing acquired, the generator at 1.

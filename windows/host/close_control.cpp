@@ -76,6 +76,16 @@ LRESULT WatchInput(HWND window, HWND saver, UINT message, WPARAM wParam, LPARAM 
 
 }  // namespace
 
+UINT VerifyPasswordMessage = WM_APP;
+
+void ChooseVerifyPasswordMessage(void) {
+    uint32_t mix = GetTickCount() * 2654435761u;
+    mix ^= ClockSeconds() ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&mix));
+    // Within the range a window class keeps for itself, clear of the numbers below 0x8200 that
+    // test builds use.
+    VerifyPasswordMessage = WM_APP + 0x200 + (mix >> 8) % 0x3C00;
+}
+
 uint32_t TickDifference(uint32_t earlier, uint32_t later) {
     return later - earlier;
 }

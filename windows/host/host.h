@@ -22,7 +22,7 @@ struct HostState {
     uint32_t mouseMoveThreshold;
     uint32_t lastCheckTick;
     POINT savedCursorPos;
-    uint32_t movingOwnWindows;
+    uint32_t movingOwnWindows;  // nonzero while the saver moves its own full-screen windows
 };
 
 extern HostState hostState;
@@ -41,6 +41,9 @@ int32_t RunChangePassword(const char* text);
 // The saver window.
 int32_t RunSaverWindow(HWND parent);
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Keeps a full-screen window of the saver where the saver put it, shown and top-most, for its
+// WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED and WM_STYLECHANGING.
+void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Input watch and close control (HostDefaultProc is in the message chain's header).
 uint32_t VerifyOnClose(HWND window);

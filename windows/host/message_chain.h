@@ -7,8 +7,10 @@
 #include "windows/platform/winapi.h"
 
 // The host's private message, sent to its own window while a close is being checked; the
-// show passes it on unchanged.
-#define VerifyPasswordMessage WM_APP
+// show passes it on unchanged. Its number is drawn at each start (ChooseVerifyPasswordMessage),
+// so that no other program can know it in advance.
+extern UINT VerifyPasswordMessage;
+void ChooseVerifyPasswordMessage(void);
 
 // The last stop of every message the show does not answer itself: input becomes a close
 // request, a close is checked against the password, the cursor stays hidden.

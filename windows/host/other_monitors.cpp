@@ -64,25 +64,11 @@ uint32_t MonitorsToCover(const RECT* monitors, uint32_t count, RECT* chosen, uin
     return taken;
 }
 
-void CoverOtherMonitors(void) {
-    HMODULE user = GetModuleHandleA("USER32.DLL");
-    if (user == nullptr) {
-        return;
-    }
-    EnumDisplayMonitorsProc enumerate =
-        EntryPointAs<EnumDisplayMonitorsProc>(GetProcAddress(user, "EnumDisplayMonitors"));
-    GetMonitorInfoAProc describe = EntryPointAs<GetMonitorInfoAProc>(GetProcAddress(user, "GetMonitorInfoA"));
-    if (enumerate == nullptr || describe == nullptr) {
-        return;
-    }
-    MonitorList list = {};
-    list.describe = describe;
-    enumerate(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&list));
-    RECT chosen[MaxOtherMonitors];
-    uint32_t count = MonitorsToCover(list.rects, list.count, chosen, MaxOtherMonitors);
+namespace {
 
-    // Called again when the monitors change: the windows already there move over the monitors
-    // there are now, and those of monitors that went away go.
+// Called again when the monitors change: the windows already there move over the monitors
+// there are now, those of monitors that went away go, and new monitors get theirs.
+void PlaceOtherMonitorWindows(const RECT* chosen, uint32_t count) {
     while (otherMonitorWindows.count > count) {
         HWND window = otherMonitorWindows.windows[--otherMonitorWindows.count];
         otherMonitorWindows.windows[otherMonitorWindows.count] = nullptr;
@@ -90,10 +76,8 @@ void CoverOtherMonitors(void) {
     }
     for (uint32_t i = 0; i < otherMonitorWindows.count; ++i) {
         const RECT& rect = chosen[i];
-        ++hostState.movingOwnWindows;
         SetWindowPos(otherMonitorWindows.windows[i], nullptr, rect.left, rect.top, rect.right - rect.left,
                      rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        --hostState.movingOwnWindows;
     }
     if (otherMonitorWindows.count == count) {
         return;
@@ -123,13 +107,40 @@ void CoverOtherMonitors(void) {
     }
 }
 
+}  // namespace
+
+void CoverOtherMonitors(void) {
+    HMODULE user = GetModuleHandleA("USER32.DLL");
+    if (user == nullptr) {
+        return;
+    }
+    EnumDisplayMonitorsProc enumerate =
+        EntryPointAs<EnumDisplayMonitorsProc>(GetProcAddress(user, "EnumDisplayMonitors"));
+    GetMonitorInfoAProc describe = EntryPointAs<GetMonitorInfoAProc>(GetProcAddress(user, "GetMonitorInfoA"));
+    if (enumerate == nullptr || describe == nullptr) {
+        return;
+    }
+    MonitorList list = {};
+    list.describe = describe;
+    enumerate(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&list));
+    RECT chosen[MaxOtherMonitors];
+    uint32_t count = MonitorsToCover(list.rects, list.count, chosen, MaxOtherMonitors);
+    // The windows' guard lets through only what the saver itself does to them.
+    ++hostState.movingOwnWindows;
+    PlaceOtherMonitorWindows(chosen, count);
+    --hostState.movingOwnWindows;
+}
+
 void UncoverOtherMonitors(void) {
+    // Destruction hides each window first.
+    ++hostState.movingOwnWindows;
     while (otherMonitorWindows.count != 0) {
         // Taken off the list first: destruction sends messages, and they may come back here.
         HWND window = otherMonitorWindows.windows[--otherMonitorWindows.count];
         otherMonitorWindows.windows[otherMonitorWindows.count] = nullptr;
         DestroyWindow(window);
     }
+    --hostState.movingOwnWindows;
 }
 
 LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -137,6 +148,9 @@ LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam
         // A click here still asks to close, but leaves the keyboard with the saver window and
         // a password prompt over it in front.
         return MA_NOACTIVATE;
+    }
+    if (message == WM_WINDOWPOSCHANGING || message == WM_WINDOWPOSCHANGED || message == WM_STYLECHANGING) {
+        HoldWindowInPlace(window, message, wParam, lParam);
     }
     return OtherMonitorDefaultProc(window, message, wParam, lParam);
 }

@@ -53,7 +53,101 @@ bool IsSwallowedSystemCommand(WPARAM command) {
     }
 }
 
+// A hidden window of any program can carry the class and the title; the saver steps aside only
+// for one that this very program runs.
+HWND RunningSaver(void) {
+    for (HWND found = FindWindowA(kClassName, kSaverTitle); found != nullptr;
+         found = FindWindowExA(nullptr, found, kClassName, kSaverTitle)) {
+        if (IsWindow(found) && WindowOfThisProgram(found)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+// Whether a window placed after insertAfter stays among the top-most windows.
+bool StaysOnTop(HWND insertAfter) {
+    return insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST ||
+           (insertAfter != HWND_NOTOPMOST && insertAfter != HWND_BOTTOM &&
+            (GetWindowLongA(insertAfter, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+}
+
+// Whether a change, as WM_WINDOWPOSCHANGED reports it, left the window where it stood.
+bool KeptInPlace(const WINDOWPOS& change) {
+    return (change.flags & (SWP_NOMOVE | SWP_NOSIZE)) == (SWP_NOMOVE | SWP_NOSIZE) &&
+           (change.flags & SWP_HIDEWINDOW) == 0 &&
+           ((change.flags & SWP_NOZORDER) != 0 || StaysOnTop(change.hwndInsertAfter));
+}
+
+// Where each full-screen window stood when first seen or when the saver last placed it, as
+// WM_WINDOWPOSCHANGED, which always holds the final place, reported it. A change asked for with
+// SWP_NOSENDCHANGING never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
+struct HeldPlace {
+    HWND window;
+    WINDOWPOS place;
+};
+HeldPlace heldPlaces[1 + MaxOtherMonitors];
+
+HeldPlace* HeldPlaceOf(HWND window, const WINDOWPOS& now) {
+    HeldPlace* unused = nullptr;
+    for (HeldPlace& held : heldPlaces) {
+        if (held.window == window) {
+            return &held;
+        }
+        if (unused == nullptr && (held.window == nullptr || !IsWindow(held.window))) {
+            unused = &held;
+        }
+    }
+    if (unused != nullptr) {
+        *unused = HeldPlace{window, now};
+    }
+    return unused;
+}
+
 }  // namespace
+
+void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    bool foreign = hostState.movingOwnWindows == 0;
+    if (message == WM_STYLECHANGING) {
+        // Styles say as much as places: shown, minimised or maximised, top-most.
+        STYLESTRUCT* style = reinterpret_cast<STYLESTRUCT*>(lParam);
+        const DWORD kKept = wParam == static_cast<WPARAM>(GWL_STYLE) ? WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE
+                                                                      : WS_EX_TOPMOST;
+        if (foreign && RecordUsable(style, sizeof(*style), TRUE)) {
+            style->styleNew = (style->styleNew & ~kKept) | (style->styleOld & kKept);
+        }
+        return;
+    }
+    WINDOWPOS* change = reinterpret_cast<WINDOWPOS*>(lParam);
+    if (!RecordUsable(change, sizeof(*change), TRUE)) {
+        return;
+    }
+    if (message == WM_WINDOWPOSCHANGING) {
+        if (foreign) {
+            change->flags = (change->flags | SWP_NOMOVE | SWP_NOSIZE) & ~static_cast<UINT>(SWP_HIDEWINDOW);
+            change->flags |= StaysOnTop(change->hwndInsertAfter) ? 0 : SWP_NOZORDER;
+        }
+        return;
+    }
+    HeldPlace* held = HeldPlaceOf(window, *change);
+    // A minimise marks the window minimised before its move is asked for, so it is undone once
+    // done; the rectangle it kept is the one it returns to.
+    bool minimised = (GetWindowLongA(window, GWL_STYLE) & WS_MINIMIZE) != 0;
+    if (!foreign && held != nullptr) {
+        held->place = *change;
+    }
+    if (!foreign || (!minimised && KeptInPlace(*change))) {
+        return;
+    }
+    ++hostState.movingOwnWindows;
+    if (minimised) {
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+    } else if (held != nullptr) {
+        const WINDOWPOS& place = held->place;
+        SetWindowPos(window, HWND_TOPMOST, place.x, place.y, place.cx, place.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+    --hostState.movingOwnWindows;
+}
 
 int32_t RunSaverWindow(HWND parent) {
     WNDCLASSA windowClass = {};
@@ -84,14 +178,15 @@ int32_t RunSaverWindow(HWND parent) {
         title = kSaverTitle;
         style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
         exStyle = WS_EX_TOPMOST;
-        HWND running = FindWindowA(kClassName, kSaverTitle);
-        if (running != nullptr && IsWindow(running)) {
+        HWND running = RunningSaver();
+        if (running != nullptr) {
             SetForegroundWindow(running);
             return 0;
         }
         LoadPasswordHooks();
     }
 
+    ChooseVerifyPasswordMessage();
     // Without a window there is no loop to end: the run reports failure the way a bad
     // command line does.
     int32_t exitCode = -1;
@@ -145,6 +240,12 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 #endif
     switch (message) {
     case WM_CREATE:
+        // The window's own creation comes while CreateWindowExA is under way, before its handle
+        // is known. A later one is another program's, and a second show would leak the first
+        // and take the saver's own volume for the one to put back.
+        if (hostState.saverWindow != nullptr) {
+            return 0;
+        }
         DetachInputMethod(window);
         GetCursorPos(&hostState.savedCursorPos);
         if (!hostState.isPreview) {
@@ -161,6 +262,20 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         UncoverOtherMonitors();
         RestoreInputMethod(window);
         PostQuitMessage(0);
+        break;
+    case WM_NCCREATE:
+        // Its default handling names the window after the record, and the title tells a new
+        // start that a saver runs.
+        if (hostState.saverWindow != nullptr) {
+            return TRUE;
+        }
+        break;
+    case WM_WINDOWPOSCHANGING:
+    case WM_WINDOWPOSCHANGED:
+    case WM_STYLECHANGING:
+        if (!hostState.isPreview) {
+            HoldWindowInPlace(window, message, wParam, lParam);
+        }
         break;
     case WM_SETTEXT:
         // The title identifies a running saver to the next start; nobody may change it.

@@ -113,6 +113,19 @@ typedef struct tagMONITORINFO {
     DWORD dwFlags;
 } MONITORINFO;
 typedef BOOL (*MONITORENUMPROC)(HMONITOR, HDC, RECT*, LPARAM);
+typedef struct tagWINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+} WINDOWPOS;
+typedef struct tagSTYLESTRUCT {
+    DWORD styleOld;
+    DWORD styleNew;
+} STYLESTRUCT;
 typedef struct tagBITMAP {
     LONG bmType;
     LONG bmWidth;
@@ -131,13 +144,18 @@ typedef struct tagBITMAP {
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
+#define WM_ENDSESSION 0x0016
 #define WM_SHOWWINDOW 0x0018
 #define WM_ACTIVATEAPP 0x001C
 #define WM_SETCURSOR 0x0020
 #define WM_MOUSEACTIVATE 0x0021
+#define WM_WINDOWPOSCHANGING 0x0046
+#define WM_WINDOWPOSCHANGED 0x0047
 #define WM_HELP 0x0053
 #define WM_CONTEXTMENU 0x007B
+#define WM_STYLECHANGING 0x007C
 #define WM_DISPLAYCHANGE 0x007E
+#define WM_NCCREATE 0x0081
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_SYSKEYDOWN 0x0104
@@ -176,14 +194,28 @@ typedef struct tagBITMAP {
 #define CS_OWNDC 0x0020
 
 #define WS_POPUP 0x80000000L
+#define WS_MINIMIZE 0x20000000L
 #define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_CLIPSIBLINGS 0x04000000L
 #define WS_CLIPCHILDREN 0x02000000L
+#define WS_MAXIMIZE 0x01000000L
 #define WS_EX_TOPMOST 0x00000008L
 #define WS_EX_TOOLWINDOW 0x00000080L
 
 #define SW_SHOWNOACTIVATE 4
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define HWND_TOP ((HWND)0)
+#define HWND_BOTTOM ((HWND)1)
+#define HWND_TOPMOST ((HWND)-1)
+#define HWND_NOTOPMOST ((HWND)-2)
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
 #define MA_NOACTIVATE 3
 #define MONITORINFOF_PRIMARY 1
 
@@ -255,6 +287,9 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 BOOL GetClientRect(HWND window, RECT* rect);
 int GetSystemMetrics(int index);
 HWND FindWindowA(LPCSTR className, LPCSTR title);
+HWND FindWindowExA(HWND parent, HWND after, LPCSTR className, LPCSTR title);
+LONG GetWindowLongA(HWND window, int index);
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 BOOL SetForegroundWindow(HWND window);
 WORD RegisterClassA(const WNDCLASSA* windowClass);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
@@ -347,6 +382,11 @@ struct PowerSettingNotice {
 };
 // {6FE69556-704A-47A0-8F24-C28D936FDA47}
 const GUID kConsoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
+
+// Whether a record that came with a message can be read, or also written, whole without a fault.
+BOOL RecordUsable(const void* record, uint32_t size, BOOL forWriting);
+// Whether the window belongs to a process that runs this very program file.
+BOOL WindowOfThisProgram(HWND window);
 
 // The current calendar time in whole seconds since 1970-01-01 00:00:00 UTC, as 32 bits.
 uint32_t ClockSeconds(void);

@@ -190,7 +190,10 @@ bool SameGuid(const GUID& a, const GUID& b) {
 
 void PowerSettingChanged(LPARAM lParam) {
     const PowerSettingNotice* notice = reinterpret_cast<const PowerSettingNotice*>(lParam);
-    if (notice != nullptr && SameGuid(notice->setting, kConsoleDisplayState) && notice->length >= sizeof(DWORD)) {
+    // A send from another program passes its lParam as it is, and it may point anywhere.
+    const uint32_t kHeaderAndState = sizeof(GUID) + sizeof(DWORD) + sizeof(DWORD);
+    if (RecordUsable(notice, kHeaderAndState, FALSE) && SameGuid(notice->setting, kConsoleDisplayState) &&
+        notice->length >= sizeof(DWORD)) {
         DWORD state;
         const BYTE* data = notice->data;
         state = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 | static_cast<DWORD>(data[2]) << 16 |
@@ -245,6 +248,13 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             port.TakeNextScale();
         }
         ShowTick(saverShow, port);
+        break;
+    case WM_ENDSESSION:
+        // The process is ended soon after this returns, with no destruction of the window: the
+        // volume goes back now. The platform sends it; a post is another program's.
+        if (wParam != 0 && InSendMessage()) {
+            DestroyShow(saverShow, port);
+        }
         break;
     case WM_POWERBROADCAST:
         // The platform sends its notices, with a record it owns, and only to a window that

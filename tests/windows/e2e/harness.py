@@ -621,9 +621,8 @@ class SaverRun(ProbeProcess):
         return wait_until(ready, timeout, "the saver window of %r" % self.command_line, interval=0.1)
 
     def _x_viewable(self, title):
-        result = subprocess.run(["xwininfo", "-name", title], env=self.session.env(), stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL, timeout=30)
-        return b"IsViewable" in result.stdout
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title], env=self.session.env(),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30).stdout.strip() != b""
 
 
 class StandIn(ProbeProcess):

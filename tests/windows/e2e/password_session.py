@@ -121,11 +121,12 @@ class PasswordSession(harness.SaverTestCase):
     # --- the saver ------------------------------------------------------------------------------
 
     def saver_still_there(self):
-        """The process runs and its window is shown, covering the primary monitor."""
+        """The process runs and its window is shown, top-most, covering the primary monitor."""
         if not self.run_.running():
             return False
         window = self.session.window_info(self.window)
-        return window is not None and window.visible and window.rect == (0, 0, self.session.width, self.session.height)
+        return (window is not None and window.visible and window.exstyle & 0x8 != 0
+                and window.rect == (0, 0, self.session.width, self.session.height))
 
     def assert_saver_runs(self, what):
         self.assertTrue(self.run_.running(), "%s: the saver process ended" % what)

@@ -55,6 +55,17 @@ class ClosePathsTest(PasswordSession):
 
         return action
 
+    def call(self, what):
+        return lambda: self.assertEqual(self.session.probe("call", hex(self.window), what)[-1], {"called": "1"})
+
+    def forge_creates(self):
+        # Wine gives the commit charge, the private bytes, only as the page-file use.
+        used = lambda: int(self.session.probe("resources", self.run_.pid)[-1]["pagefile"])
+        before = used()
+        self.assertEqual(self.session.probe("create", hex(self.window), 1000, timeout=600)[-1], {"sent": "1000"})
+        self.assertLess(used() - before, 10 << 20, "1,000 forged WM_CREATE leaked")
+        self.assertEqual(self.session.window_info(self.window).title, "Screen Saver")
+
     def other_application(self):
         OtherApplication(self, "Another application").stop()
 
@@ -143,7 +154,9 @@ class ClosePathsTest(PasswordSession):
     # --- the census -------------------------------------------------------------------------------
 
     def test_no_close_path_gets_past_the_prompt(self):
-        self.start_protected(Stage(self.session, "census", cpl="cpl"))
+        self.addCleanup(harness.ProbeProcess(self.session, ["idle", "decoy"], "decoy").close)
+        harness.wait_until(self.session.find_windows, TIMEOUT, "the decoy window")
+        self.start_protected(Stage(self.session, "census", cpl="cpl"), env={"WINEDEBUG": "-all,err+seh"})
         self.wait_event("attach")
 
         without_prompt = [
@@ -192,7 +205,13 @@ class ClosePathsTest(PasswordSession):
             ("WM_SYSCOMMAND SC_MINIMIZE posted", self.post_later(WM_SYSCOMMAND, SC_MINIMIZE), NOTHING, None),
             ("WM_SYSCOMMAND SC_MOVE posted, then a move", lambda: (self.post(WM_SYSCOMMAND, SC_MOVE), self.settle(),
                                                                   self.move_by(30, 20)()), PROMPT, None),
-        ]
+            ("WM_APP sent", self.send(0x8000), NOTHING, None),
+            ("1,000 WM_NCCREATE and WM_CREATE sent with a valid record", self.forge_creates, NOTHING, None),
+        ] + [("WM_POWERBROADCAST sent, lParam %#x" % p, self.send(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, p),
+              NOTHING, None) for p in (0x10, 0xDEADBEEF)
+        ] + [(what + " called", self.call(what), PROMPT if what.startswith("hide") else NOTHING, None) for what in
+             ("setwindowpos", "movewindow", "hide", "minimize", "hide-async", "closewindow", "notopmost", "bottom",
+              "unannounced", "restyle")]
         for name, action, expected, retrieved in without_prompt:
             if not self.try_path(name, action, expected, retrieved):
                 break
@@ -232,6 +251,7 @@ class ClosePathsTest(PasswordSession):
         self.assertEqual(bypasses, 0, "\n".join(report))
         self.assertEqual(tried, len(without_prompt) + len(under_prompt), "\n".join(report))
         self.assertEqual(wrong, [], "\n".join(report))
+        self.assertNotIn("exception", self.run_.log_text())  # Wine's word of a fault it ignored
 
         # And the one way out: the right password.
         events = self.events()

@@ -28,6 +28,21 @@ class Sound(harness.SaverTestCase):
         self.assertEqual(len(volumes), 2, "set, then put back: %r" % volumes)
         self.assertEqual(volumes[0], "64ff64ff")
 
+    def test_a_display_off_notice_in_the_start_sound_and_the_sessions_end_leave_the_volume_back_and_a_key_ends(self):
+        self.session.write_settings(Sound=1, Blank=0, Coravendia=1, Valtorne=0, Speed=15, Rate=40, Volume=100)
+        run = self.start_saver("/s", env={"WINEDEBUG": "+relay"})
+        window = run.window().hwnd
+        plays = lambda kind: run.log_text().count(kind + " winmm.sndPlaySoundA(")
+        harness.wait_until(lambda: ",00000006) ret=" in run.log_text(), 60, "the start sound, which waits")
+        self.assertEqual(self.session.probe("power", hex(window), 0)[-1], {"sent": "1"})
+        self.assertLess(plays("Ret "), plays("Call"), "the notice came after the start sound")
+        harness.wait_until(lambda: plays("Ret ") == plays("Call"), 60, "the start sound to end")
+        self.assertEqual(self.session.send(window, 0x0011), 1)  # WM_QUERYENDSESSION: yes
+        self.session.send(window, 0x0016, 1)  # WM_ENDSESSION TRUE: the platform ends the process next
+        self.assertEqual([name for name, _ in read_calls(run)].count("waveOutSetVolume"), 2, "set, then put back")
+        self.session.xdotool("key", "a")
+        self.assertEqual(run.exit_code(2), 0)
+
     def test_sound_off_plays_nothing_through_two_rides(self):
         self.session.write_settings(Sound=0, Blank=0, Coravendia=1, Valtorne=1, Speed=15, Rate=40)
         run = self.start_saver("/s")

@@ -112,6 +112,8 @@ class TwoMonitorsWithPassword(TwoMonitorChecks, PasswordSession):
         for window in (self.window, self.dark_windows()[0].hwnd):
             self.post(WM_SYSCOMMAND, SC_MINIMIZE, window=window)
             self.post(WM_SYSCOMMAND, SC_MOVE, window=window)
+        for what in ("setwindowpos", "hide", "minimize", "notopmost", "unannounced", "restyle"):  # direct calls
+            self.session.probe("call", hex(window), what)
         self.post(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 16)
         self.settle()
         self.assert_saver_runs("forged messages")

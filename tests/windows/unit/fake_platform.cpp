@@ -227,6 +227,14 @@ int RunGuarded(GuardedWork work, void* context, int32_t* result) {
     return 0;
 }
 
+BOOL RecordUsable(const void* record, uint32_t, BOOL) {
+    return reinterpret_cast<uintptr_t>(record) >= 0x10000;  // as on Windows, the lowest 64 KB are never mapped
+}
+
+BOOL WindowOfThisProgram(HWND) {
+    return TRUE;  // the fake runs no other program
+}
+
 uint32_t ClockSeconds(void) {
     fake.Record("ClockSeconds()");
     return fake.clockSeconds;
@@ -429,6 +437,21 @@ int GetSystemMetrics(int index) {
 HWND FindWindowA(LPCSTR className, LPCSTR title) {
     Call("FindWindowA", {Quote(className), Quote(title)});
     return fake.runningSaver;
+}
+
+HWND FindWindowExA(HWND parent, HWND after, LPCSTR className, LPCSTR title) {
+    Call("FindWindowExA", {Hex(parent), Hex(after), Quote(className), Quote(title)});
+    return nullptr;
+}
+
+LONG GetWindowLongA(HWND window, int index) {
+    Call("GetWindowLongA", {Hex(window), D(index)});
+    return 0;
+}
+
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
+    Call("SetWindowPos", {Hex(window), Hex(insertAfter), D(x), D(y), D(width), D(height), Hex(flags)});
+    return TRUE;
 }
 
 BOOL SetForegroundWindow(HWND window) {

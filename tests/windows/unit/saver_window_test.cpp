@@ -323,7 +323,7 @@ TEST_F(OtherMonitorRun, PreviewNeverLooksForMonitors) {
 TEST_F(OtherMonitorRun, WithAPasswordInputOnAnotherMonitorOpensThePromptOfTheSaverWindow) {
     WithPassword();
     TwoMonitors();
-    fake.tickCounts = {1000, 1100, 5000, 5100};
+    fake.tickCounts = {7, 1000, 1100, 5000, 5100};  // the first draws the private message
     fake.passwordAnswer = FALSE;
     fake.whilePromptIsUp = [](HWND) {
         // The second prompt accepts: the run may end.

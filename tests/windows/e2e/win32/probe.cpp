@@ -42,13 +42,16 @@
 //                                   (GetGuiResources unsupported) and gdi/user are then 0
 //   close-all CLASS                 ends every process owning a top-level window of CLASS:
 //                                   "killed pid=N" each, then "count=N"
-//   idle [keep]                     keeps a hidden window and its message loop alive until its
+//   call HWND WHAT                  another program's direct call (DirectCall): "called=0|1"
+//   create HWND N | power HWND STATE...   forged creations or display notices (SendRecords)
+//   idle [keep|decoy]               keeps a hidden window and its message loop alive until its
 //                                   standard input ends (with "keep": until the process is
 //                                   ended); prints "idle pid=N" once running. Wine closes its
 //                                   desktop process about a second after the last program using
 //                                   it has gone and starts it again with the next one; a program
 //                                   that starts while it closes can find no display driver.
-//                                   One idle program keeps the desktop up.
+//                                   One idle program keeps the desktop up. A decoy's has the
+//                                   saver's class and title.
 //   host-preview W H LETTER ENCODED_SAVER_PATH [X Y]
 //                                   a top-level window at X,Y holding a child pane with a client
 //                                   area of W x H, and the saver started as
@@ -520,16 +523,16 @@ int Colour(int x, int y, int width, int height, int red, int green, int blue) {
     return 0;
 }
 
-int Idle(bool keep) {
+int Idle(const std::string& mode) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "RolvantaProbeIdle";
+    windowClass.lpszClassName = mode == "decoy" ? "WindowsScreenSaverClass" : "RolvantaProbeIdle";
     RegisterClassA(&windowClass);
-    CreateWindowExA(0, windowClass.lpszClassName, "Rolvanta probe idle", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                    windowClass.hInstance, nullptr);
+    CreateWindowExA(0, windowClass.lpszClassName, mode == "decoy" ? "Screen Saver" : "Rolvanta probe idle", WS_POPUP,
+                    0, 0, 1, 1, nullptr, nullptr, windowClass.hInstance, nullptr);
     Say("idle pid=%lu", static_cast<unsigned long>(GetCurrentProcessId()));
-    if (keep) {
+    if (mode == "keep") {
         MSG message;
         while (GetMessageA(&message, nullptr, 0, 0) > 0) {
             DispatchMessageA(&message);
@@ -687,6 +690,48 @@ int HostPreview(int argc, char** argv) {
     }
 }
 
+// Another program's direct calls; "unannounced" skips WM_WINDOWPOSCHANGING, "restyle" uses styles.
+int DirectCall(HWND window, const std::string& what) {
+    const UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    BOOL done = what == "setwindowpos" ? SetWindowPos(window, nullptr, 50, 40, 200, 150, SWP_NOZORDER)
+                : what == "movewindow"  ? MoveWindow(window, 60, 50, 220, 160, TRUE)
+                : what == "hide-async"  ? ShowWindowAsync(window, SW_HIDE)
+                : what == "closewindow" ? CloseWindow(window)
+                : what == "notopmost"   ? SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, kOrderOnly)
+                : what == "bottom"      ? SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, kOrderOnly)
+                : what == "unannounced" ? SetWindowPos(window, HWND_NOTOPMOST, 30, 20, 300, 200, SWP_NOSENDCHANGING)
+                : what == "restyle"     ? SetWindowLongA(window, GWL_EXSTYLE, 0) &&
+                                          SetWindowLongA(window, GWL_STYLE, WS_POPUP | WS_MINIMIZE)
+                                        : (ShowWindow(window, what == "hide" ? SW_HIDE : SW_MINIMIZE), TRUE);
+    Say("called=%d", done ? 1 : 0);
+    return 0;
+}
+
+// Forged creations (a record naming the window "forged"), or display notices as the platform sends them.
+int SendRecords(HWND window, bool create, int count, char** states) {
+    CREATESTRUCTA creation = {};
+    creation.lpszName = "forged";
+    struct { GUID setting; DWORD length, state; } notice = {
+        {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}}, 4, 0};
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(notice), MEM_COMMIT, PAGE_READWRITE);
+    LPARAM record = create ? reinterpret_cast<LPARAM>(&creation) : reinterpret_cast<LPARAM>(remote);
+    int sent = 0;
+    for (DWORD_PTR result = 0; sent < count; ++sent) {
+        notice.state = create ? 0 : Number(states[sent]);
+        if (!(create ? SendMessageTimeoutA(window, WM_NCCREATE, 0, record, SMTO_NORMAL, 15000, &result)
+                     : WriteProcessMemory(process, remote, &notice, sizeof(notice), nullptr)) ||
+            !SendMessageTimeoutA(window, create ? WM_CREATE : WM_POWERBROADCAST, create ? 0 : PBT_POWERSETTINGCHANGE,
+                                 record, SMTO_NORMAL, 15000, &result)) {
+            break;
+        }
+    }
+    Say("sent=%d", sent);
+    return 0;
+}
+
 int Usage() {
     Say("usage: rolvanta_probe find|info|children|foreground|send|settext|post|cursor|screen|pixel|run|waitpid|"
         "resources|close-all|idle|host-preview|monitors|colour ...");
@@ -748,7 +793,10 @@ int main(int argc, char** argv) {
     if (command == "waitpid" && count >= 2) return WaitPid(Number(rest[0]), Number(rest[1]));
     if (command == "resources" && count >= 1) return Resources(Number(rest[0]));
     if (command == "close-all" && count >= 1) return CloseAll(Decode(rest[0]));
-    if (command == "idle") return Idle(count >= 1 && strcmp(rest[0], "keep") == 0);
+    if (command == "idle") return Idle(count >= 1 ? rest[0] : "");
+    if (command == "call" && count >= 2) return DirectCall(WindowArg(rest[0]), rest[1]);
+    if (command == "create" && count >= 2) return SendRecords(WindowArg(rest[0]), true, Number(rest[1]), nullptr);
+    if (command == "power" && count >= 2) return SendRecords(WindowArg(rest[0]), false, count - 1, rest + 1);
     if (command == "host-preview") return HostPreview(count, rest);
     return Usage();
 }
