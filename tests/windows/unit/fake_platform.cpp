@@ -449,11 +449,6 @@ LONG GetWindowLongA(HWND window, int index) {
     return 0;
 }
 
-BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
-    Call("SetWindowPos", {Hex(window), Hex(insertAfter), D(x), D(y), D(width), D(height), Hex(flags)});
-    return TRUE;
-}
-
 BOOL SetForegroundWindow(HWND window) {
     Call("SetForegroundWindow", {Hex(window)});
     return TRUE;
