@@ -516,20 +516,28 @@ TEST(RideOnASurface, AFinishedRideLeavesNothingOfItsPictureBehind) {
         int32_t width;
         int32_t speed;
         uint32_t seeds;
+        // The window takes this size, cleared, after this many steps of each ride (0: never).
+        int32_t reshapeAt = 0, newWidth = 0, newHeight = 0;
     };
     for (const Case& ride : {Case{400, 1, 8}, Case{400, 6, 8}, Case{400, 15, 8}, Case{5120, 6, 4},
-                             Case{7680, 15, 4}, Case{16384, 15, 4}}) {
+                             Case{7680, 15, 4}, Case{16384, 15, 4}, Case{400, 6, 8, 20, 640, 300},
+                             Case{1000, 15, 8, 3, 1280, 720}, Case{8000, 6, 8, 40, 1280, 300},
+                             Case{5120, 1, 8, 2, 5120, 40}}) {
         MemoryPort memory(ROLVANTA_ASSET_DIR);
-        memory.ResetScreen(ride.width, 300);
         for (uint32_t seed = 1; seed <= ride.seeds; ++seed) {
+            memory.ResetScreen(ride.width, 300);
             Show show = NewShow();
-            memory.clock = seed;
+            memory.clock = seed * 0x9E3779B9u;  // seeds spread wide: the first draws take both directions
             CreateShow(show, memory, SaverSettings{0, 1, 1, 1, ride.speed, 10, 127});
             EraseBackground(show, memory);
             uint64_t drawn = 0;
             int32_t steps = 0;
             uint32_t delay = 0;
             do {
+                if (steps == ride.reshapeAt && ride.reshapeAt > 0) {
+                    memory.ResetScreen(ride.newWidth, ride.newHeight);
+                    ReshapeShow(show, memory.ClientRect());
+                }
                 delay = ShowTick(show, memory);
                 ++steps;
                 if (show.rideState.rideOver == 0 && drawn == 0) {
@@ -543,7 +551,14 @@ TEST(RideOnASurface, AFinishedRideLeavesNothingOfItsPictureBehind) {
                                 " seed " + std::to_string(seed) + " right " + std::to_string(show.rideState.towardRight);
             EXPECT_EQ(show.rideState.rideOver, 1) << where << ": the ride ends";
             EXPECT_GE(delay, 1000u) << where << ": a pause follows the ride";
-            EXPECT_GE(steps, ride.width / show.rideState.step) << where << ": the ride crossed the whole screen";
+            if (ride.reshapeAt == 0) {
+                EXPECT_GE(steps, ride.width / show.rideState.step) << where << ": the ride crossed the whole screen";
+            } else if (show.rideState.y >= ride.newHeight) {
+                EXPECT_EQ(steps, ride.reshapeAt + 1) << where << ": a ride no longer seen ends at once";
+            } else {
+                EXPECT_LE(steps, ride.reshapeAt + (ride.newWidth + 200) / show.rideState.step)
+                    << where << ": the ride ended at the new edge, not the old one";
+            }
             EXPECT_EQ(std::count(memory.screen.pixels.begin(), memory.screen.pixels.end(), 0),
                       static_cast<long>(memory.screen.pixels.size()))
                 << where;
