@@ -68,6 +68,7 @@ const OptionsCase kCases[] = {
     {{"--window-id", "0x100000000"}, OptionsResult::Usage, kDefaults},
     {{"--seed", "-1"}, OptionsResult::Usage, kDefaults},
     {{"--steps", "0"}, OptionsResult::Usage, kDefaults},
+    {{"--scale", "1.5"}, OptionsResult::Usage, kDefaults},
 };
 
 TEST(LinuxOptions, SettingsAreReadAndRepairedAsTheSettingsFileIs) {
@@ -126,6 +127,21 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
     ASSERT_EQ(ParseOptions(5, repaired, &options, &error), OptionsResult::Run) << error;
     EXPECT_EQ(options.delayMicroseconds, 10000);
     EXPECT_FALSE(options.fps);
+
+    // --scale overrides the X resources' Xft.dpi; out of range it is automatic again. Xft.dpi
+    // that is not a number is no scale.
+    const struct {
+        const char* scale;
+        const char* dpi;
+        int32_t s;
+    } kScales[] = {{"0", "192", 2}, {"0", "143.9", 1}, {"0", " 144.0 ", 2}, {"0", "288", 3}, {"0", nullptr, 1},
+                   {"0", "", 1},    {"0", "192dpi", 1}, {"0", "-192", 1},   {"3", "96", 3},  {"1", "192", 1},
+                   {"5", "192", 2}, {"-1", nullptr, 1}};
+    for (const auto& c : kScales) {
+        const char* scaled[] = {"rolvanta", "--scale", c.scale};
+        ASSERT_EQ(ParseOptions(3, scaled, &options, &error), OptionsResult::Run) << error;
+        EXPECT_EQ(ScreenPixelScale(options, c.dpi), c.s) << c.scale << " " << (c.dpi ? c.dpi : "(unset)");
+    }
 
     // Only an unset variable means the root window; a value that names no window is refused.
     const struct {

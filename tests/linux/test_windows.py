@@ -6,8 +6,8 @@ cleanly."""
 import signal
 import subprocess
 
-from xsession import (PROGRAM, XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, differences, memory_frame,
-                      wait_until)
+from xsession import (PROGRAM, XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, blocks, differences,
+                      memory_frame, wait_until)
 
 SEED = 20261208
 STEPS = 40  # the first ride is under way at any speed and seed
@@ -15,15 +15,18 @@ STEPS = 40  # the first ride is under way at any speed and seed
 
 class WindowTargets(LinuxTestCase):
 
-    def held_frame_matches_core(self, target_options, window, speed_option, speed, env=None, name="held"):
-        """Runs a seeded show held after STEPS steps on `window` and compares the window's
-        pixels with the memory port's frame, and the rest of the screen with the desktop."""
+    def held_frame_matches_core(self, target_options, window, speed_option, speed, env=None, name="held", scale=1,
+                                steps=STEPS):
+        """Runs a seeded show held after `steps` steps on `window` and compares the window's
+        pixels with the memory port's frame in blocks of `scale`, and the rest of the screen
+        with the desktop."""
         x0, y0, x1, y1 = window.box
         width, height = x1 - x0, y1 - y0
-        reference, copy = memory_frame(width, height, SEED, STEPS, speed)
-        program = self.rolvanta(*target_options, "--blank", "--seed", SEED, "--steps", STEPS,
+        reference, copy = memory_frame(-(-width // scale), -(-height // scale), SEED, steps, speed)
+        reference = blocks(reference, scale, width, height)
+        program = self.rolvanta(*target_options, "--blank", "--seed", SEED, "--steps", steps,
                                 "--speed", speed_option, env=env, name=name)
-        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold at step %d" % STEPS)
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold at step %d" % steps)
         shot = self.display.screenshot()
         self.display.save(shot, name + ".png")
         count, examples = differences(shot, window.box, reference)
@@ -45,6 +48,31 @@ class WindowTargets(LinuxTestCase):
         window = self.window(360, 250, 30, 200)
         env = self.display.env(XSCREENSAVER_WINDOW=str(window.id))
         self.held_frame_matches_core(["--root"], window, 99, 6, env=env, name="xscreensaver-window")
+
+    def test_a_high_dpi_screen_gets_whole_blocks(self):
+        # Xft.dpi 192 makes blocks of 2, and --scale 3 overrides it; a window of odd size has
+        # part of a block at its edges.
+        subprocess.run(["xrdb", "-nocpp", "-merge"], input=b"Xft.dpi: 192\n", env=self.display.env(), check=True)
+        self.addCleanup(self.display.run, ["xrdb", "-remove"])
+        window = self.window(481, 321, 20, 30)
+        self.held_frame_matches_core(["--window-id", hex(window.id)], window, 6, 6, name="xft-dpi-192", scale=2,
+                                     steps=20)
+        self.held_frame_matches_core(["--window-id", hex(window.id), "--scale", 3], window, 6, 6, name="scale-3",
+                                     scale=3, steps=20)
+
+    def test_the_frame_rate_box_is_in_blocks_and_a_shorter_number_leaves_nothing_of_a_longer(self):
+        window = self.window(400, 300, 0, 0)
+        program = self.rolvanta("--window-id", hex(window.id), "--blank", "-fps", "--scale", 2, "--speed", 1,
+                                "--steps", 150, name="fps")
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold")
+        white = lambda: self.display.screenshot().bbox((255, 255, 255))  # noqa: E731 in no picture
+        riding = white()
+        # Held, the count falls to 0.0, shorter than the count while riding.
+        wait_until(lambda: white()[2] < riding[2], 30, "the box of a shorter number than %r" % (riding,))
+        shot = self.display.screenshot()
+        lit = {(x, y) for y in range(200, 300) for x in range(200) if shot.pixel(x, y) == (255, 255, 255)}
+        self.assertEqual(lit, {(x ^ i, y ^ j) for x, y in lit for i in (0, 1) for j in (0, 1)}, "2 x 2 blocks")
+        self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
 
     def test_a_window_it_cannot_draw_on_is_refused_in_one_line(self):
         input_only = self.window(200, 100, 0, 0, rgb=None)
@@ -78,20 +106,42 @@ class WindowTargets(LinuxTestCase):
         self.assertTrue(program.running())
         self.assertEqual(program.end(signal.SIGINT), 0, program.stderr())
 
+    def own_window(self):
+        result = self.display.run(["xwininfo", "-name", "Rolvanta"], check=False)
+        for line in result.stdout.decode().splitlines():
+            if "Window id:" in line:
+                return int(line.split()[3], 16)
+        return None
+
     def test_own_window_ends_when_closed(self):
         program = self.rolvanta("--blank", "--no-coravendia", "--speed", 15, name="own-window")
-
-        def window_id():
-            result = self.display.run(["xwininfo", "-name", "Rolvanta"], check=False)
-            for line in result.stdout.decode().splitlines():
-                if "Window id:" in line:
-                    return int(line.split()[3], 16)
-            return None
-        window = wait_until(window_id, 30, "the program's own window")
+        window = wait_until(self.own_window, 30, "the program's own window")
         red = lambda r, g, b: r > 150 and g < 90 and b < 90  # noqa: E731 the Valtorne's paint
         wait_until(lambda: self.display.screenshot(window).count_matching(red) > 200, 60, "a Valtorne ride")
         self.display.run([XTOOL, "close", hex(window)])
         self.assertEqual(program.process.wait(timeout=30), 0, program.stderr())
+
+
+class GrownWindow(LinuxTestCase):
+    """The program's own window, 800 x 600, grown on a larger screen while a ride crosses it."""
+
+    WIDTH = 1000
+    HEIGHT = 700
+    own_window = WindowTargets.own_window
+
+    def test_a_ride_under_way_leaves_by_the_new_edge_and_nothing_of_it_stays(self):
+        # The seed's first ride goes right, slowly enough to be caught in its first half.
+        program = self.rolvanta("-window", "--blank", "--seed", 20264380, "--speed", 2, "--rate", 40,
+                                "--no-valtorne", name="grown-own-window")
+        window = wait_until(self.own_window, 30, "the program's own window")
+
+        def coravendia_in(box):
+            return lambda: self.display.screenshot().count(CORAVENDIA_BACKGROUND, box) > 500
+        wait_until(coravendia_in((0, 0, 400, 600)), 60, "the first ride in the window's left half")
+        self.display.run(["xdotool", "windowsize", str(window), str(self.WIDTH), str(self.HEIGHT)])
+        wait_until(coravendia_in((800, 0, self.WIDTH, self.HEIGHT)), 60, "the ride past the old edge")
+        wait_until(lambda: not self.display.screenshot().data.strip(b"\0"), 60, "the grown window all black")
+        self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
 
 
 class WideScreen(LinuxTestCase):
