@@ -130,17 +130,18 @@ class GrownWindow(LinuxTestCase):
     own_window = WindowTargets.own_window
 
     def test_a_ride_under_way_leaves_by_the_new_edge_and_nothing_of_it_stays(self):
-        # The seed's first ride goes right, slowly enough to be caught in its first half.
-        program = self.rolvanta("-window", "--blank", "--seed", 20264380, "--speed", 2, "--rate", 40,
-                                "--no-valtorne", name="grown-own-window")
+        # The seed's first ride goes right, 2 pixels a step, slowly enough to be caught in its
+        # first half; grown, it is drawn last at x = 1002, its 502nd step, and held there.
+        program = self.rolvanta("-window", "--blank", "--seed", 20264380, "--speed", 2, "--delay", 20000,
+                                "--no-valtorne", "--steps", 502, name="grown-own-window")
         window = wait_until(self.own_window, 30, "the program's own window")
-
-        def coravendia_in(box):
-            return lambda: self.display.screenshot().count(CORAVENDIA_BACKGROUND, box) > 500
-        wait_until(coravendia_in((0, 0, 400, 600)), 60, "the first ride in the window's left half")
+        wait_until(lambda: self.display.screenshot().count(CORAVENDIA_BACKGROUND, (0, 0, 400, 600)) > 500, 60,
+                   "the first ride in the window's left half")
         self.display.run(["xdotool", "windowsize", str(window), str(self.WIDTH), str(self.HEIGHT)])
-        wait_until(coravendia_in((800, 0, self.WIDTH, self.HEIGHT)), 60, "the ride past the old edge")
-        wait_until(lambda: not self.display.screenshot().data.strip(b"\0"), 60, "the grown window all black")
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the ride's end")
+        shot = self.display.screenshot()
+        self.display.save(shot, "grown-own-window.png")
+        self.assertEqual(shot.count_matching(lambda r, g, b: r or g or b), 0, "pixels left of the ride")
         self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
 
 
