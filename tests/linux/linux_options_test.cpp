@@ -68,7 +68,6 @@ const OptionsCase kCases[] = {
     {{"--window-id", "0x100000000"}, OptionsResult::Usage, kDefaults},
     {{"--seed", "-1"}, OptionsResult::Usage, kDefaults},
     {{"--steps", "0"}, OptionsResult::Usage, kDefaults},
-    {{"--scale", "1.5"}, OptionsResult::Usage, kDefaults},
 };
 
 TEST(LinuxOptions, SettingsAreReadAndRepairedAsTheSettingsFileIs) {
@@ -128,15 +127,10 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
     EXPECT_EQ(options.delayMicroseconds, 10000);
     EXPECT_FALSE(options.fps);
 
-    // --scale overrides the X resources' Xft.dpi; out of range it is automatic again. Xft.dpi
-    // that is not a number is no scale.
-    const struct {
-        const char* scale;
-        const char* dpi;
-        int32_t s;
-    } kScales[] = {{"0", "192", 2}, {"0", "143.9", 1}, {"0", " 144.0 ", 2}, {"0", "288", 3}, {"0", nullptr, 1},
-                   {"0", "", 1},    {"0", "192dpi", 1}, {"0", "-192", 1},   {"3", "96", 3},  {"1", "192", 1},
-                   {"5", "192", 2}, {"-1", nullptr, 1}};
+    // --scale overrides Xft.dpi; out of range, it leaves the scale to Xft.dpi. A dpi not a number is no scale.
+    const struct { const char *scale, *dpi; int32_t s; } kScales[] = {
+        {"0", "192", 2},    {"0", "143.9", 1}, {"0", " 144.0 ", 2}, {"0", "288", 3}, {"0", nullptr, 1}, {"0", "", 1},
+        {"0", "192dpi", 1}, {"0", "-192", 1}, {"3", "96", 3}, {"1", "192", 1}, {"5", "192", 2}, {"-1", nullptr, 1}};
     for (const auto& c : kScales) {
         const char* scaled[] = {"rolvanta", "--scale", c.scale};
         ASSERT_EQ(ParseOptions(3, scaled, &options, &error), OptionsResult::Run) << error;

@@ -107,9 +107,8 @@ class Package(unittest.TestCase):
         for boolean in booleans:
             ids.add(boolean.get("id"))
             arguments.append(boolean.get("arg-set") or boolean.get("arg-unset"))
-        for select in screensaver.iter("select"):
-            ids.add(select.get("id"))
-            arguments += [a for option in select.iter("option") for a in (option.get("arg-set") or "").split()]
+        ids.update(select.get("id") for select in screensaver.iter("select"))
+        arguments += [a for option in screensaver.iter("option") for a in (option.get("arg-set") or "").split()]
         self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "showfps", "coravendia", "valtorne",
                                "scale"})
         self.assertTrue(screensaver.find("_description").text.strip())

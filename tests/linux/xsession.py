@@ -248,8 +248,8 @@ def memory_frame(width, height, seed, steps, speed, coravendia=1, valtorne=1):
 
 def blocks(frame, s, width, height):
     """The frame as a screen of scale s shows it: each pixel an s-by-s block, cut to width x height."""
-    wide = [b"".join(row[i:i + 3] * s for i in range(0, len(row), 3))[:width * 3]
-            for row in (frame.row(y) for y in range((height + s - 1) // s))]
+    rows = (frame.row(y) for y in range((height + s - 1) // s))
+    wide = [b"".join(row[i:i + 3] * s for i in range(0, len(row), 3))[:width * 3] for row in rows]
     return Screenshot(width, height, b"".join(wide[y // s] for y in range(height)), frame.taken_at)
 
 

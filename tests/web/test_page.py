@@ -60,38 +60,32 @@ class Page(unittest.TestCase):
                 self.assertGreater(shot.count_matching(lambda r, g, b: (r, g, b) != (0, 0, 0)), 1000)
 
     def test_fractional_device_pixel_ratios_draw_whole_blocks_unsmoothed(self):
-        # What the screen shows, device pixel for device pixel, against the core's frame in
-        # blocks of s: a canvas the browser stretched has smoothed, off-palette pixels.
-        for css_width, css_height, ratio, s in ((1707, 960, 1.5, 2), (1422, 800, 2.25, 2), (1280, 720, 2.5, 3)):
+        # What the screen shows against the core's frame in blocks of s: a stretched canvas smooths.
+        for width, height, ratio, s in ((1707, 960, 1.5, 2), (1422, 800, 2.25, 2), (1280, 720, 2.5, 3)):
             with self.subTest(ratio=ratio):
-                self.browser.call("Emulation.setDeviceMetricsOverride", width=css_width, height=css_height,
+                self.browser.call("Emulation.setDeviceMetricsOverride", width=width, height=height,
                                   deviceScaleFactor=ratio, mobile=False)
                 self.open("seed=4242&steps=40&blank=1&sound=0&speed=6&coravendia=1&valtorne=1")
                 self.browser.wait_for("rolvanta.ticks() === 40 && !!document.querySelector('#gear.resting')", 60)
                 png = base64.b64decode(self.browser.call("Page.captureScreenshot", format="png")["data"])
-                shot = Screenshot.from_ppm(subprocess.run(["convert", "png:-", "-depth", "8", "ppm:-"], input=png,
+                shot = Screenshot.from_ppm(subprocess.run(["convert", "png:-", "ppm:-"], input=png,
                                                           stdout=subprocess.PIPE, check=True).stdout, 0)
-                self.assertEqual(self.browser.evaluate("[show.width, show.height]"), [shot.width, shot.height])
-                logical, copy = memory_frame(-(-shot.width // s), -(-shot.height // s), 4242, 40, 6)
-                count, examples = differences(shot, (0, 0, shot.width, shot.height),
-                                              blocks(logical, s, shot.width, shot.height))
+                size = self.browser.evaluate("[show.width, show.height]")  # must be the screen's, to the pixel
+                logical, copy = memory_frame(-(-size[0] // s), -(-size[1] // s), 4242, 40, 6)
+                count, examples = differences(shot, (0, 0, shot.width, shot.height), blocks(logical, s, *size))
                 self.assertEqual(count, 0, "%d pixels differ (last copy %r): %r" % (count, copy, examples))
 
     def test_a_page_grown_mid_ride_is_all_black_once_the_ride_is_over(self):
-        self.browser.call("Emulation.setDeviceMetricsOverride", width=1000, height=600, deviceScaleFactor=1,
-                          mobile=False)
+        self.browser.call("Emulation.setDeviceMetricsOverride", width=1000, height=600, deviceScaleFactor=1, mobile=0)
         self.open("seed=20264380&blank=1&sound=0&speed=6&rate=40")  # the first ride goes right
         self.browser.wait_for("rolvanta.ticks() > 20", 30, "the first ride under way")
-        self.browser.call("Emulation.setDeviceMetricsOverride", width=1280, height=720, deviceScaleFactor=1,
-                          mobile=False)
-        grown = self.browser.evaluate("rolvanta.ticks()")
-        # The pause after the ride: no tick for half a second, where a ride ticks every 10 ms.
+        self.browser.call("Emulation.setDeviceMetricsOverride", width=1280, height=720, deviceScaleFactor=1, mobile=0)
+        # In the pause after the ride, no tick for half a second, where a ride ticks every 10 ms.
         ticks, size, lit = self.browser.evaluate("""new Promise((done) => { let last = -1; const poll = () => {
-            const ticks = rolvanta.ticks();
+            const ticks = rolvanta.ticks(), rgba = show.getContext("2d").getImageData(0, 0, 1280, 720).data;
             if (ticks !== last || ticks <= %d) { last = ticks; setTimeout(poll, 500); return; }
-            const rgba = show.getContext("2d").getImageData(0, 0, show.width, show.height).data;
             done([ticks, [show.width, show.height], rgba.filter((v, i) => i %% 4 !== 3 && v).length]); };
-            poll(); })""" % (grown + 5))
+            poll(); })""" % (self.browser.evaluate("rolvanta.ticks()") + 5))
         self.assertEqual((size, lit), ([1280, 720], 0), "colour left after the ride ended at tick %d" % ticks)
 
     def test_a_live_ride_keeps_the_schedule_and_a_hidden_page_stops(self):
