@@ -76,10 +76,12 @@ class Page(unittest.TestCase):
                 self.assertEqual(count, 0, "%d pixels differ (last copy %r): %r" % (count, copy, examples))
 
     def test_a_page_grown_mid_ride_is_all_black_once_the_ride_is_over(self):
-        self.browser.call("Emulation.setDeviceMetricsOverride", width=1000, height=600, deviceScaleFactor=1, mobile=0)
+        self.browser.call("Emulation.setDeviceMetricsOverride", width=1000, height=600, deviceScaleFactor=1,
+                          mobile=False)
         self.open("seed=20264380&blank=1&sound=0&speed=6&rate=40")  # the first ride goes right
         self.browser.wait_for("rolvanta.ticks() > 20", 30, "the first ride under way")
-        self.browser.call("Emulation.setDeviceMetricsOverride", width=1280, height=720, deviceScaleFactor=1, mobile=0)
+        self.browser.call("Emulation.setDeviceMetricsOverride", width=1280, height=720, deviceScaleFactor=1,
+                          mobile=False)
         # In the pause after the ride, no tick for half a second, where a ride ticks every 10 ms.
         ticks, size, lit = self.browser.evaluate("""new Promise((done) => { let last = -1; const poll = () => {
             const ticks = rolvanta.ticks(), rgba = show.getContext("2d").getImageData(0, 0, 1280, 720).data;
