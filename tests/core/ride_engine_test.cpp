@@ -388,7 +388,7 @@ TEST_F(RideEngine, ANewClientAreaIsTakenFromTheNextRideOn) {
     EXPECT_EQ(port.CopiesX(), std::vector<int>{472});
     ReshapeShow(show, ShowRect{0, 0, 1000, 700});
     RideStep(show, port);
-    EXPECT_EQ(port.CopiesX().back(), 457) << "the ride under way keeps its window";
+    EXPECT_EQ(port.CopiesX().back(), 457) << "the ride under way goes on from where it stood";
     StepsUntilRideEnds();
     port.calls.clear();
     SeedRandom(show, SeedFor({Left(), Any()}));
