@@ -47,10 +47,7 @@ void StartRide(Show& show, ShowPort& port) {
     PictureSize size = port.SizeOfPicture(show.rideState.picture);
     show.rideState.pictureWidth = size.width;
     show.rideState.pictureHeight = size.height;
-    if (show.showResources.reshaped) {
-        show.showResources.clientRect = show.showResources.newClientRect;
-        show.showResources.reshaped = false;
-    }
+    show.showResources.reshaped = false;
 }
 
 void PlaceNewRide(Show& show) {
@@ -192,7 +189,13 @@ void RideStep(Show& show, ShowPort& port) {
     port.FillBlack(strip);
 
     const ShowRect& client = show.showResources.clientRect;
-    if (show.rideState.x > client.right || show.rideState.x + show.rideState.pictureWidth < client.left) {
+    bool gone = show.rideState.x > client.right || show.rideState.x + show.rideState.pictureWidth < client.left;
+    // A ride placed below a window that keeps its size rides across it all the same, as it
+    // always has; only a window that shrank under a ride leaves it with nothing to show.
+    if (show.showResources.reshaped) {
+        gone = gone || show.rideState.y >= client.bottom || show.rideState.y + show.rideState.pictureHeight <= client.top;
+    }
+    if (gone) {
         show.rideState.x = NoRide;
         if (show.settings.sound) {
             EndRideSounds(show, port);
@@ -220,8 +223,13 @@ void EraseBackground(Show& show, ShowPort& port) {
 }
 
 void ReshapeShow(Show& show, const ShowRect& client) {
-    show.showResources.newClientRect = client;
-    show.showResources.reshaped = true;
+    ShowRect& current = show.showResources.clientRect;
+    if (client.left == current.left && client.top == current.top && client.right == current.right &&
+        client.bottom == current.bottom) {
+        return;
+    }
+    current = client;
+    show.showResources.reshaped = Riding(show);
 }
 
 void DestroyShow(Show& show, ShowPort& port) {

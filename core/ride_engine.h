@@ -36,10 +36,9 @@ struct ShowResources {
     uint32_t timerInterval;  // what the timer was last armed for
     bool paused;             // the display sleeps: no ticks, no sound
     bool resumeTimer;        // the timer was armed when the show paused
-    ShowRect clientRect;
-    bool reshaped;  // newClientRect waits for the next ride
-    ShowRect newClientRect;
-    bool ended;  // DestroyShow came: nothing rides, sounds or ticks any more
+    ShowRect clientRect;  // where rides start, and the edges they leave by
+    bool reshaped;        // clientRect changed under the ride now under way
+    bool ended;           // DestroyShow came: nothing rides, sounds or ticks any more
 };
 
 // A cue that holds the thread (PlayAndWait on a player that waits for the sound's end) may let
@@ -94,7 +93,10 @@ void CreateShow(Show& show, ShowPort& port, const SaverSettings& settings);
 uint32_t ShowTick(Show& show, ShowPort& port);
 void RideStep(Show& show, ShowPort& port);
 void EraseBackground(Show& show, ShowPort& port);
-// The window has a new client area: rides take it from the next ride on, never mid-ride.
+// The window has a new client area. The next ride starts in it; a ride under way leaves by its
+// edges, so it neither ends at an old edge that is now inside the window, leaving its picture
+// there, nor rides on out of sight toward an edge that is gone. A ride that the new area no
+// longer shows at all ends at its next step. The same area again changes nothing.
 void ReshapeShow(Show& show, const ShowRect& client);
 // Silences the player and releases everything creation acquired; what is already released is
 // skipped, so a second call releases nothing twice.

@@ -1,6 +1,7 @@
 // -fps: the frame rate in a small box in the window's bottom-left corner, as XScreenSaver's
 // display modules show theirs, in the server's core font. It counts the show's ticks, each
-// of which is one frame drawn.
+// of which is one frame drawn. On a screen of scale s the box is drawn as the pictures are,
+// each of its pixels an s-by-s block.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -8,7 +9,8 @@
 
 class FpsOverlay {
 public:
-    FpsOverlay(Display* display, Window window, unsigned long black, unsigned long white, uint64_t nowMs);
+    FpsOverlay(Display* display, Window window, unsigned long black, unsigned long white, int32_t scale,
+               uint64_t nowMs);
     FpsOverlay(const FpsOverlay&) = delete;
     FpsOverlay& operator=(const FpsOverlay&) = delete;
     ~FpsOverlay();
@@ -19,13 +21,22 @@ public:
     int UntilDue(uint64_t nowMs) const;
 
 private:
+    // The box for text_, scaled, into box_.
+    void Render();
+
     Display* display_;
     Window window_;
     GC gc_ = nullptr;
     XFontStruct* font_ = nullptr;
     unsigned long black_;
     unsigned long white_;
+    int32_t scale_;
+    int depth_;
     uint64_t since_;
     uint64_t ticksSince_ = 0;
     char text_[32];
+    Pixmap box_ = 0;  // the box as the window shows it, made again only when the text changes
+    int boxWidth_ = 0;
+    int boxHeight_ = 0;
+    XRectangle drawn_ = {0, 0, 0, 0};  // where the box was drawn last, to be cleared if it shrinks
 };

@@ -2,9 +2,8 @@
 
 FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options)
     : port_(port), window_(window), ownWindow_(ownWindow), show_(NewShow()), exposed_(!ownWindow) {
-    ShowRect client = port_.ClientRect();
-    width_ = client.right;
-    height_ = client.bottom;
+    width_ = port_.ScreenWidth();
+    height_ = port_.ScreenHeight();
     CreateShow(show_, port_, options.settings);
     if (options.settings.sound) {
         port_.Player().Open();
@@ -19,7 +18,7 @@ FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOp
     show_.schedule.floorMs = static_cast<uint32_t>(options.delayMicroseconds) / 1000u;
     if (options.fps) {
         fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(0xFFFFFF),
-                                  MonotonicMs()));
+                                  port_.Scale(), MonotonicMs()));
     }
     if (exposed_) {
         EraseBackground(show_, port_);
@@ -50,7 +49,7 @@ void FrameLoop::Handle(const XEvent& event) {
             width_ = event.xconfigure.width;
             height_ = event.xconfigure.height;
             port_.Resized(width_, height_);
-            ReshapeShow(show_, ShowRect{0, 0, width_, height_});
+            ReshapeShow(show_, port_.ClientRect());
         }
         break;
     case UnmapNotify:

@@ -2,6 +2,7 @@
 // makes its window, and runs the frame loop until the window goes or a signal ends it.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -96,6 +97,28 @@ Window CreateOwnWindow(Display* display, bool blank) {
     return window;
 }
 
+// Xft.dpi as the X resources set it (xrdb), which is where desktops say how large their
+// screen's text and pictures are; false when they do not set it.
+bool XftDpi(Display* display, std::string* dpi) {
+    const char* resources = XResourceManagerString(display);
+    if (resources == nullptr) {
+        return false;
+    }
+    XrmInitialize();
+    XrmDatabase database = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value = {0, nullptr};
+    bool found = database != nullptr && XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) &&
+                 value.addr != nullptr;
+    if (found) {
+        dpi->assign(value.addr, strnlen(value.addr, value.size));
+    }
+    if (database != nullptr) {
+        XrmDestroyDatabase(database);
+    }
+    return found;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,9 +183,12 @@ int main(int argc, char** argv) {
         XSelectInput(display, window, ExposureMask | StructureNotifyMask);
     }
 
+    std::string dpi;
+    int32_t scale = ScreenPixelScale(options, XftDpi(display, &dpi) ? dpi.c_str() : nullptr);
+
     int status = 0;
     {
-        X11Port port(display, window, attributes.width, attributes.height);
+        X11Port port(display, window, attributes.width, attributes.height, scale);
         FrameLoop loop(port, window, ownWindow, options);
         bool announced = false;
         pollfd fds[2];

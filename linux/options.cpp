@@ -3,12 +3,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/screen_scale.h"
+
 namespace {
 
 // Ignored and IgnoredValue are XScreenSaver's choices of visual and colormap, which matter
 // only to a module that makes its own: the show draws in whatever the window it is given has.
 enum class Kind { Number, Flag, Root, OwnWindow, WindowId, Display, Delay, Fps, Ignored, IgnoredValue, Seed, Steps,
-                  Help, Version };
+                  Help, Version,
+                  Scale };
 
 struct OptionRule {
     const char* name;
@@ -44,11 +47,13 @@ const OptionRule kOptions[] = {
     {"help", Kind::Help, nullptr, nullptr, 0},
     {"h", Kind::Help, nullptr, nullptr, 0},
     {"version", Kind::Version, nullptr, nullptr, 0},
+    {"scale", Kind::Scale, nullptr, &kScaleRange, 0},
 };
 
 bool TakesValue(Kind kind) {
     return kind == Kind::Number || kind == Kind::Seed || kind == Kind::Steps || kind == Kind::WindowId ||
-           kind == Kind::Display || kind == Kind::Delay || kind == Kind::IgnoredValue;
+           kind == Kind::Display || kind == Kind::Delay || kind == Kind::IgnoredValue ||
+           kind == Kind::Scale;
 }
 
 // An optional sign and at least one digit, nothing else. Magnitudes beyond 32 bits saturate:
@@ -89,6 +94,42 @@ int32_t Clamped32(int64_t value) {
 }  // namespace
 
 const SettingRange kDelayRange = {"delay", 0, 1000000, 10000};
+const SettingRange kScaleRange = {"scale", 0, 4, 0};
+
+int32_t ScreenPixelScale(const LinuxOptions& options, const char* xftDpi) {
+    if (options.scale > 0) {
+        return options.scale;
+    }
+    if (xftDpi == nullptr) {
+        return 1;
+    }
+    // In thousandths, so that 143.9 stays below the 144 that makes 2.
+    const char* at = xftDpi;
+    while (*at == ' ' || *at == '\t') {
+        ++at;
+    }
+    int64_t whole = 0;
+    const char* digits = at;
+    for (; *at >= '0' && *at <= '9'; ++at) {
+        whole = whole < 1000000 ? whole * 10 + (*at - '0') : whole;
+    }
+    bool any = at != digits;
+    int64_t fraction = 0;
+    if (*at == '.') {
+        int64_t place = 100;
+        for (++at; *at >= '0' && *at <= '9'; ++at, place /= 10) {
+            fraction += (*at - '0') * place;
+            any = true;
+        }
+    }
+    while (*at == ' ' || *at == '\t') {
+        ++at;
+    }
+    if (!any || *at != '\0') {
+        return 1;
+    }
+    return PixelScaleFor(static_cast<int32_t>(whole * 1000 + fraction), 96000);
+}
 
 bool ParseWindowId(const char* text, unsigned long* id) {
     if (text == nullptr || *text == '\0') {
@@ -190,12 +231,15 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
         switch (rule->kind) {
         case Kind::Number:
         case Kind::Delay:
+        case Kind::Scale:
             if (!ParseInteger(value, &number)) {
                 *error = written + " needs a whole number, not '" + value + "'";
                 return OptionsResult::Usage;
             }
             if (rule->kind == Kind::Delay) {
                 result.delayMicroseconds = Repaired(Clamped32(number), *rule->range);
+            } else if (rule->kind == Kind::Scale) {
+                result.scale = Repaired(Clamped32(number), *rule->range);
             } else {
                 result.settings.*rule->field = Repaired(Clamped32(number), *rule->range);
             }
@@ -279,6 +323,8 @@ std::string UsageText(const char* program) {
            "  --valtorne, --no-valtorne       the Valtorne rides (on)\n"
            "  --seed N                start the show's chance from N, to repeat a show\n"
            "  --steps N               ride N steps, then hold still until ended\n"
+           "  --scale N               each picture pixel an N-by-N block, 1 to 4; 0 (the default)\n"
+           "                          follows the X resources' Xft.dpi: 144 and over give 2\n"
            "  -h, --help              this text\n"
            "  --version               the program's version\n"
            "\n"

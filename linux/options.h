@@ -30,6 +30,7 @@ struct LinuxOptions {
     int32_t delayMicroseconds = 0;  // -delay; ParseOptions starts from kDelayRange's fallback
     bool fps = false;               // -fps: the frame-rate box in a corner
     std::string display;            // -display: the X server, else $DISPLAY
+    int32_t scale = 0;              // --scale: picture blocks of this side; 0 takes the screen's
 };
 
 enum class OptionsResult {
@@ -55,6 +56,14 @@ bool ParseWindowId(const char* text, unsigned long* id);
 // fault of whoever started the program, not a reason to draw over the whole screen: false,
 // with *error saying so.
 bool RootTargetWindow(const char* xscreensaverWindow, unsigned long* id, std::string* error);
+
+// --scale, 0 to 4: 0 (the fallback) takes the scale the X resources give the screen.
+extern const SettingRange kScaleRange;
+
+// The side of the block each picture pixel becomes: --scale when given, else the one the X
+// resources' Xft.dpi (`xftDpi`, null when unset) asks for, else 1. Xft.dpi is a number of dots
+// per inch, with or without a fraction; anything else in it counts as unset.
+int32_t ScreenPixelScale(const LinuxOptions& options, const char* xftDpi);
 
 // The usage text, ending in a newline. `program` is the name it was started under.
 std::string UsageText(const char* program);

@@ -6,6 +6,7 @@
 
 #include "core/embedded_assets.h"
 #include "core/bitmap_file.h"
+#include "core/screen_scale.h"
 
 namespace {
 
@@ -16,8 +17,8 @@ const char* const kSoundFiles[SoundCount] = {"cor_start.wav", "cor_run.wav", "co
 // but a rectangle is cut to a margin around it so that nothing can wrap around.
 const int32_t kMargin = 4096;
 
-int32_t Cut(int32_t value, int32_t low, int32_t high) {
-    return value < low ? low : (value > high ? high : value);
+int32_t Cut(int64_t value, int64_t low, int64_t high) {
+    return static_cast<int32_t>(value < low ? low : (value > high ? high : value));
 }
 
 unsigned long Scaled(uint32_t component, unsigned long mask) {
@@ -40,8 +41,8 @@ uint64_t MonotonicMs() {
     return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
 
-X11Port::X11Port(Display* display, Window window, int width, int height)
-    : display_(display), window_(window), width_(width), height_(height) {
+X11Port::X11Port(Display* display, Window window, int width, int height, int32_t scale)
+    : display_(display), window_(window), width_(width), height_(height), scale_(scale < 1 ? 1 : scale) {
     XWindowAttributes attributes;
     if (XGetWindowAttributes(display_, window_, &attributes)) {
         depth_ = attributes.depth;
@@ -101,6 +102,8 @@ bool X11Port::LoadPicture(PictureIndex picture) {
         bitmap.height <= 0) {
         return false;
     }
+    PictureSize logical{bitmap.width, bitmap.height};
+    bitmap = ScaleBitmap(bitmap, scale_);
     std::vector<unsigned long> pixels(bitmap.colours.size());
     for (size_t i = 0; i < pixels.size(); ++i) {
         pixels[i] = PixelFor(bitmap.colours[i]);
@@ -127,7 +130,7 @@ bool X11Port::LoadPicture(PictureIndex picture) {
               static_cast<unsigned>(bitmap.height));
     XDestroyImage(image);
     pictures_[picture] = pixmap;
-    sizes_[picture] = PictureSize{bitmap.width, bitmap.height};
+    sizes_[picture] = logical;
     return true;
 }
 
@@ -156,7 +159,7 @@ void X11Port::ReleaseSound(SoundIndex sound) {
 }
 
 ShowRect X11Port::ClientRect() {
-    return ShowRect{0, 0, width_, height_};
+    return ShowRect{0, 0, LogicalLength(width_, scale_), LogicalLength(height_, scale_)};
 }
 
 void X11Port::Resized(int width, int height) {
@@ -177,18 +180,25 @@ void X11Port::CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) {
     PictureSize size = sizes_[source_];
     width = width < size.width ? width : size.width;
     height = height < size.height ? height : size.height;
-    if (width <= 0 || height <= 0 || x >= width_ + kMargin || y >= height_ + kMargin || x + width <= -kMargin ||
-        y + height <= -kMargin) {
+    if (width <= 0 || height <= 0) {
         return;
     }
-    XCopyArea(display_, source, window_, gc_, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), x, y);
+    int64_t left = static_cast<int64_t>(x) * scale_;
+    int64_t top = static_cast<int64_t>(y) * scale_;
+    int64_t across = static_cast<int64_t>(width) * scale_;
+    int64_t down = static_cast<int64_t>(height) * scale_;
+    if (left >= width_ + kMargin || top >= height_ + kMargin || left + across <= -kMargin || top + down <= -kMargin) {
+        return;
+    }
+    XCopyArea(display_, source, window_, gc_, 0, 0, static_cast<unsigned>(across), static_cast<unsigned>(down),
+              static_cast<int>(left), static_cast<int>(top));
 }
 
 void X11Port::Fill(const ShowRect& rect) {
-    int32_t left = Cut(rect.left, -kMargin, width_ + kMargin);
-    int32_t right = Cut(rect.right, -kMargin, width_ + kMargin);
-    int32_t top = Cut(rect.top, -kMargin, height_ + kMargin);
-    int32_t bottom = Cut(rect.bottom, -kMargin, height_ + kMargin);
+    int32_t left = Cut(static_cast<int64_t>(rect.left) * scale_, -kMargin, width_ + kMargin);
+    int32_t right = Cut(static_cast<int64_t>(rect.right) * scale_, -kMargin, width_ + kMargin);
+    int32_t top = Cut(static_cast<int64_t>(rect.top) * scale_, -kMargin, height_ + kMargin);
+    int32_t bottom = Cut(static_cast<int64_t>(rect.bottom) * scale_, -kMargin, height_ + kMargin);
     if (right <= left || bottom <= top) {
         return;
     }

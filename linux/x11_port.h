@@ -1,6 +1,8 @@
 // The show's port on an X11 window: pictures in server-side pixmaps of the window's depth,
 // copies and fills straight onto the window, sounds through the ALSA player; the show keeps
-// its own time, so the timer asks nothing of X.
+// its own time, so the timer asks nothing of X. On a screen of scale s the show works in
+// logical pixels, s screen pixels a side: the pixmaps hold the pictures already scaled, so
+// that a copy stays one copy.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -10,8 +12,9 @@
 
 class X11Port : public ShowPort {
 public:
-    // Draws on `window`, which must exist; width and height are its current size.
-    X11Port(Display* display, Window window, int width, int height);
+    // Draws on `window`, which must exist; width and height are its current size in screen
+    // pixels, and each picture pixel is a scale-by-scale block of them.
+    X11Port(Display* display, Window window, int width, int height, int32_t scale);
     X11Port(const X11Port&) = delete;
     X11Port& operator=(const X11Port&) = delete;
     ~X11Port();
@@ -35,8 +38,11 @@ public:
     void KillTimer() override;
     uint32_t ClockSeconds() override;
 
-    // The window's size as its last ConfigureNotify gave it.
+    // The window's size in screen pixels, as its last ConfigureNotify gave it.
     void Resized(int width, int height);
+    int ScreenWidth() const { return width_; }
+    int ScreenHeight() const { return height_; }
+    int32_t Scale() const { return scale_; }
     AlsaPlayer& Player() { return player_; }
 
     // The window's pixel for a 0xRRGGBB colour.
@@ -51,13 +57,14 @@ private:
     Window window_;
     int width_;
     int height_;
+    int32_t scale_;
     int depth_ = 0;
     Visual* visual_ = nullptr;
     Colormap colormap_ = 0;
     GC gc_ = nullptr;
     unsigned long black_ = 0;
     Pixmap pictures_[PictureCount] = {};
-    PictureSize sizes_[PictureCount] = {};
+    PictureSize sizes_[PictureCount] = {};  // in logical pixels
     PictureIndex source_ = CoravendiaLeft;
     std::vector<unsigned long> allocated_;  // colours taken from a colormap that is not true colour
     AlsaPlayer player_;

@@ -146,16 +146,19 @@
         timer = frameRequest = 0;
     }
 
-    // The canvas has device pixels; a show pixel is a whole number of them, never smoothed.
+    // The canvas holds exactly the device pixels its box covers on the screen, so the browser
+    // never stretches it; a show pixel is a block of s by s of them, s by the core's rule. The
+    // exact count comes from a ResizeObserver where the browser reports device pixels; elsewhere
+    // it is reckoned from the ratio, and may be one off.
+    let devicePixels = null;
     function fit() {
         const ratio = window.devicePixelRatio || 1;
-        scale = Math.max(1, Math.round(ratio));
-        width = Math.max(1, Math.floor(innerWidth * ratio / scale));
-        height = Math.max(1, Math.floor(innerHeight * ratio / scale));
-        canvas.width = width * scale;
-        canvas.height = height * scale;
-        canvas.style.width = canvas.width / ratio + "px";
-        canvas.style.height = canvas.height / ratio + "px";
+        const [w, h] = devicePixels || [Math.round(innerWidth * ratio), Math.round(innerHeight * ratio)];
+        scale = rv.rv_pixel_scale(Math.round(ratio * 1000), 1000);
+        canvas.width = Math.max(1, w);
+        canvas.height = Math.max(1, h);
+        width = rv.rv_logical_length(canvas.width, scale);
+        height = rv.rv_logical_length(canvas.height, scale);
         context.setTransform(scale, 0, 0, scale, 0, 0);
         context.imageSmoothingEnabled = false;
         context.fillStyle = "#000";
@@ -306,10 +309,37 @@
                 gear.focus();
             }
         });
-        addEventListener("resize", () => {
+        const refit = () => {
             if (!running) return;
             fit();
             rv.rv_resize(width, height);
+        };
+        // The show starts once the canvas's device pixels are known, or a second on without them.
+        const measured = new Promise((resolve) => {
+            setTimeout(resolve, 1000);
+            const observer = "ResizeObserver" in window && new ResizeObserver(([entry]) => {
+                const ratio = window.devicePixelRatio || 1;
+                const box = entry.devicePixelContentBoxSize && entry.devicePixelContentBoxSize[0];
+                let size = [Math.round(entry.contentRect.width * ratio), Math.round(entry.contentRect.height * ratio)];
+                // Chromium emulating a ratio reports this box in CSS pixels: a report further than
+                // a pixel from the reckoning is not taken.
+                if (box && Math.abs(box.inlineSize - size[0]) <= 1 && Math.abs(box.blockSize - size[1]) <= 1) {
+                    size = [box.inlineSize, box.blockSize];
+                }
+                // A hidden canvas reports nothing; its size is taken again when it shows.
+                if (size[0] > 0 && !(devicePixels && size[0] === devicePixels[0] && size[1] === devicePixels[1])) {
+                    devicePixels = size;
+                    refit();
+                }
+                resolve();
+            });
+            try {
+                observer.observe(canvas, { box: "device-pixel-content-box" });
+            } catch (e) {
+                if (observer) observer.disconnect();
+                addEventListener("resize", refit);
+                resolve();
+            }
         });
         document.addEventListener("visibilitychange", () => {
             if (!running) return;
@@ -325,6 +355,7 @@
                 frame();
             }
         });
+        return measured;
     }
 
     async function load() {
@@ -338,7 +369,7 @@
         rv = module.instance.exports;
         rv._initialize();
         buildPanel(readSettings());
-        listen();
+        await listen();
         wakeGear();
         enterMode();
         if ("serviceWorker" in navigator) navigator.serviceWorker.register("service-worker.js").catch(() => {});

@@ -9,6 +9,7 @@
 #include "core/embedded_assets.h"
 #include "core/bitmap_file.h"
 #include "core/ride_engine.h"
+#include "core/screen_scale.h"
 #include "core/settings.h"
 
 #define RV_IMPORT(name) extern "C" __attribute__((import_module("env"), import_name(#name)))
@@ -172,7 +173,19 @@ RV_EXPORT(rv_ticks) uint32_t rv_ticks(void) {
     return static_cast<uint32_t>(show.schedule.ticks);
 }
 
-// The canvas has a new size and has been cleared: rides take the size from the next one.
+// How many device pixels a side each show pixel takes at a device-pixel ratio of
+// numerator/denominator, and how many show pixels cover a length of device pixels: the rule
+// every platform draws by.
+RV_EXPORT(rv_pixel_scale) int32_t rv_pixel_scale(int32_t numerator, int32_t denominator) {
+    return PixelScaleFor(numerator, denominator);
+}
+
+RV_EXPORT(rv_logical_length) int32_t rv_logical_length(int32_t physical, int32_t scale) {
+    return LogicalLength(physical, scale);
+}
+
+// The canvas has a new size, in show pixels, and has been cleared: the ride under way leaves
+// by its new edges, and the next one starts in it.
 RV_EXPORT(rv_resize) void rv_resize(int32_t width, int32_t height) {
     port.width = width;
     port.height = height;

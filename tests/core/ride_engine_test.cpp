@@ -388,7 +388,7 @@ TEST_F(RideEngine, ANewClientAreaIsTakenFromTheNextRideOn) {
     EXPECT_EQ(port.CopiesX(), std::vector<int>{472});
     ReshapeShow(show, ShowRect{0, 0, 1000, 700});
     RideStep(show, port);
-    EXPECT_EQ(port.CopiesX().back(), 457) << "the ride under way keeps its window";
+    EXPECT_EQ(port.CopiesX().back(), 457) << "the ride under way goes on from where it stood";
     StepsUntilRideEnds();
     port.calls.clear();
     SeedRandom(show, SeedFor({Left(), Any()}));
@@ -516,20 +516,28 @@ TEST(RideOnASurface, AFinishedRideLeavesNothingOfItsPictureBehind) {
         int32_t width;
         int32_t speed;
         uint32_t seeds;
+        // The window takes this size, cleared, after this many steps of each ride (0: never).
+        int32_t reshapeAt = 0, newWidth = 0, newHeight = 0;
     };
     for (const Case& ride : {Case{400, 1, 8}, Case{400, 6, 8}, Case{400, 15, 8}, Case{5120, 6, 4},
-                             Case{7680, 15, 4}, Case{16384, 15, 4}}) {
+                             Case{7680, 15, 4}, Case{16384, 15, 4}, Case{400, 6, 8, 20, 640, 300},
+                             Case{1000, 15, 8, 3, 1280, 720}, Case{8000, 6, 8, 40, 1280, 300},
+                             Case{5120, 1, 8, 2, 5120, 40}}) {
         MemoryPort memory(ROLVANTA_ASSET_DIR);
-        memory.ResetScreen(ride.width, 300);
         for (uint32_t seed = 1; seed <= ride.seeds; ++seed) {
+            memory.ResetScreen(ride.width, 300);
             Show show = NewShow();
-            memory.clock = seed;
+            memory.clock = seed * 0x9E3779B9u;  // seeds spread wide: the first draws take both directions
             CreateShow(show, memory, SaverSettings{0, 1, 1, 1, ride.speed, 10, 127});
             EraseBackground(show, memory);
             uint64_t drawn = 0;
             int32_t steps = 0;
             uint32_t delay = 0;
             do {
+                if (steps == ride.reshapeAt && ride.reshapeAt > 0) {
+                    memory.ResetScreen(ride.newWidth, ride.newHeight);
+                    ReshapeShow(show, memory.ClientRect());
+                }
                 delay = ShowTick(show, memory);
                 ++steps;
                 if (show.rideState.rideOver == 0 && drawn == 0) {
@@ -543,7 +551,10 @@ TEST(RideOnASurface, AFinishedRideLeavesNothingOfItsPictureBehind) {
                                 " seed " + std::to_string(seed) + " right " + std::to_string(show.rideState.towardRight);
             EXPECT_EQ(show.rideState.rideOver, 1) << where << ": the ride ends";
             EXPECT_GE(delay, 1000u) << where << ": a pause follows the ride";
-            EXPECT_GE(steps, ride.width / show.rideState.step) << where << ": the ride crossed the whole screen";
+            EXPECT_GE(steps, ride.reshapeAt ? 0 : ride.width / show.rideState.step) << where << ": the ride crossed";
+            // Reshaped, it ends at the new edge, or at once where the new window no longer shows it.
+            int32_t newEdge = show.rideState.y >= ride.newHeight ? 1 : (ride.newWidth + 200) / show.rideState.step;
+            EXPECT_LE(steps, ride.reshapeAt ? ride.reshapeAt + newEdge : 2 * ride.width) << where << ": the ride ended";
             EXPECT_EQ(std::count(memory.screen.pixels.begin(), memory.screen.pixels.end(), 0),
                       static_cast<long>(memory.screen.pixels.size()))
                 << where;

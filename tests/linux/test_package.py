@@ -107,7 +107,10 @@ class Package(unittest.TestCase):
         for boolean in booleans:
             ids.add(boolean.get("id"))
             arguments.append(boolean.get("arg-set") or boolean.get("arg-unset"))
-        self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "showfps", "coravendia", "valtorne"})
+        ids.update(select.get("id") for select in screensaver.iter("select"))
+        arguments += [a for option in screensaver.iter("option") for a in (option.get("arg-set") or "").split()]
+        self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "showfps", "coravendia", "valtorne",
+                               "scale"})
         self.assertTrue(screensaver.find("_description").text.strip())
         env = dict(os.environ)
         env.pop("DISPLAY", None)

@@ -6,8 +6,8 @@ cleanly."""
 import signal
 import subprocess
 
-from xsession import (PROGRAM, XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, differences, memory_frame,
-                      wait_until)
+from xsession import (PROGRAM, XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, blocks, differences,
+                      memory_frame, wait_until)
 
 SEED = 20261208
 STEPS = 40  # the first ride is under way at any speed and seed
@@ -15,12 +15,13 @@ STEPS = 40  # the first ride is under way at any speed and seed
 
 class WindowTargets(LinuxTestCase):
 
-    def held_frame_matches_core(self, target_options, window, speed_option, speed, env=None, name="held"):
+    def held_frame_matches_core(self, target_options, window, speed_option, speed, env=None, name="held", scale=1):
         """Runs a seeded show held after STEPS steps on `window` and compares the window's
         pixels with the memory port's frame, and the rest of the screen with the desktop."""
         x0, y0, x1, y1 = window.box
         width, height = x1 - x0, y1 - y0
-        reference, copy = memory_frame(width, height, SEED, STEPS, speed)
+        reference, copy = memory_frame(-(-width // scale), -(-height // scale), SEED, STEPS, speed)
+        reference = blocks(reference, scale, width, height)
         program = self.rolvanta(*target_options, "--blank", "--seed", SEED, "--steps", STEPS,
                                 "--speed", speed_option, env=env, name=name)
         program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold at step %d" % STEPS)
@@ -45,6 +46,25 @@ class WindowTargets(LinuxTestCase):
         window = self.window(360, 250, 30, 200)
         env = self.display.env(XSCREENSAVER_WINDOW=str(window.id))
         self.held_frame_matches_core(["--root"], window, 99, 6, env=env, name="xscreensaver-window")
+
+    def test_xft_dpi_192_and_scale_3_draw_whole_blocks_of_2_and_3(self):
+        subprocess.run(["xrdb", "-nocpp", "-merge"], input=b"Xft.dpi: 192\n", env=self.display.env(), check=True)
+        self.addCleanup(self.display.run, ["xrdb", "-remove"])
+        window = self.window(621, 461, 10, 10)  # odd: part of a block at the edges
+        for options, scale in (([], 2), (["--scale", 3], 3)):
+            self.held_frame_matches_core(["--window-id", hex(window.id)] + options, window, 3, 3,
+                                         name="scale-%d" % scale, scale=scale)
+
+    def test_the_frame_rate_box_is_in_blocks_and_a_shorter_number_leaves_nothing_of_a_longer(self):
+        window = self.window(400, 300, 0, 0)
+        program = self.rolvanta("--window-id", hex(window.id), "--blank", "-fps", "--scale", 2, "--speed", 1,
+                                "--steps", 150, name="fps")
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold")
+        riding = self.display.screenshot().bbox((255, 255, 255))  # white: in no picture; held, the count falls to 0.0
+        wait_until(lambda: self.display.screenshot().bbox((255, 255, 255))[2] < riding[2], 30, "a shorter box")
+        shot = self.display.screenshot()
+        lit = {(x, y) for y in range(200, 300) for x in range(200) if shot.pixel(x, y) == (255, 255, 255)}
+        self.assertEqual(lit, {(x ^ i, y ^ j) for x, y in lit for i in (0, 1) for j in (0, 1)}, "2 x 2 blocks")
 
     def test_a_window_it_cannot_draw_on_is_refused_in_one_line(self):
         input_only = self.window(200, 100, 0, 0, rgb=None)
@@ -92,6 +112,23 @@ class WindowTargets(LinuxTestCase):
         wait_until(lambda: self.display.screenshot(window).count_matching(red) > 200, 60, "a Valtorne ride")
         self.display.run([XTOOL, "close", hex(window)])
         self.assertEqual(program.process.wait(timeout=30), 0, program.stderr())
+
+
+class GrownWindow(LinuxTestCase):
+    """The program's own window, 800 x 600, grown on a larger screen while a ride crosses it."""
+
+    WIDTH = 1000
+    HEIGHT = 700
+
+    def test_a_ride_under_way_leaves_by_the_new_edge_and_nothing_of_it_stays(self):
+        # The first ride goes right, caught in its first half; grown, it is last drawn at x = 1002, step 502.
+        program = self.rolvanta("-window", "--blank", "--seed", 20264380, "--speed", 2, "--delay", 20000,
+                                "--no-valtorne", "--steps", 502, name="grown-own-window")
+        wait_until(lambda: self.display.screenshot().count(CORAVENDIA_BACKGROUND, (0, 0, 400, 600)) > 500, 60,
+                   "the first ride in the window's left half")
+        self.display.run(["xdotool", "search", "--name", "^Rolvanta$", "windowsize", "1000", "700"])
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the ride's end")
+        self.assertEqual(self.display.screenshot().count_matching(lambda *rgb: any(rgb)), 0, "pixels left of the ride")
 
 
 class WideScreen(LinuxTestCase):

@@ -246,6 +246,13 @@ def memory_frame(width, height, seed, steps, speed, coravendia=1, valtorne=1):
     return shot, tuple(int(w) for w in words[1:6])
 
 
+def blocks(frame, s, width, height):
+    """The frame as a screen of scale s shows it: each pixel an s-by-s block, cut to width x height."""
+    rows = (frame.row(y) for y in range((height + s - 1) // s))
+    wide = [b"".join(row[i:i + 3] * s for i in range(0, len(row), 3))[:width * 3] for row in rows]
+    return Screenshot(width, height, b"".join(wide[y // s] for y in range(height)), frame.taken_at)
+
+
 def differences(shot, box, reference):
     """Pixels of shot inside box (x0, y0, x1, y1) that differ from the reference frame of
     the box's size; returns (count, first few as (x, y, seen, expected))."""

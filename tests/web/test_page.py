@@ -6,12 +6,13 @@ copy still rides."""
 
 import base64
 import os
+import subprocess
 import time
 import unittest
 
 from chromium import Chromium, serve
 from harness import Screenshot
-from xsession import differences, memory_frame
+from xsession import blocks, differences, memory_frame
 
 SITE = os.environ.get("ROLVANTA_SITE", "")
 WIDTH, HEIGHT = 480, 320
@@ -57,6 +58,36 @@ class Page(unittest.TestCase):
                 count, examples = differences(shot, (0, 0, WIDTH, HEIGHT), reference)
                 self.assertEqual(count, 0, "%d pixels differ (last copy %r): %r" % (count, copy, examples))
                 self.assertGreater(shot.count_matching(lambda r, g, b: (r, g, b) != (0, 0, 0)), 1000)
+
+    def test_fractional_device_pixel_ratios_draw_whole_blocks_unsmoothed(self):
+        for width, height, ratio, s in ((1707, 960, 1.5, 2), (1422, 800, 2.25, 2), (1280, 720, 2.5, 3)):
+            with self.subTest(ratio=ratio):
+                self.browser.call("Emulation.setDeviceMetricsOverride", width=width, height=height,
+                                  deviceScaleFactor=ratio, mobile=False)
+                self.open("seed=4242&steps=40&blank=1&sound=0&speed=6&coravendia=1&valtorne=1")
+                self.browser.wait_for("rolvanta.ticks() === 40 && !!document.querySelector('#gear.resting')", 60)
+                png = base64.b64decode(self.browser.call("Page.captureScreenshot", format="png")["data"])
+                ppm = subprocess.run(["convert", "png:-", "ppm:-"], input=png, capture_output=True).stdout
+                shot = Screenshot.from_ppm(ppm, 0)
+                size = self.browser.evaluate("[show.width, show.height]")  # must be the screen's, to the pixel
+                logical, copy = memory_frame(-(-size[0] // s), -(-size[1] // s), 4242, 40, 6)
+                count, examples = differences(shot, (0, 0, shot.width, shot.height), blocks(logical, s, *size))
+                self.assertEqual(count, 0, "%d pixels smoothed or astray (copy %r): %r" % (count, copy, examples))
+
+    def test_a_page_grown_mid_ride_is_all_black_once_the_ride_is_over(self):
+        self.browser.call("Emulation.setDeviceMetricsOverride", width=1000, height=600, deviceScaleFactor=1,
+                          mobile=False)
+        self.open("seed=20264380&blank=1&sound=0&speed=6&rate=40")  # the first ride goes right
+        self.browser.wait_for("rolvanta.ticks() > 20", 30, "the first ride under way")
+        self.browser.call("Emulation.setDeviceMetricsOverride", width=1280, height=720, deviceScaleFactor=1,
+                          mobile=False)
+        # In the pause after the ride: no tick for 600 ms, where a ride ticks every 10 ms.
+        ticks, size, lit = self.browser.evaluate("""new Promise((done) => { let last, idle = 0; const poll = () => {
+            const ticks = rolvanta.ticks(), rgba = show.getContext("2d").getImageData(0, 0, 1280, 720).data;
+            if ((idle = ticks === last ? idle + 1 : 0) < 2 || ticks <= %d) return setTimeout(poll, 300, last = ticks);
+            done([ticks, [show.width, show.height], rgba.filter((v, i) => i %% 4 !== 3 && v).length]); };
+            poll(); })""" % (self.browser.evaluate("rolvanta.ticks()") + 5))
+        self.assertEqual((size, lit), ([1280, 720], 0), "colour left after the ride ended at tick %d" % ticks)
 
     def test_a_live_ride_keeps_the_schedule_and_a_hidden_page_stops(self):
         # At speed 1 the first ride lasts over 480 ticks of 10 ms: three seconds of it are all

@@ -214,9 +214,9 @@ uint32_t WaveVolumeFor(int32_t volume) {
 void ScaleShow(HWND window, int32_t scale) {
     port.window = window;
     port.nextScale = scale;
-    RECT client = {};
-    GetClientRect(window, &client);
-    ReshapeShow(saverShow, Win32ShowPort::LogicalClient(client, scale));
+    // A ride under way keeps its blocks to the end, so it leaves by the window's new edges in
+    // the blocks it is drawn with; the new blocks come with the next ride.
+    ReshapeShow(saverShow, port.ClientRect());
 }
 
 void EndShow(void) {
@@ -246,6 +246,7 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         // each ride is drawn at one scale from edge to edge.
         if (port.nextScale != port.scale && saverShow.rideState.x == NoRide) {
             port.TakeNextScale();
+            ReshapeShow(saverShow, port.ClientRect());
         }
         ShowTick(saverShow, port);
         break;
