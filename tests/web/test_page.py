@@ -2,23 +2,41 @@
 match the core's frame on the memory port pixel for pixel; a live ride keeps the core's
 schedule; sound is logged but silent until a gesture and heard after one; a hidden page
 stops its ticks and sound; a setting survives a reload; with the server gone, the worker's
-copy still rides."""
+copy still rides; a new release arrives by the second visit over any HTTP cache, and none that
+arrived broken replaces the copy; the first tap is a gesture."""
 
 import base64
+import json
 import os
+import shutil
+import subprocess
+import tempfile
 import time
 import unittest
 
-from chromium import Chromium, serve
+from chromium import Chromium, Handler, serve
 from harness import Screenshot
 from xsession import differences, memory_frame
 
 SITE = os.environ.get("ROLVANTA_SITE", "")
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WIDTH, HEIGHT = 480, 320
+LISTS = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
+    .then((cache) => cache.match("release.json")).then((list) => list ? list.text() : ""))))"""
 CANVAS_RGB = """(() => { const c = document.getElementById("show");
     const d = c.getContext("2d").getImageData(0, 0, c.width, c.height).data; let s = "";
     for (let i = 0; i < d.length; i += 4) s += String.fromCharCode(d[i], d[i + 1], d[i + 2]);
     return [c.width, c.height, btoa(s)]; })()"""
+
+
+class Cutting(Handler):
+    """Stops the body of the files in server.cut half-way, the whole length announced."""
+
+    def copyfile(self, source, out):
+        if self.path.lstrip("/").split("?")[0] not in getattr(self.server, "cut", ()):
+            return super().copyfile(source, out)
+        out.write(source.read()[:os.fstat(source.fileno()).st_size // 2])
+        self.close_connection = True
 
 
 class Page(unittest.TestCase):
@@ -33,6 +51,33 @@ class Page(unittest.TestCase):
 
     def open(self, query):
         self.browser.open(self.server.url + "?" + query)
+
+    def own_site(self, age=0):
+        """A copy of the site, its files `age` seconds old, served in place of the built one."""
+        folder = tempfile.mkdtemp(prefix="rolvanta-site-")
+        self.addCleanup(shutil.rmtree, folder)
+        shutil.copytree(SITE, folder, dirs_exist_ok=True)
+        for name in os.listdir(folder):
+            os.utime(os.path.join(folder, name), (time.time() - age,) * 2)
+        self.server.stop()
+        self.server = serve(folder, handler=Cutting)
+        self.addCleanup(self.server.stop)
+        return folder
+
+    def publish(self, folder, release):
+        """A new release: another script and module (a custom section more), listed as the build lists."""
+        with open(os.path.join(folder, "rolvanta.js"), "a") as f:
+            f.write("\nwindow.rolvantaRelease = %d;\n" % release)
+        with open(os.path.join(folder, "rolvanta.wasm"), "ab") as f:
+            f.write(b"\x00\x09\x07release" + bytes([release]))
+        subprocess.run(["cmake", "-DSITE=" + folder, "-P", os.path.join(ROOT, "web", "release_list.cmake")], check=True)
+        with open(os.path.join(folder, "release.json")) as f:
+            return f.read()
+
+    def wait_held(self, folder):
+        with open(os.path.join(folder, "release.json")) as f:
+            self.browser.wait_for("%s.then((lists) => lists.includes(%s))" % (LISTS, json.dumps(f.read())), 60,
+                                  "the worker's whole copy of the release")
 
     def click(self, x, y):
         for kind in ("mouseMoved", "mousePressed", "mouseReleased"):
@@ -106,6 +151,50 @@ class Page(unittest.TestCase):
         self.browser.evaluate("rolvanta.ready")
         self.assertEqual(self.browser.evaluate("document.querySelector('[name=Speed]').value"), "12")
         self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride with the server stopped")
+
+    def test_a_new_release_runs_by_the_second_visit_over_a_month_old_one(self):
+        folder = self.own_site(age=30 * 86400)
+        self.open("")
+        self.wait_held(folder)
+        self.publish(folder, 2)
+        self.open("")
+        self.wait_held(folder)
+        self.open("")
+        self.assertEqual(self.browser.evaluate("window.rolvantaRelease"), 2)
+
+    def test_a_broken_download_leaves_the_copy_riding(self):
+        folder = self.own_site()
+        self.open("")
+        self.wait_held(folder)
+        self.publish(folder, 3)
+        wasm = os.path.join(folder, "rolvanta.wasm")
+        with open(wasm, "rb") as f:
+            whole = f.read()
+        for broken in ("short", "cut"):
+            with open(wasm, "wb") as f:
+                f.write(whole[:len(whole) // 2] if broken == "short" else whole)
+            self.server.server.cut = {"rolvanta.wasm"} if broken == "cut" else set()
+            for visit in range(2):
+                with self.subTest(broken=broken, visit=visit):
+                    self.open("speed=15")
+                    self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride from the copy")
+                    self.assertIsNone(self.browser.evaluate("window.rolvantaRelease"))
+        self.server.stop()
+        self.open("speed=15")
+        self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride offline from the copy")
+        # With no copy (a new address is a new site to the browser), the page says what happened.
+        os.remove(wasm)
+        self.server = serve(folder, handler=Cutting)
+        self.addCleanup(self.server.stop)
+        self.browser.call("Page.navigate", url=self.server.url)
+        self.browser.wait_for("document.getElementById('note').textContent.includes('answered 404')", 30)
+
+    def test_the_first_tap_gives_full_screen_and_sound(self):
+        self.open("sound=1&volume=255&speed=15&rate=40&valtorne=0")
+        self.browser.call("Emulation.setTouchEmulationEnabled", enabled=True)
+        for kind, points in (("touchStart", [{"x": 100, "y": 100}]), ("touchEnd", [])):
+            self.browser.call("Input.dispatchTouchEvent", type=kind, touchPoints=points)
+        self.browser.wait_for("!!document.fullscreenElement && rolvanta.sounding()", 30, "full screen and sound")
 
 
 if __name__ == "__main__":
