@@ -132,25 +132,45 @@ class Page(unittest.TestCase):
         self.set_hidden(False)
         self.browser.wait_for("rolvanta.sounding()", 30, "sound again once shown")
 
+    def key(self, key, code, vk):
+        for kind in ("keyDown", "keyUp"):
+            self.browser.call("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk)
+
+    def change(self, name, value):
+        self.browser.evaluate("""(() => { const input = document.querySelector("[name=%s]");
+            input.value = "%s"; input.dispatchEvent(new Event("change")); })()""" % (name, value))
+
     def test_a_setting_survives_a_reload_and_the_page_rides_offline(self):
-        self.open("rate=99")
+        # Out of range in the link, as in control.ini, a value is the default, however large.
+        self.open("rate=99&speed=4294967297&sound=4294967297&blank=-1")
+        self.assertIsNone(self.browser.evaluate("""(() => { const s = document.createElement("script");
+            s.textContent = "window.inline = 1"; document.body.append(s); return window.inline; })()"""), "the policy")
         self.click(WIDTH - 28, HEIGHT - 28)  # the corner's settings button
         self.browser.wait_for("!document.getElementById('panel').hidden", 10, "the settings panel")
-        # Out of range in the link, Rate is repaired to its default, as control.ini's would be.
-        self.assertEqual(self.browser.evaluate("document.querySelector('[name=Rate]').value"), "10")
-        self.browser.evaluate("""(() => { const speed = document.querySelector("[name=Speed]");
-            speed.value = "12"; speed.dispatchEvent(new Event("change")); })()""")
-        for kind in ("keyDown", "keyUp"):
-            self.browser.call("Input.dispatchKeyEvent", type=kind, key="Escape", code="Escape",
-                              windowsVirtualKeyCode=27)
+        self.assertEqual(self.browser.evaluate("[...document.getElementById('panel').elements].slice(0, 6)"
+                                               ".map((e) => e.type === 'checkbox' ? e.checked : e.value)"),
+                         [False, False, True, True, "6", "10"])
+        self.browser.wait_for("rolvanta.ticks() > 20", 30)
+        ticks = self.browser.evaluate("rolvanta.ticks()")
+        self.change("Volume", 200)
+        self.assertGreaterEqual(self.browser.evaluate("rolvanta.ticks()"), ticks, "the show went on")
+        self.change("Speed", 12)
+        self.key("Escape", "Escape", 27)
         self.browser.wait_for("document.getElementById('panel').hidden", 10, "the panel closed by Escape")
-        self.browser.wait_for("caches.match('rolvanta.wasm').then((hit) => !!hit)", 30, "the worker's copy")
+        self.key("?", "Slash", 191)
+        self.assertFalse(self.browser.evaluate("document.getElementById('help').hidden"))
+        self.wait_held(SITE)
         self.server.stop()
-        self.browser.call("Page.reload")
-        self.browser.wait_for("typeof rolvanta === 'object' && document.readyState === 'complete'", 30)
-        self.browser.evaluate("rolvanta.ready")
+        self.open("rate=7")
         self.assertEqual(self.browser.evaluate("document.querySelector('[name=Speed]').value"), "12")
         self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride with the server stopped")
+        # Only what the panel changed is stored, and the copy holds one entry a file, whatever the query.
+        self.assertEqual(self.browser.evaluate("Object.keys(JSON.parse(localStorage['rolvanta.settings']))"),
+                         ["Volume", "Speed"])
+        with open(os.path.join(SITE, "release.json")) as f:
+            self.assertEqual(self.browser.evaluate("caches.keys().then((names) => Promise.all(names.map((name) =>"
+                                                   " caches.open(name).then((c) => c.keys())))).then((k) => k.flat().length)"),
+                             len(json.load(f)["files"]) + 1)
 
     def test_a_new_release_runs_by_the_second_visit_over_a_month_old_one(self):
         folder = self.own_site(age=30 * 86400)
