@@ -32,8 +32,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
 
 class serve:
-    """The folder on http://127.0.0.1 at a free port, answered by `handler` (a subclass of
-    Handler); stop() (or leaving `with`) ends it."""
+    """The folder on http://127.0.0.1 at a free port; stop() (or leaving `with`) ends it."""
 
     def __init__(self, folder, port=0, handler=Handler):
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port),

@@ -72,10 +72,11 @@ async function fetchRelease() {
         await cache.put(address(file), same || await fetchWhole(file, entry));
     }
     await cache.put(address(LIST), new Response(text, { headers: { "Content-Type": "application/json" } }));
-    await prune();
 }
+// A release a page kept open has been left on every visit since goes too, and with it what an
+// earlier attempt left half-fetched.
 function update() {
-    updating = updating || fetchRelease().finally(() => { updating = null; });
+    updating = updating || fetchRelease().then(prune).finally(() => { updating = null; });
     return updating;
 }
 
