@@ -62,7 +62,6 @@
         rv_release_sound(index) { sound.bytes[index] = sound.buffers[index] = null; },
         rv_copy(index, x, y, w, h) {
             if (pictures[index]) context.drawImage(pictures[index], 0, 0, w, h, x, y, w, h);
-            if (!firstPicture) pictureShown();
         },
         rv_fill(left, top, right, bottom) { context.fillRect(left, top, right - left, bottom - top); },
         rv_play: play,
@@ -141,12 +140,16 @@
             soundsAsked = false;  // asked again when the sound is next switched on
         }
     }
-    // What waits for the first picture, so that nothing holds it up on a slow link.
-    function pictureShown() {
+    // What waits for the first picture (the core's first copy), so that nothing holds it up on
+    // a slow link.
+    const copy = imports.env.rv_copy;
+    imports.env.rv_copy = (index, x, y, w, h) => {
+        copy(index, x, y, w, h);
+        if (firstPicture) return;
         firstPicture = performance.now();
         fetchSounds();
         if ("serviceWorker" in navigator) navigator.serviceWorker.register("service-worker.js").catch(() => {});
-    }
+    };
     function level() {
         if (!sound.analyser) return 0;
         const samples = new Float32Array(sound.analyser.fftSize);
@@ -384,6 +387,7 @@
     // The module, compiled as it arrives when the server names its type. A download cut short
     // or refused is tried once more past every cache before the page says what happened.
     async function instantiate(cache) {
+        if (typeof WebAssembly !== "object") throw new Error("this browser has no WebAssembly");
         let response;
         try {
             response = await fetch("rolvanta.wasm", { cache });
