@@ -148,8 +148,17 @@
         if (firstPicture) return;
         firstPicture = performance.now();
         fetchSounds();
-        if ("serviceWorker" in navigator) navigator.serviceWorker.register("service-worker.js").catch(() => {});
+        register();
     };
+    // The worker keeps the sounds once a page has asked it for them. On a first visit it comes
+    // after they were fetched: asked for once more, through it, they are in its copy too.
+    function register() {
+        if (!("serviceWorker" in navigator)) return;
+        navigator.serviceWorker.addEventListener("controllerchange", () => {
+            if (settings[0]) fetch("rolvanta.sounds").catch(() => {});
+        }, { once: true });
+        navigator.serviceWorker.register("service-worker.js").catch(() => {});
+    }
     function level() {
         if (!sound.analyser) return 0;
         const samples = new Float32Array(sound.analyser.fftSize);
@@ -413,7 +422,7 @@
         wakeGear();
         enterMode();
         // A saver that waits has no picture to hold up.
-        if (settings[7] > 0 && "serviceWorker" in navigator) navigator.serviceWorker.register("service-worker.js").catch(() => {});
+        if (settings[7] > 0) register();
     }
 
     // What the page shows of itself, for its tests and benchmark.

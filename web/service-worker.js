@@ -8,6 +8,9 @@
 "use strict";
 const PREFIX = "rolvanta-release-";
 const LIST = "release.json";
+// Kept only once a page has asked for it: the sounds, most of the bytes, are fetched for a
+// visitor who has the sound on, never for one who has not.
+const ON_DEMAND = new Set(["rolvanta.sounds"]);
 const pinned = new Map();  // a page (client id) -> the release it started with
 let updating = null;
 
@@ -68,8 +71,9 @@ async function fetchRelease() {
     const cache = await caches.open(name);
     for (const [file, entry] of Object.entries(files)) {
         if (await cache.match(address(file))) continue;
-        const same = oldFiles[file] && oldFiles[file].sha256 === entry.sha256 && await old.match(address(file));
-        await cache.put(address(file), same || await fetchWhole(file, entry));
+        const kept = oldFiles[file] && await old.match(address(file));
+        if (ON_DEMAND.has(file) && !kept) continue;
+        await cache.put(address(file), kept && oldFiles[file].sha256 === entry.sha256 ? kept : await fetchWhole(file, entry));
     }
     await cache.put(address(LIST), new Response(text, { headers: { "Content-Type": "application/json" } }));
 }
@@ -97,8 +101,14 @@ async function answer(event) {
         release = (await releases()).current;
         if (release && client) pinned.set(client, release);
     }
-    const hit = release && await (await caches.open(release)).match(address(fileOf(event.request.url)));
-    return hit || fetch(event.request);
+    const file = fileOf(event.request.url);
+    const cache = release && await caches.open(release);
+    const hit = cache && await cache.match(address(file));
+    if (hit || !cache || !ON_DEMAND.has(file)) return hit || fetch(event.request);
+    // Asked for the first time: checked against the release's list like every file, and kept.
+    const response = await fetchWhole(file, (await (await cache.match(address(LIST))).json()).files[file]);
+    await cache.put(address(file), response.clone());
+    return response;
 }
 
 self.addEventListener("install", (event) => {
