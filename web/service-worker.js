@@ -77,8 +77,8 @@ async function fetchRelease() {
     }
     await cache.put(address(LIST), new Response(text, { headers: { "Content-Type": "application/json" } }));
 }
-// A release a page kept open has been left on every visit since goes too, and with it what an
-// earlier attempt left half-fetched.
+// After every check, the releases no open page started with go, and with them whatever an
+// attempt cut short left half-fetched.
 function update() {
     updating = updating || fetchRelease().then(prune).finally(() => { updating = null; });
     return updating;
