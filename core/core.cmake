@@ -18,10 +18,23 @@ set(ROLVANTA_EMBEDDED_ASSET_FILES
     ${ROLVANTA_CORE_DIR}/../assets/valt_run.wav)
 
 # Writes the assets' bytes into a source file `output` for a program to list among its sources.
+# With a second argument, the sounds stay out of it and are written end to end into that file,
+# which the program fetches apart; the source lists their sizes.
 function(rolvanta_embed_assets output)
+    set(files ${ROLVANTA_EMBEDDED_ASSET_FILES})
+    set(packed "")
+    set(pack "")
+    set(outputs ${output})
+    if(ARGC GREATER 1)
+        set(pack ${ARGV1})
+        list(FILTER files EXCLUDE REGEX "\\.wav$")
+        set(packed ${ROLVANTA_EMBEDDED_ASSET_FILES})
+        list(FILTER packed INCLUDE REGEX "\\.wav$")
+        list(APPEND outputs ${pack})
+    endif()
     add_custom_command(
-        OUTPUT ${output}
-        COMMAND ${CMAKE_COMMAND} -DOUTPUT=${output} "-DFILES=${ROLVANTA_EMBEDDED_ASSET_FILES}"
+        OUTPUT ${outputs}
+        COMMAND ${CMAKE_COMMAND} -DOUTPUT=${output} "-DFILES=${files}" "-DPACKED=${packed}" "-DPACK=${pack}"
                 -P ${ROLVANTA_CORE_DIR}/embed_assets.cmake
         DEPENDS ${ROLVANTA_EMBEDDED_ASSET_FILES} ${ROLVANTA_CORE_DIR}/embed_assets.cmake
         COMMENT "Embedding the pictures and sounds"

@@ -1,5 +1,7 @@
 # Writes a C++ source holding the given files' bytes, so the program carries its pictures
-# and sounds in itself: cmake -DOUTPUT=file.cpp -DFILES="a;b" -P embed_assets.cmake
+# and sounds in itself; files named in PACKED are left out and listed by size only, and, when
+# PACK names a file, written end to end into it for the program to fetch apart:
+# cmake -DOUTPUT=file.cpp -DFILES="a;b" [-DPACKED="c;d" -DPACK=file.pack] -P embed_assets.cmake
 set(body "// Written by core/embed_assets.cmake from the files in assets/; do not edit.\n")
 string(APPEND body "#include \"core/embedded_assets.h\"\n\nnamespace {\n")
 set(table "")
@@ -16,7 +18,27 @@ foreach(path IN LISTS FILES)
     string(APPEND table "    {\"${name}\", kAsset${index}, ${size}},\n")
     math(EXPR index "${index} + 1")
 endforeach()
+set(packed "")
+set(packed_count 0)
+foreach(path IN LISTS PACKED)
+    get_filename_component(name ${path} NAME)
+    file(SIZE ${path} size)
+    string(APPEND packed "    {\"${name}\", nullptr, ${size}},\n")
+    math(EXPR packed_count "${packed_count} + 1")
+endforeach()
+if(packed_count EQUAL 0)
+    set(packed "    {\"\", nullptr, 0},\n")  # no array is empty in C++
+endif()
 string(APPEND body "}  // namespace\n\nconst EmbeddedAsset kEmbeddedAssets[] = {\n${table}};\n")
 string(APPEND body "const size_t kEmbeddedAssetCount = ${index};\n")
+string(APPEND body "EmbeddedAsset kPackedAssets[] = {\n${packed}};\n")
+string(APPEND body "const size_t kPackedAssetCount = ${packed_count};\n")
+if(PACK)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${PACKED} OUTPUT_FILE ${PACK}.new RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "could not write ${PACK}")
+    endif()
+    file(RENAME ${PACK}.new ${PACK})
+endif()
 file(WRITE ${OUTPUT}.new "${body}")
 file(RENAME ${OUTPUT}.new ${OUTPUT})

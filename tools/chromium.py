@@ -34,9 +34,9 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 class serve:
     """The folder on http://127.0.0.1 at a free port; stop() (or leaving `with`) ends it."""
 
-    def __init__(self, folder, port=0):
+    def __init__(self, folder, port=0, handler=Handler):
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port),
-                                                      functools.partial(Handler, directory=folder))
+                                                      functools.partial(handler, directory=folder))
         self.url = "http://127.0.0.1:%d/" % self.server.server_address[1]
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()

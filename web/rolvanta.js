@@ -8,6 +8,7 @@
     const note = document.getElementById("note");
     const panel = document.getElementById("panel");
     const gear = document.getElementById("gear");
+    const help = document.getElementById("help");
     const params = new URLSearchParams(location.search);
     const STORE = "rolvanta.settings";
     const WAIT = 0, LOOP = 2;  // the core's SoundCue values
@@ -24,6 +25,8 @@
     };
     const cues = [];  // every cue the core gave, heard or not
     let settings = [];  // the core's seven, in its order, then the saver mode's minutes
+    let stored = {};  // what the settings panel stored, which a link's values never replace
+    let firstPicture = 0, soundsAsked = false, askedFullscreen = false;
     let width = 0, height = 0, scale = 1;
     let running = false, timer = 0, frameRequest = 0, idleTimer = 0, gearTimer = 0, wakeLock = null;
 
@@ -53,7 +56,7 @@
         rv_sound(index, pointer, length) {
             sound.bytes[index] = bytes(pointer, length).slice().buffer;
             sound.buffers[index] = null;
-            if (sound.context) decode(index);
+            if (sound.context) decode(index).then(replayLoop);
             return 1;
         },
         rv_release_sound(index) { sound.bytes[index] = sound.buffers[index] = null; },
@@ -120,6 +123,41 @@
     }
     function replayLoop() {
         if (running && sound.looped >= 0 && sound.sources.size === 0 && !document.hidden) play(sound.looped, LOOP);
+    }
+    // The sounds are most of the page's bytes: they come apart, once the first picture is up,
+    // and only with the sound on. Until they have come the show rides on in silence.
+    async function fetchSounds() {
+        if (soundsAsked || !settings[0] || !firstPicture) return;
+        soundsAsked = true;
+        try {
+            const response = await fetch("rolvanta.sounds");
+            if (!response.ok) throw new Error(response.status);
+            const pack = new Uint8Array(await response.arrayBuffer());
+            const room = rv.rv_pack_room(pack.length);
+            if (room) bytes(room, pack.length).set(pack);
+            if (!room || !rv.rv_attach_pack(room, pack.length)) throw new Error("a damaged pack");
+        } catch (e) {
+            soundsAsked = false;  // asked again when the sound is next switched on
+        }
+    }
+    // What waits for the first picture (the core's first copy), so that nothing holds it up on
+    // a slow link.
+    const copy = imports.env.rv_copy;
+    imports.env.rv_copy = (index, x, y, w, h) => {
+        copy(index, x, y, w, h);
+        if (firstPicture) return;
+        firstPicture = performance.now();
+        fetchSounds();
+        register();
+    };
+    // The worker keeps the sounds once a page has asked it for them. On a first visit it comes
+    // after they were fetched: asked for once more, through it, they are in its copy too.
+    function register() {
+        if (!("serviceWorker" in navigator)) return;
+        navigator.serviceWorker.addEventListener("controllerchange", () => {
+            if (settings[0]) fetch("rolvanta.sounds").catch(() => {});
+        }, { once: true });
+        navigator.serviceWorker.register("service-worker.js").catch(() => {});
     }
     function level() {
         if (!sound.analyser) return 0;
@@ -199,9 +237,9 @@
     // Settings: the core's keys, ranges, defaults and repair; remembered in localStorage, and
     // overridden for a link by URL parameters named like the keys (?speed=12&sound=1).
     function readSettings() {
-        let stored = {};
         try {
-            stored = JSON.parse(localStorage.getItem(STORE)) || {};
+            stored = JSON.parse(localStorage.getItem(STORE));
+            if (typeof stored !== "object" || !stored) stored = {};
         } catch (e) {
             stored = {};
         }
@@ -212,12 +250,12 @@
             let value = given !== null ? (/^-?\d+$/.test(given) ? Number(given) : NaN) : stored[key];
             if (i === 7) return Number.isInteger(value) && value >= 0 && value <= 600 ? value : 0;
             if (!Number.isInteger(value)) value = rv.rv_setting_default(i);
-            return rv.rv_setting_repair(i, value);
+            // Past what a 32-bit integer holds, a number must not wrap into range on its way in.
+            return rv.rv_setting_repair(i, Math.min(Math.max(value, -0x80000000), 0x7fffffff));
         }).map((value, i) => ({ key: keys[i], value }));
     }
-    function saveSettings() {
-        const stored = {};
-        settings.forEach((value, i) => { stored[panel.elements[i].name] = value; });
+    function saveSettings(i) {
+        stored[panel.elements[i].name] = settings[i];
         try {
             localStorage.setItem(STORE, JSON.stringify(stored));
         } catch (e) { /* a private window may refuse; the settings last for this visit */ }
@@ -255,8 +293,11 @@
             input.value = value;
         }
         settings[i] = value;
-        saveSettings();
-        if (i === 7) enterMode(); else if (running) startShow();
+        saveSettings(i);
+        if (i === 0) fetchSounds();
+        if (i === 6) rv.rv_set_volume(value);
+        else if (i === 7) enterMode();
+        else if (running) startShow();
     }
     function togglePanel(open) {
         panel.hidden = !open;
@@ -277,29 +318,52 @@
             startShow();
         }
     }
-    // The settings button rests out of sight while the pointer does, so that nothing but the
-    // show is on the screen.
+    // The pointer and the settings button rest out of sight while the pointer does, so that
+    // nothing but the show is on the screen.
     function wakeGear() {
-        gear.classList.remove("resting");
+        document.documentElement.classList.remove("resting");
         clearTimeout(gearTimer);
-        gearTimer = setTimeout(() => gear.classList.add("resting"), 3000);
+        gearTimer = setTimeout(() => document.documentElement.classList.add("resting"), 3000);
     }
+    function fullscreen(on) {
+        const element = document.documentElement;
+        if (on && !document.fullscreenElement && element.requestFullscreen) element.requestFullscreen().catch(() => {});
+        if (!on && document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    }
+    const SHORTCUTS = {
+        f: () => fullscreen(!document.fullscreenElement),
+        s: () => togglePanel(panel.hidden),
+        m: () => {
+            panel.elements[0].checked = !panel.elements[0].checked;
+            changeSetting(0, panel.elements[0]);
+        },
+        "?": () => { help.hidden = !help.hidden; },
+    };
+    const shortcut = (event) => !event.ctrlKey && !event.altKey && !event.metaKey && event.target.type !== "number"
+        && SHORTCUTS[event.key.toLowerCase()];
+    // A touch is a gesture the browser honours (sound, full screen) only once the finger lifts:
+    // pointerup, not pointerdown.
     function input(event) {
         wakeGear();
-        if (event.type !== "pointermove") unlockSound();
+        const gesture = event.type === "pointerup" || event.type === "keydown";
+        if (gesture) unlockSound();
         if (settings[7] > 0) {
+            // Asked once, so that the saver, starting with no gesture to ask with, rides full
+            // screen; leaving full screen is the visitor's to keep.
+            if (gesture && !askedFullscreen) {
+                askedFullscreen = true;
+                fullscreen(true);
+            }
             enterMode();
             return;
         }
-        if (event.type === "pointermove" || panel.contains(event.target) || event.target === gear) return;
-        if (event.type === "keydown" && event.key === "Escape") return;
-        if (!document.fullscreenElement && document.documentElement.requestFullscreen) {
-            document.documentElement.requestFullscreen().catch(() => {});
-        }
+        if (!gesture || panel.contains(event.target) || event.target === gear) return;
+        if (event.type === "keydown" && (event.key === "Escape" || shortcut(event))) return;
+        fullscreen(true);
     }
 
     function listen() {
-        for (const type of ["pointerdown", "keydown", "pointermove", "wheel"]) {
+        for (const type of ["pointerup", "pointerdown", "keydown", "pointermove", "wheel"]) {
             addEventListener(type, input, { passive: true });
         }
         gear.addEventListener("click", () => togglePanel(panel.hidden));
@@ -308,6 +372,8 @@
                 togglePanel(false);
                 gear.focus();
             }
+            const action = !event.repeat && shortcut(event);
+            if (action) action();
         });
         const refit = () => {
             if (!running) return;
@@ -358,32 +424,48 @@
         return measured;
     }
 
-    async function load() {
-        const response = fetch("rolvanta.wasm");
-        let module;
+    // The module, compiled as it arrives when the server names its type. A download cut short
+    // or refused is tried once more past every cache before the page says what happened.
+    async function instantiate(cache) {
+        if (typeof WebAssembly !== "object") throw new Error("this browser has no WebAssembly");
+        let response;
         try {
-            module = await WebAssembly.instantiateStreaming(response, imports);
+            response = await fetch("rolvanta.wasm", { cache });
         } catch (e) {
-            module = await WebAssembly.instantiate(await (await response).arrayBuffer(), imports);
+            throw new Error("the network failed, and this browser kept no copy from an earlier visit");
         }
+        if (!response.ok) throw new Error("the server answered " + response.status + " for rolvanta.wasm");
+        try {
+            if (response.headers.get("Content-Type") === "application/wasm") {
+                return await WebAssembly.instantiateStreaming(response, imports);
+            }
+            return await WebAssembly.instantiate(await response.arrayBuffer(), imports);
+        } catch (e) {
+            throw new Error("rolvanta.wasm arrived cut short or damaged (" + e.message + ")");
+        }
+    }
+    async function load() {
+        const module = await instantiate("default").catch(() => instantiate("reload"));
         rv = module.instance.exports;
         rv._initialize();
         buildPanel(readSettings());
         await listen();
         wakeGear();
         enterMode();
-        if ("serviceWorker" in navigator) navigator.serviceWorker.register("service-worker.js").catch(() => {});
+        // A saver that waits has no picture to hold up.
+        if (settings[7] > 0) register();
     }
 
     // What the page shows of itself, for its tests and benchmark.
     window.rolvanta = {
         ready: load().catch((error) => {
-            note.textContent = "Rolvanta cannot run here: " + error.message;
+            note.textContent = "Rolvanta could not start: " + error.message + ". Reload the page to try again.";
             note.hidden = false;
             throw error;
         }),
         ticks: () => rv.rv_ticks(),
         running: () => running,
+        firstPicture: () => firstPicture,
         level,
         sounding: () => !!sound.context && sound.context.state === "running" && sound.sources.size > 0,
         cues,

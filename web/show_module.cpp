@@ -3,6 +3,7 @@
 // carries the rv_ prefix; the page keeps no show state of its own.
 #include <stddef.h>
 #include <stdint.h>
+#include <stdlib.h>
 
 #include <vector>
 
@@ -63,12 +64,31 @@ public:
     PictureSize SizeOfPicture(PictureIndex picture) override { return sizes_[picture]; }
     SoundLoad LoadSound(SoundIndex sound) override {
         const EmbeddedAsset* asset = FindEmbeddedAsset(kSoundFiles[sound]);
+        if (asset == nullptr && IsPackedAsset(kSoundFiles[sound])) {
+            // On its way (or never asked for, with the sound off): the show cues it all the
+            // same, and the page hears nothing of it until it has come.
+            awaited_[sound] = true;
+            return SoundReady;
+        }
         if (asset == nullptr || !rv_sound(sound, asset->bytes, static_cast<int32_t>(asset->size))) {
             return SoundMissing;
         }
         return SoundReady;
     }
-    void ReleaseSound(SoundIndex sound) override { rv_release_sound(sound); }
+    void ReleaseSound(SoundIndex sound) override {
+        awaited_[sound] = false;
+        rv_release_sound(sound);
+    }
+    // The sounds' pack has been attached: the page gets those the show holds.
+    void SoundsArrived() {
+        for (int i = 0; i < SoundCount; ++i) {
+            const EmbeddedAsset* asset = FindEmbeddedAsset(kSoundFiles[i]);
+            if (awaited_[i] && asset != nullptr) {
+                awaited_[i] = false;
+                rv_sound(i, asset->bytes, static_cast<int32_t>(asset->size));
+            }
+        }
+    }
     ShowRect ClientRect() override { return ShowRect{0, 0, width, height}; }
     void BeginStep(PictureIndex picture) override { source_ = picture; }
     void CopyPicture(int32_t x, int32_t y, int32_t copyWidth, int32_t copyHeight) override {
@@ -98,6 +118,7 @@ public:
 
 private:
     PictureSize sizes_[PictureCount] = {};
+    bool awaited_[SoundCount] = {};
     PictureIndex source_ = CoravendiaLeft;
 };
 
@@ -137,15 +158,44 @@ RV_EXPORT(rv_setting_default) int32_t rv_setting_default(int32_t i) {
     return i < 4 ? kFlags[i]->fallback : kRanges[i - 4]->fallback;
 }
 
-// A flag is any number, on when not 0, as the settings file reads it; a range is repaired.
+// A link's or a stored flag is 0 or 1; anything else, like a range's value out of range, is
+// the default.
 RV_EXPORT(rv_setting_repair) int32_t rv_setting_repair(int32_t i, int32_t value) {
-    return i < 4 ? value : Repaired(value, *kRanges[i - 4]);
+    if (i < 4) {
+        return value == 0 || value == 1 ? value : kFlags[i]->fallback;
+    }
+    return Repaired(value, *kRanges[i - 4]);
 }
 
 RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
     if (i >= 0 && i < 7) {
         *kValues[i] = rv_setting_repair(i, value);
     }
+}
+
+// The volume heard from now on, without a new show.
+RV_EXPORT(rv_set_volume) void rv_set_volume(int32_t volume) {
+    settings.volume = Repaired(volume, kVolumeRange);
+    if (running) {
+        show.settings.volume = settings.volume;
+        port.SetVolume(settings.volume);
+    }
+}
+
+// The sounds come apart from the module, in one pack of the size it was built with: the page
+// fetches it into this room and attaches it. A pack refused is freed, and the show rides on in
+// silence.
+RV_EXPORT(rv_pack_room) uint8_t* rv_pack_room(int32_t size) {
+    return size > 0 ? static_cast<uint8_t*>(malloc(static_cast<size_t>(size))) : nullptr;
+}
+
+RV_EXPORT(rv_attach_pack) int32_t rv_attach_pack(uint8_t* bytes, int32_t size) {
+    if (!AttachAssetPack(bytes, static_cast<size_t>(size))) {
+        free(bytes);
+        return 0;
+    }
+    port.SoundsArrived();
+    return 1;
 }
 
 // Creates the show on a window of that size with the settings set last. A seed replaces the

@@ -2,30 +2,52 @@
 match the core's frame on the memory port pixel for pixel; a live ride keeps the core's
 schedule; sound is logged but silent until a gesture and heard after one; a hidden page
 stops its ticks and sound; a setting survives a reload; with the server gone, the worker's
-copy still rides."""
+copy still rides, and a release arrived broken never replaces it; the first tap is a gesture."""
 
 import base64
+import json
 import os
+import shutil
 import subprocess
+import tempfile
 import time
 import unittest
 
-from chromium import Chromium, serve
+from chromium import Chromium, Handler, serve
 from harness import Screenshot
 from xsession import blocks, differences, memory_frame
 
 SITE = os.environ.get("ROLVANTA_SITE", "")
+RELEASE_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "web", "release_list.cmake")
 WIDTH, HEIGHT = 480, 320
+HELD = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
+    .then((cache) => cache.match("release.json")).then((list) => list && list.text())))).then((l) => l.includes(%s))"""
+ENTRIES = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
+    .then((cache) => cache.keys())))).then((keys) => keys.flat().length)"""
 CANVAS_RGB = """(() => { const c = document.getElementById("show");
     const d = c.getContext("2d").getImageData(0, 0, c.width, c.height).data; let s = "";
     for (let i = 0; i < d.length; i += 4) s += String.fromCharCode(d[i], d[i + 1], d[i + 2]);
     return [c.width, c.height, btoa(s)]; })()"""
 
 
+class Cutting(Handler):
+    """Stops the body of the files in server.cut half-way, the whole length announced."""
+
+    def copyfile(self, source, out):
+        if self.path.lstrip("/").split("?")[0] not in getattr(self.server, "cut", ()):
+            return super().copyfile(source, out)
+        out.write(source.read()[:os.fstat(source.fileno()).st_size // 2])
+        self.close_connection = True
+
+
 class Page(unittest.TestCase):
 
     def setUp(self):
-        self.server = serve(SITE)
+        # A copy of the site each, for a test to publish another release in.
+        self.folder = tempfile.mkdtemp(prefix="rolvanta-site-")
+        self.addCleanup(shutil.rmtree, self.folder)
+        shutil.copytree(SITE, self.folder, dirs_exist_ok=True)
+        self.server = serve(self.folder, handler=Cutting)
         self.addCleanup(self.server.stop)
         self.browser = Chromium(WIDTH + 160, HEIGHT + 160)
         self.addCleanup(self.browser.close)
@@ -34,6 +56,18 @@ class Page(unittest.TestCase):
 
     def open(self, query):
         self.browser.open(self.server.url + "?" + query)
+
+    def publish(self, release):
+        """A new release: another script and module (a custom section more), listed as the build lists."""
+        with open(os.path.join(self.folder, "rolvanta.js"), "a") as f:
+            f.write("\nwindow.rolvantaRelease = %d;\n" % release)
+        with open(os.path.join(self.folder, "rolvanta.wasm"), "ab") as f:
+            f.write(b"\x00\x09\x07release" + bytes([release]))
+        subprocess.run(["cmake", "-DSITE=" + self.folder, "-P", RELEASE_LIST], check=True)
+
+    def wait_held(self):
+        with open(os.path.join(self.folder, "release.json")) as f:
+            self.browser.wait_for(HELD % json.dumps(f.read()), 60, "the worker's whole copy of the release")
 
     def click(self, x, y):
         for kind in ("mouseMoved", "mousePressed", "mouseReleased"):
@@ -118,25 +152,86 @@ class Page(unittest.TestCase):
         self.set_hidden(False)
         self.browser.wait_for("rolvanta.sounding()", 30, "sound again once shown")
 
+    def key(self, key, code, vk):
+        for kind in ("keyDown", "keyUp"):
+            self.browser.call("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk)
+
+    def change(self, name, value):
+        self.browser.evaluate("""(() => { const input = document.querySelector("[name=%s]");
+            input.value = "%s"; input.dispatchEvent(new Event("change")); })()""" % (name, value))
+
     def test_a_setting_survives_a_reload_and_the_page_rides_offline(self):
-        self.open("rate=99")
+        # Out of range in the link, as in control.ini, a value is the default, however large.
+        self.open("rate=99&speed=4294967297&sound=4294967297&blank=-1")
+        self.assertIsNone(self.browser.evaluate("""(() => { const s = document.createElement("script");
+            s.textContent = "window.inline = 1"; document.body.append(s); return window.inline; })()"""), "the policy")
         self.click(WIDTH - 28, HEIGHT - 28)  # the corner's settings button
         self.browser.wait_for("!document.getElementById('panel').hidden", 10, "the settings panel")
-        # Out of range in the link, Rate is repaired to its default, as control.ini's would be.
-        self.assertEqual(self.browser.evaluate("document.querySelector('[name=Rate]').value"), "10")
-        self.browser.evaluate("""(() => { const speed = document.querySelector("[name=Speed]");
-            speed.value = "12"; speed.dispatchEvent(new Event("change")); })()""")
-        for kind in ("keyDown", "keyUp"):
-            self.browser.call("Input.dispatchKeyEvent", type=kind, key="Escape", code="Escape",
-                              windowsVirtualKeyCode=27)
+        values = "[...document.forms.panel.elements].slice(0, 6).map((e) => e.type === 'checkbox' ? e.checked : e.value)"
+        self.assertEqual(self.browser.evaluate(values), [False, False, True, True, "6", "10"])
+        self.browser.wait_for("rolvanta.ticks() > 20", 30)
+        ticks = self.browser.evaluate("rolvanta.ticks()")
+        self.change("Volume", 200)
+        self.assertGreaterEqual(self.browser.evaluate("rolvanta.ticks()"), ticks, "the show went on")
+        self.change("Speed", 12)
+        self.key("Escape", "Escape", 27)
         self.browser.wait_for("document.getElementById('panel').hidden", 10, "the panel closed by Escape")
-        self.browser.wait_for("caches.match('rolvanta.wasm').then((hit) => !!hit)", 30, "the worker's copy")
+        self.key("?", "Slash", 191)
+        self.assertFalse(self.browser.evaluate("document.getElementById('help').hidden"))
+        self.wait_held()
         self.server.stop()
-        self.browser.call("Page.reload")
-        self.browser.wait_for("typeof rolvanta === 'object' && document.readyState === 'complete'", 30)
-        self.browser.evaluate("rolvanta.ready")
+        self.open("rate=7")
         self.assertEqual(self.browser.evaluate("document.querySelector('[name=Speed]').value"), "12")
         self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride with the server stopped")
+        # Only what the panel changed is stored, and the copy holds one entry a file whatever the
+        # query, and no sounds with the sound off.
+        self.assertEqual(self.browser.evaluate("Object.keys(JSON.parse(localStorage['rolvanta.settings']))"),
+                         ["Volume", "Speed"])
+        with open(os.path.join(self.folder, "release.json")) as f:
+            self.assertEqual(self.browser.evaluate(ENTRIES), len(json.load(f)["files"]))
+
+    def test_a_new_release_runs_by_the_second_visit_over_a_month_old_one(self):
+        for name in os.listdir(self.folder):
+            os.utime(os.path.join(self.folder, name), (time.time() - 30 * 86400,) * 2)
+        self.open("")
+        self.wait_held()
+        self.publish(2)
+        self.open("")
+        self.wait_held()
+        self.open("")
+        self.assertEqual(self.browser.evaluate("window.rolvantaRelease"), 2)
+
+    def test_a_broken_download_leaves_the_copy_riding(self):
+        self.open("")
+        self.wait_held()
+        self.publish(3)
+        wasm = os.path.join(self.folder, "rolvanta.wasm")
+        with open(wasm, "rb") as f:
+            whole = f.read()
+        for broken in ("short", "cut"):
+            with open(wasm, "wb") as f:
+                f.write(whole[:len(whole) // 2] if broken == "short" else whole)
+            self.server.server.cut = {"rolvanta.wasm"} if broken == "cut" else set()
+            for visit in range(2):
+                self.open("speed=15")
+                self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride from the copy (%s wasm)" % broken)
+                self.assertIsNone(self.browser.evaluate("window.rolvantaRelease"))
+        self.server.stop()
+        self.open("speed=15")
+        self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride offline from the copy")
+        # With no copy (a new address is a new site to the browser), the page says what happened.
+        os.remove(wasm)
+        self.server = serve(self.folder)
+        self.addCleanup(self.server.stop)
+        self.browser.call("Page.navigate", url=self.server.url)
+        self.browser.wait_for("document.getElementById('note').textContent.includes('answered 404')", 30)
+
+    def test_the_first_tap_gives_full_screen_and_sound(self):
+        self.open("sound=1&volume=255&speed=15&rate=40&valtorne=0")
+        self.browser.call("Emulation.setTouchEmulationEnabled", enabled=True)
+        for kind, points in (("touchStart", [{"x": 100, "y": 100}]), ("touchEnd", [])):
+            self.browser.call("Input.dispatchTouchEvent", type=kind, touchPoints=points)
+        self.browser.wait_for("!!document.fullscreenElement && rolvanta.sounding()", 30, "full screen and sound")
 
 
 if __name__ == "__main__":
