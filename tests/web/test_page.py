@@ -99,7 +99,8 @@ class Page(unittest.TestCase):
                 self.browser.call("Emulation.setDeviceMetricsOverride", width=width, height=height,
                                   deviceScaleFactor=ratio, mobile=False)
                 self.open("seed=4242&steps=40&blank=1&sound=0&speed=6&coravendia=1&valtorne=1")
-                self.browser.wait_for("rolvanta.ticks() === 40 && getComputedStyle(document.getElementById('gear')).opacity === '0'", 60)
+                self.browser.wait_for("rolvanta.ticks() === 40 && "
+                                      "getComputedStyle(document.getElementById('gear')).opacity === '0'", 60)
                 png = base64.b64decode(self.browser.call("Page.captureScreenshot", format="png")["data"])
                 ppm = subprocess.run(["convert", "png:-", "ppm:-"], input=png, capture_output=True).stdout
                 shot = Screenshot.from_ppm(ppm, 0)
