@@ -30,6 +30,8 @@ struct LinuxOptions {
     int32_t delayMicroseconds = 0;  // -delay; ParseOptions starts from kDelayRange's fallback
     bool fps = false;               // -fps: the frame-rate box in a corner
     std::string display;            // -display: the X server, else $DISPLAY
+    bool windowNamed = false;       // -window is the target, not only the default
+    bool wayland = false;           // --wayland: a Wayland client whatever the environment says
 };
 
 enum class OptionsResult {
@@ -55,6 +57,12 @@ bool ParseWindowId(const char* text, unsigned long* id);
 // fault of whoever started the program, not a reason to draw over the whole screen: false,
 // with *error saying so.
 bool RootTargetWindow(const char* xscreensaverWindow, unsigned long* id, std::string* error);
+
+// Whether the show is a Wayland client: told so with --wayland, or with WAYLAND_DISPLAY set and
+// no X11 target named (-root, -window-id, -display, XSCREENSAVER_WINDOW), even where DISPLAY is
+// set too, as it is under XWayland. XScreenSaver's daemon always names its target, so it keeps
+// the X11 module.
+bool SpeaksWayland(const LinuxOptions& options, const char* waylandDisplay, const char* xscreensaverWindow);
 
 // The usage text, ending in a newline. `program` is the name it was started under.
 std::string UsageText(const char* program);
