@@ -868,7 +868,7 @@ int RunWaylandShow(const LinuxOptions& options, int signalFd, volatile sig_atomi
         status = 1;
     }
     if (wait != Wait::Ready || status != 0) {
-        wl_display_disconnect(client.display);
+        Disconnect(client);
         return status;
     }
 
@@ -929,10 +929,7 @@ int RunWaylandShow(const LinuxOptions& options, int signalFd, volatile sig_atomi
         }
     }
     DestroyShow(client.show, client.canvas);
-    if (wait != Wait::Gone) {
-        Disconnect(client);
-    } else {
-        wl_display_disconnect(client.display);
-    }
+    // Proxies go before the display, whether the compositor is still there or not.
+    Disconnect(client);
     return status;
 }
