@@ -106,7 +106,7 @@ def wayland(build, display, folder, repetitions):
     import wsession
     sway = wsession.Sway()
     try:
-        size = next(iter(sway.outputs().values()))[:2]
+        size = next(iter(sway.outputs().values()))
         program = os.path.join(build, "linux", "rolvanta")
         bare = os.path.join(build, "tests", "linux", "rolvanta_bench_wayland")
         for speed in (6, 15):
@@ -118,7 +118,7 @@ def wayland(build, display, folder, repetitions):
                                       "--steps", steps], env=sway.env())
 
             def baseline(steps):
-                return Held(display, [bare, os.path.join(ROOT, "assets"), script, steps], env=sway.env())
+                return Held(display, [bare, os.path.join(ROOT, "assets"), script, steps, *size], env=sway.env())
             show_cpu, bare_cpu = [], []
             for _ in range(repetitions):
                 show_cpu.append((show(ticks).cpu - show(1).cpu) / RIDES)

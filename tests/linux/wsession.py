@@ -4,7 +4,6 @@ through that folder. stop() ends sway and removes the user and the folder, faile
 
 import json
 import os
-import pwd
 import shutil
 import subprocess
 import tempfile
@@ -25,26 +24,18 @@ class Sway:
         try:
             shutil.chown(self.folder, USER)
             os.chmod(self.folder, 0o700)
-            config = os.path.join(self.folder, "config")
-            with open(config, "w") as f:
-                f.write("default_border none\n")
-            log = open(os.path.join(ARTIFACTS, "sway-%d.log" % os.getpid()), "ab")
-            self.process = subprocess.Popen(
-                ["runuser", "-u", USER, "--", "env", "-i", "XDG_RUNTIME_DIR=" + self.folder, "PATH=/usr/bin:/bin",
-                 "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c", config],
-                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-            log.close()
-            self.socket = wait_until(lambda: self._named("sway-ipc."), 60, "sway's IPC socket")
-            self.wayland = wait_until(lambda: self._named("wayland-", ".lock"), 60, "sway's Wayland socket")
+            with open(os.path.join(ARTIFACTS, "sway-%d.log" % os.getpid()), "ab") as log:
+                self.process = subprocess.Popen(
+                    ["runuser", "-u", USER, "--", "env", "-i", "XDG_RUNTIME_DIR=" + self.folder, "PATH=/usr/bin:/bin",
+                     "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
+                     "/dev/null"], stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+            # There once sway listens on them.
+            named = lambda p: next((n for n in os.listdir(self.folder) if n.startswith(p) and "lock" not in n), None)  # noqa: E731,E501
+            self.socket = wait_until(lambda: named("sway-ipc."), 60, "sway's IPC socket")
+            self.wayland = wait_until(lambda: named("wayland-"), 60, "sway's Wayland socket")
         except BaseException:
             self.stop()
             raise
-
-    def _named(self, prefix, unless=None):
-        for name in os.listdir(self.folder):
-            if name.startswith(prefix) and not (unless and name.endswith(unless)):
-                return name
-        return None
 
     def env(self, **extra):
         env = dict(os.environ, XDG_RUNTIME_DIR=self.folder, WAYLAND_DISPLAY=self.wayland,
@@ -60,10 +51,9 @@ class Sway:
         return result.stdout
 
     def outputs(self):
-        """{name: (width, height, scale)} of the active outputs, in screen pixels."""
-        found = json.loads(self.run("swaymsg", "-r", "-t", "get_outputs"))
-        return {o["name"]: (o["current_mode"]["width"], o["current_mode"]["height"], o["scale"])
-                for o in found if o["active"]}
+        """{name: (width, height)} of the outputs, in screen pixels."""
+        return {o["name"]: (o["current_mode"]["width"], o["current_mode"]["height"])
+                for o in json.loads(self.run("swaymsg", "-r", "-t", "get_outputs"))}
 
     def screenshot(self, output):
         return Screenshot.from_ppm(self.run("grim", "-t", "ppm", "-o", output, "-"), 0)
@@ -74,10 +64,6 @@ class Sway:
             end_process(self.process)
         self.process = None
         # Whatever the user still runs goes with it.
-        try:
-            uid = pwd.getpwnam(USER).pw_uid
-            subprocess.run(["pkill", "-KILL", "-U", str(uid)], timeout=60)
-            subprocess.run(["userdel", USER], timeout=60)
-        except KeyError:
-            pass
+        subprocess.run(["pkill", "-KILL", "-U", USER], timeout=60)
+        subprocess.run(["userdel", USER], timeout=60)
         shutil.rmtree(self.folder, ignore_errors=True)
