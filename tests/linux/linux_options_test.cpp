@@ -146,25 +146,22 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
 
 // Wayland where the session is Wayland's and nothing names an X11 target, or where told.
 TEST(LinuxOptions, WaylandUnlessAnX11TargetIsNamed) {
+    const char* const kWindow = "0x1e00007";
     const struct {
         std::vector<const char*> args;
-        const char* wayland;
-        const char* xscreensaverWindow;
+        const char *wayland, *xscreensaverWindow;
         bool speaks;
-    } kCases[] = {{{}, "wayland-1", nullptr, true},          {{"-window"}, "wayland-1", nullptr, true},
-                  {{}, nullptr, nullptr, false},             {{}, "", nullptr, false},
-                  {{"-root"}, "wayland-1", nullptr, false},  {{}, "wayland-1", "0x1e00007", false},
-                  {{"-display", ":0"}, "wayland-1", nullptr, false},
-                  {{"-window-id", "7"}, "wayland-1", nullptr, false},
-                  {{"-root", "--wayland"}, nullptr, "7", true}};
+    } kCases[] = {{{}, "wayland-1", nullptr, true},         {{"-window"}, "wayland-1", nullptr, true},
+                  {{}, "", nullptr, false},                 {{"-root"}, "wayland-1", nullptr, false},
+                  {{}, "wayland-1", kWindow, false},        {{"-display", ":0"}, "wayland-1", nullptr, false},
+                  {{"-window-id", kWindow}, "wayland-1", nullptr, false}, {{"--wayland"}, nullptr, kWindow, true}};
     for (const auto& c : kCases) {
         std::vector<const char*> argv = {"rolvanta"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         LinuxOptions options;
         std::string error;
         ASSERT_EQ(ParseOptions(static_cast<int>(argv.size()), argv.data(), &options, &error), OptionsResult::Run);
-        EXPECT_EQ(SpeaksWayland(options, c.wayland, c.xscreensaverWindow), c.speaks)
-            << argv.size() << (c.wayland ? c.wayland : "-") << (c.xscreensaverWindow ? c.xscreensaverWindow : "-");
+        EXPECT_EQ(SpeaksWayland(options, c.wayland, c.xscreensaverWindow), c.speaks) << argv.back();
     }
 }
 

@@ -32,7 +32,6 @@ class Package(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="rolvanta-package-")
-        # Built under the tightest umask a builder may have: the package must not show it.
         result = run(["cpack", "-G", "DEB", "--config", os.path.join(BUILD_DIR, "CPackConfig.cmake"),
                       "-B", cls.folder], preexec_fn=lambda: os.umask(0o077))
         if result.returncode != 0:

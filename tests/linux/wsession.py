@@ -29,7 +29,6 @@ class Sway:
                     ["runuser", "-u", USER, "--", "env", "-i", "XDG_RUNTIME_DIR=" + self.folder, "PATH=/usr/bin:/bin",
                      "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
                      "/dev/null"], stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-            # There once sway listens on them.
             named = lambda p: next((n for n in os.listdir(self.folder) if n.startswith(p) and "lock" not in n), None)  # noqa: E731,E501
             self.socket = wait_until(lambda: named("sway-ipc."), 60, "sway's IPC socket")
             self.wayland = wait_until(lambda: named("wayland-"), 60, "sway's Wayland socket")
@@ -38,10 +37,8 @@ class Sway:
             raise
 
     def env(self, **extra):
-        env = dict(os.environ, XDG_RUNTIME_DIR=self.folder, WAYLAND_DISPLAY=self.wayland,
-                   SWAYSOCK=os.path.join(self.folder, self.socket))
-        env.update(extra)
-        return env
+        return dict(os.environ, XDG_RUNTIME_DIR=self.folder, WAYLAND_DISPLAY=self.wayland,
+                    SWAYSOCK=os.path.join(self.folder, self.socket), **extra)
 
     def run(self, *argv, timeout=60):
         result = subprocess.run(list(argv), env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -65,5 +62,7 @@ class Sway:
         self.process = None
         # Whatever the user still runs goes with it.
         subprocess.run(["pkill", "-KILL", "-U", USER], timeout=60)
+        # userdel refuses a user whose processes are still going.
+        wait_until(lambda: subprocess.run(["pgrep", "-U", USER], stdout=subprocess.DEVNULL).returncode, 30, USER)
         subprocess.run(["userdel", USER], timeout=60)
         shutil.rmtree(self.folder, ignore_errors=True)

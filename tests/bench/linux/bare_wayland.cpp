@@ -1,10 +1,8 @@
 // The Linux benchmark's Wayland baseline, with none of the show's code:
 //   rolvanta_bench_wayland ASSET_DIR SCRIPT TICKS WIDTH HEIGHT
-// one full-screen xdg toplevel of the output's size; the pictures as XRGB rows in memory; the script's copies and
-// fills into a canvas of the surface's size on the script's schedule; after each tick what
-// changed is copied into a free one of two wl_shm buffers and committed, one frame in flight
-// at a time. After TICKS ticks and the last frame's answer, prints "held" and waits for
-// SIGTERM.
+// one full-screen toplevel of the output's size; the script's copies and fills into a canvas on
+// its schedule, what changed copied into a free one of two wl_shm buffers and committed, one
+// frame in flight. After TICKS ticks and that frame's answer, prints "held"; SIGTERM ends it.
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -51,12 +49,9 @@ uint64_t NowMs() {
 }
 
 void Unite(int* box, int l, int t, int r, int b) {
-    if (box[2] <= box[0]) {
-        box[0] = l, box[1] = t, box[2] = r, box[3] = b;
-    } else {
-        box[0] = l < box[0] ? l : box[0], box[1] = t < box[1] ? t : box[1];
-        box[2] = r > box[2] ? r : box[2], box[3] = b > box[3] ? b : box[3];
-    }
+    bool empty = box[2] <= box[0];
+    box[0] = empty || l < box[0] ? l : box[0], box[1] = empty || t < box[1] ? t : box[1];
+    box[2] = empty || r > box[2] ? r : box[2], box[3] = empty || b > box[3] ? b : box[3];
 }
 
 const wl_registry_listener kRegistry = {
@@ -91,7 +86,6 @@ bool Make(Buffer& buffer, int w, int h) {
     wl_shm_pool_destroy(pool);
     close(fd);
     wl_buffer_add_listener(buffer.buffer, &kBuffer, &buffer);
-    memset(buffer.data, 0, bytes);
     return true;
 }
 
@@ -120,13 +114,10 @@ int main(int argc, char** argv) {
     while (fgets(line, sizeof line, in) != nullptr) {
         Operation op{};
         unsigned delay = 0;
-        int riding = 0;
-        if (sscanf(line, "copy %d %d %d %d %d", &op.picture, &op.a, &op.b, &op.c, &op.d) == 5) {
-            op.copy = true;
+        op.copy = sscanf(line, "copy %d %d %d %d %d", &op.picture, &op.a, &op.b, &op.c, &op.d) == 5;
+        if (op.copy || sscanf(line, "fill %d %d %d %d", &op.a, &op.b, &op.c, &op.d) == 4) {
             script.back().push_back(op);
-        } else if (sscanf(line, "fill %d %d %d %d", &op.a, &op.b, &op.c, &op.d) == 4) {
-            script.back().push_back(op);
-        } else if (sscanf(line, "tick %u %d", &delay, &riding) == 2) {
+        } else if (sscanf(line, "tick %u", &delay) == 1) {
             delays.push_back(delay);
             script.emplace_back();
         }
