@@ -723,7 +723,7 @@ void OnGlobalRemove(void* data, wl_registry*, uint32_t name) {
                 }
             }
         }
-        wl_output_release(output->output);
+        wl_output_destroy(output->output);
         client.outputs.erase(client.outputs.begin() + static_cast<long>(i));
         PlaceShow(client);
         CoverNext(client);
@@ -820,7 +820,7 @@ void Disconnect(Client& client) {
     }
     client.black.reset();
     for (std::unique_ptr<Output>& output : client.outputs) {
-        wl_output_release(output->output);
+        wl_output_destroy(output->output);
     }
     client.outputs.clear();
     if (client.pointer != nullptr) {
