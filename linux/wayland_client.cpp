@@ -90,7 +90,7 @@ struct Screen {
 };
 
 struct Client {
-    const LinuxOptions* options = nullptr;
+    const LinuxOptions* options = nullptr;  // the command line's choices, for as long as it runs
     bool saver = false;
     wl_display* display = nullptr;
     wl_registry* registry = nullptr;
@@ -124,9 +124,9 @@ void Present(Client& client);
 void Layout(Client& client, Screen& screen);
 void NewScreen(Client& client, Output* output);
 
-// Outputs get their screens one at a time, each once the one before is configured: a
-// compositor that places new full-screen surfaces on the focused output first and moves them
-// after may otherwise leave one covering another.
+// Outputs get their screens one at a time, each once the one before is configured, so that a
+// compositor that maps a new surface on the focused output before moving it to the output it
+// asked for never has two of them there at once.
 void CoverNext(Client& client) {
     if (!client.saver) {
         return;
@@ -182,7 +182,8 @@ int32_t Scale120(const Screen& screen) {
     return scale * 120;
 }
 
-// The side of the block each picture pixel becomes on this screen.
+// The side of the block each picture pixel becomes on this screen: the one place the client
+// chooses it, so that a scale the user names (client.options) would be taken here alone.
 int32_t PixelScale(const Client&, const Screen& screen) {
     return PixelScaleFor(Scale120(screen), 120);
 }
