@@ -833,6 +833,14 @@ void Disconnect(Client& client) {
     if (client.touch != nullptr) {
         wl_touch_destroy(client.touch);
     }
+    // Client-side only: the connection's end takes the compositor's side with it.
+    void* globals[] = {client.seat,          client.viewporter, client.fractionalManager, client.wmBase,
+                       client.shm,           client.subcompositor, client.compositor,     client.registry};
+    for (void* global : globals) {
+        if (global != nullptr) {
+            wl_proxy_destroy(static_cast<wl_proxy*>(global));
+        }
+    }
     wl_display_disconnect(client.display);
 }
 

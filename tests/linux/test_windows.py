@@ -143,8 +143,8 @@ class WaylandScreens(LinuxTestCase):
         super().tearDownClass()
 
     def held(self, name, steps=STEPS):
-        program = self.rolvanta("--blank", "--seed", SEED, "--steps", steps, env=self.sway.env(DISPLAY=self.display.name),
-                                name=name)
+        program = self.rolvanta("--blank", "--seed", SEED, "--steps", steps, name=name,
+                                env=self.sway.env(DISPLAY=self.display.name))
         program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold at step %d" % steps)
         return program
 

@@ -29,7 +29,8 @@ class Sway:
                     ["runuser", "-u", USER, "--", "env", "-i", "XDG_RUNTIME_DIR=" + self.folder, "PATH=/usr/bin:/bin",
                      "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
                      "/dev/null"], stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-            named = lambda p: next((n for n in os.listdir(self.folder) if n.startswith(p) and "lock" not in n), None)  # noqa: E731,E501
+            def named(prefix):
+                return next((n for n in os.listdir(self.folder) if n.startswith(prefix) and "lock" not in n), None)
             self.socket = wait_until(lambda: named("sway-ipc."), 60, "sway's IPC socket")
             self.wayland = wait_until(lambda: named("wayland-"), 60, "sway's Wayland socket")
         except BaseException:
