@@ -1,5 +1,6 @@
-// rolvanta: the ride show as an XScreenSaver display module. Reads its options, finds or
-// makes its window, and runs the frame loop until the window goes or a signal ends it.
+// rolvanta: the ride show as an XScreenSaver display module, or as a Wayland client where the
+// session is Wayland's and nothing names an X11 target. Reads its options, finds or makes its
+// window, and runs the frame loop until the window goes or a signal ends it.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
@@ -17,6 +18,7 @@
 
 #include "linux/frame_loop.h"
 #include "linux/options.h"
+#include "linux/wayland_client.h"
 #include "linux/x11_port.h"
 
 namespace {
@@ -141,6 +143,16 @@ int main(int argc, char** argv) {
         return 1;
     case OptionsResult::Run:
         break;
+    }
+    if (SpeaksWayland(options, getenv("WAYLAND_DISPLAY"), getenv("XSCREENSAVER_WINDOW"))) {
+        if (options.target == DrawTarget::WindowId) {
+            fputs("rolvanta: --window-id names an X11 window, which a Wayland client cannot draw on\n", stderr);
+            return 1;
+        }
+        int status = RunWaylandShow(options, signalPipe[0], &signalled);
+        close(signalPipe[0]);
+        close(signalPipe[1]);
+        return status;
     }
     unsigned long xscreensaverWindow = 0;
     if (options.target == DrawTarget::Root &&

@@ -10,8 +10,7 @@ namespace {
 // Ignored and IgnoredValue are XScreenSaver's choices of visual and colormap, which matter
 // only to a module that makes its own: the show draws in whatever the window it is given has.
 enum class Kind { Number, Flag, Root, OwnWindow, WindowId, Display, Delay, Fps, Ignored, IgnoredValue, Seed, Steps,
-                  Help, Version,
-                  Scale };
+                  Help, Version, Wayland, Scale };
 
 struct OptionRule {
     const char* name;
@@ -42,6 +41,11 @@ const OptionRule kOptions[] = {
     {"no-fps", Kind::Fps, nullptr, nullptr, 0},
     {"install", Kind::Ignored, nullptr, nullptr, 0},
     {"visual", Kind::IgnoredValue, nullptr, nullptr, 0},
+    // Other modules' entries carry these; they choose nothing the show draws differently.
+    {"mono", Kind::Ignored, nullptr, nullptr, 0},
+    {"noinstall", Kind::Ignored, nullptr, nullptr, 0},
+    {"pair", Kind::Ignored, nullptr, nullptr, 0},
+    {"wayland", Kind::Wayland, nullptr, nullptr, 0},
     {"seed", Kind::Seed, nullptr, nullptr, 0},
     {"steps", Kind::Steps, nullptr, nullptr, 0},
     {"help", Kind::Help, nullptr, nullptr, 0},
@@ -249,6 +253,10 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
             break;
         case Kind::OwnWindow:
             result.target = DrawTarget::OwnWindow;
+            result.windowNamed = true;
+            break;
+        case Kind::Wayland:
+            result.wayland = true;
             break;
         case Kind::Display:
             result.display = value;
@@ -261,6 +269,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
             break;
         case Kind::Root:
             result.target = DrawTarget::Root;
+            result.windowNamed = false;
             break;
         case Kind::WindowId:
             if (!ParseWindowId(value, &result.windowId)) {
@@ -268,6 +277,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
                 return OptionsResult::Usage;
             }
             result.target = DrawTarget::WindowId;
+            result.windowNamed = false;
             break;
         case Kind::Seed:
             if (!ParseInteger(value, &number) || number < 0 || number > INT64_C(0xFFFFFFFF)) {
@@ -297,6 +307,15 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
     return help ? OptionsResult::Help : (version ? OptionsResult::Version : OptionsResult::Run);
 }
 
+bool SpeaksWayland(const LinuxOptions& options, const char* waylandDisplay, const char* xscreensaverWindow) {
+    if (options.wayland) {
+        return true;
+    }
+    bool x11Named = options.target != DrawTarget::OwnWindow || !options.display.empty() ||
+                    (xscreensaverWindow != nullptr && *xscreensaverWindow != '\0');
+    return !x11Named && waylandDisplay != nullptr && *waylandDisplay != '\0';
+}
+
 std::string UsageText(const char* program) {
     std::string name = program != nullptr && *program != '\0' ? program : "rolvanta";
     const char* slash = strrchr(name.c_str(), '/');
@@ -305,7 +324,8 @@ std::string UsageText(const char* program) {
     }
     return "usage: " + name +
            " [options]\n"
-           "Motorcycles ride across the screen: a display module for XScreenSaver.\n"
+           "Motorcycles ride across the screen: a display module for XScreenSaver, or a\n"
+           "Wayland screen saver.\n"
            "\n"
            "  -root                   draw on XSCREENSAVER_WINDOW, else on the root window\n"
            "  -window-id ID           draw on the window ID (decimal or 0x hex)\n"
@@ -314,6 +334,9 @@ std::string UsageText(const char* program) {
            "  -delay N                at least N microseconds a step, 0 to 1000000 (10000)\n"
            "  -fps, -no-fps           the frame rate in a corner (off)\n"
            "  -install, -visual V     taken for XScreenSaver; the window's own are used\n"
+           "  -mono, -noinstall, -pair  taken as other modules' entries carry them; no effect\n"
+           "  --wayland               a Wayland client, as with WAYLAND_DISPLAY set and no X11\n"
+           "                          target named; full screen on every output unless -window\n"
            "  --speed N               pixels a step, 1 to 15 (6)\n"
            "  --rate N                how often rides come, 1 to 40 (10)\n"
            "  --volume N              loudness of the show's sounds, 0 to 255 (127)\n"

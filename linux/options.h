@@ -31,6 +31,8 @@ struct LinuxOptions {
     bool fps = false;               // -fps: the frame-rate box in a corner
     std::string display;            // -display: the X server, else $DISPLAY
     int32_t scale = 0;              // --scale: picture blocks of this side; 0 takes the screen's
+    bool windowNamed = false;       // -window is the target, not only the default
+    bool wayland = false;           // --wayland: a Wayland client whatever the environment says
 };
 
 enum class OptionsResult {
@@ -64,6 +66,11 @@ extern const SettingRange kScaleRange;
 // resources' Xft.dpi (`xftDpi`, null when unset) asks for, else 1. Xft.dpi is a number of dots
 // per inch, with or without a fraction; anything else in it counts as unset.
 int32_t ScreenPixelScale(const LinuxOptions& options, const char* xftDpi);
+// Whether the show is a Wayland client: told so with --wayland, or with WAYLAND_DISPLAY set and
+// no X11 target named (-root, -window-id, -display, XSCREENSAVER_WINDOW), even where DISPLAY is
+// set too, as it is under XWayland. XScreenSaver's daemon always names its target, so it keeps
+// the X11 module.
+bool SpeaksWayland(const LinuxOptions& options, const char* waylandDisplay, const char* xscreensaverWindow);
 
 // The usage text, ending in a newline. `program` is the name it was started under.
 std::string UsageText(const char* program);

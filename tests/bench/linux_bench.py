@@ -8,6 +8,8 @@ same virtual display (1024 x 768): linux_bench.py --build DIR
   in plain Xlib. Both are run for T ticks (RIDES whole rides) and for one tick; the
   difference, over RIDES, is the CPU a ride costs, without either program's start-up.
   CPU is the process's own user and system time (wait4). Target <= 1.1.
+* The same under headless sway (as root) for `rolvanta --wayland` against
+  `rolvanta_bench_wayland`, a bare wl_shm client making the same copies. Target <= 1.1.
 * Steps per second: the time from start to the hold at step 105 less that at step 5, both
   inside the first ride, against the schedule's time for those 100 steps. Target >= 0.97.
 * Resident memory: the program held mid-ride against a bare Xlib program with one window.
@@ -17,6 +19,7 @@ Medians of BENCH_REPETITIONS (default 5) interleaved runs.
 
 import argparse
 import os
+import shutil
 import signal
 import statistics
 import subprocess
@@ -51,9 +54,9 @@ class Held:
     """A program run until it says it holds; gives the time that took, its resident memory
     then, and after SIGTERM its CPU time."""
 
-    def __init__(self, display, argv):
+    def __init__(self, display, argv, env=None):
         started = time.monotonic()
-        self.process = subprocess.Popen([str(a) for a in argv], env=display.env(), stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen([str(a) for a in argv], env=env or display.env(), stdin=subprocess.DEVNULL,
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         line = self.process.stdout.readline().decode()
         self.seconds = time.monotonic() - started
@@ -81,17 +84,44 @@ def report_cpu_per_ride(platform, subject, baseline, speed, ticks, show_cpu, bar
               [round(v * 1000, digits) for v in bare_cpu]), flush=True)
 
 
-def record(build, speed, folder):
-    path = os.path.join(folder, "script-%d.txt" % speed)
+def record(build, speed, folder, size=(1024, 768)):
+    path = os.path.join(folder, "script-%d-%dx%d.txt" % (speed, size[0], size[1]))
     with open(path, "w") as f:
         subprocess.run([os.path.join(build, "tests", "linux", "rolvanta_bench_record"), os.path.join(ROOT, "assets"),
-                        "1024", "768", str(SEED), str(speed), str(RIDES)], stdout=f, check=True, timeout=120)
+                        str(size[0]), str(size[1]), str(SEED), str(speed), str(RIDES)], stdout=f, check=True,
+                       timeout=120)
     delays = []
     with open(path) as f:
         for line in f:
             if line.startswith("tick "):
                 delays.append(int(line.split()[1]))
     return path, delays
+
+
+def wayland(build, display, folder, repetitions):
+    """The Wayland client's CPU per ride against the bare wl_shm client's, under one sway."""
+    import wsession
+    sway = wsession.Sway()
+    try:
+        size = next(iter(sway.outputs().values()))
+        bare = os.path.join(build, "tests", "linux", "rolvanta_bench_wayland")
+        for speed in (6, 15):
+            script, delays = record(build, speed, folder, size)
+            ticks = len(delays)
+
+            def show(steps):
+                return Held(display, [os.path.join(build, "linux", "rolvanta"), "--wayland", "--blank", "--no-sound",
+                                      "--seed", SEED, "--speed", speed, "--steps", steps], env=sway.env())
+
+            def baseline(steps):
+                return Held(display, [bare, os.path.join(ROOT, "assets"), script, steps, *size], env=sway.env())
+            show_cpu, bare_cpu = [], []
+            for _ in range(repetitions):
+                show_cpu.append((show(ticks).cpu - show(1).cpu) / RIDES)
+                bare_cpu.append((baseline(ticks).cpu - baseline(1).cpu) / RIDES)
+            report_cpu_per_ride("wayland", "rolvanta --wayland", "bare wl_shm", speed, ticks, show_cpu, bare_cpu, 2)
+    finally:
+        sway.stop()
 
 
 def main():
@@ -120,6 +150,9 @@ def main():
                 show_cpu.append((show(ticks).cpu - show(1).cpu) / RIDES)
                 bare_cpu.append((baseline(ticks).cpu - baseline(1).cpu) / RIDES)
             report_cpu_per_ride("linux", "rolvanta", "bare Xlib", speed, ticks, show_cpu, bare_cpu, 2)
+
+        if os.geteuid() == 0 and shutil.which("sway"):
+            wayland(args.build, display, folder, repetitions)
 
         _, delays = record(args.build, 6, folder)
         scheduled = sum(delays[STEP_FIRST:STEP_LAST]) / 1000.0

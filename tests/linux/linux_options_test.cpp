@@ -48,6 +48,7 @@ const OptionsCase kCases[] = {
     // Another module's entry, copied: XScreenSaver's shared options run the show as it is.
     {{"-root", "-delay", "20000", "-fps", "-install", "-visual", "TrueColor", "-display", ":0"}, OptionsResult::Run,
      kDefaults},
+    {{"-mono", "-noinstall", "-pair", "--wayland"}, OptionsResult::Run, kDefaults},
     {{"-delay", "20ms"}, OptionsResult::Usage, kDefaults},
     {{"-visual"}, OptionsResult::Usage, kDefaults},
     {{"-install=1"}, OptionsResult::Usage, kDefaults},
@@ -150,6 +151,27 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
         EXPECT_EQ(RootTargetWindow(c.value, &id, &error), c.read) << (c.value ? c.value : "(unset)");
         EXPECT_EQ(id, c.id);
         EXPECT_EQ(error.empty(), c.read);
+    }
+}
+
+// Wayland where the session is Wayland's and nothing names an X11 target, or where told.
+TEST(LinuxOptions, WaylandUnlessAnX11TargetIsNamed) {
+    const char* const kWindow = "0x1e00007";
+    const struct {
+        std::vector<const char*> args;
+        const char *wayland, *xscreensaverWindow;
+        bool speaks;
+    } kCases[] = {{{}, "wayland-1", nullptr, true},         {{"-window"}, "wayland-1", nullptr, true},
+                  {{}, "", nullptr, false},                 {{"-root"}, "wayland-1", nullptr, false},
+                  {{}, "wayland-1", kWindow, false},        {{"-display", ":0"}, "wayland-1", nullptr, false},
+                  {{"-window-id", kWindow}, "wayland-1", nullptr, false}, {{"--wayland"}, nullptr, kWindow, true}};
+    for (const auto& c : kCases) {
+        std::vector<const char*> argv = {"rolvanta"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        LinuxOptions options;
+        std::string error;
+        ASSERT_EQ(ParseOptions(static_cast<int>(argv.size()), argv.data(), &options, &error), OptionsResult::Run);
+        EXPECT_EQ(SpeaksWayland(options, c.wayland, c.xscreensaverWindow), c.speaks) << argv.back();
     }
 }
 

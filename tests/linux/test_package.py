@@ -1,9 +1,10 @@
-"""The Debian package CPack makes from the build tree: each file lies where XScreenSaver's
-own packages keep theirs (the daemon's display modules, the settings dialog's descriptions,
-the manual pages), the package depends on the X11 and ALSA libraries and recommends
-xscreensaver, apt accepts it, lintian finds nothing to warn of, a build configured for the
-package has no target but the product's, and every option the settings description can pass
-is one the packaged program accepts."""
+"""The Debian package CPack makes from the build tree, under umask 077: each file lies where
+XScreenSaver's own packages keep theirs (the daemon's display modules, the settings dialog's
+descriptions, the manual pages), every directory is 0755 all the same, the package depends on
+the X11, Wayland client and ALSA libraries and recommends xscreensaver, apt accepts it,
+lintian finds nothing to warn of, a build configured for the package has no target but the
+product's, and every option the settings description can pass is one the packaged program
+accepts."""
 
 import os
 import shutil
@@ -32,7 +33,7 @@ class Package(unittest.TestCase):
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="rolvanta-package-")
         result = run(["cpack", "-G", "DEB", "--config", os.path.join(BUILD_DIR, "CPackConfig.cmake"),
-                      "-B", cls.folder])
+                      "-B", cls.folder], preexec_fn=lambda: os.umask(0o077))
         if result.returncode != 0:
             raise AssertionError("cpack failed: %s%s" % (result.stdout.decode(), result.stderr.decode()))
         debs = [n for n in os.listdir(cls.folder) if n.endswith(".deb")]
@@ -55,6 +56,7 @@ class Package(unittest.TestCase):
                                       "usr/share/man/man1/rolvanta-xscreensaver.1.gz",
                                       "usr/share/doc/rolvanta/copyright", "usr/share/doc/rolvanta/changelog.gz"})
         self.assertEqual(files[PROGRAM], "-rwxr-xr-x")
+        self.assertEqual({line.split()[0] for line in listing if line.endswith("/")}, {"drwxr-xr-x"})
         for path in (PROGRAM, SETTINGS, MANUAL):
             folder = "/" + os.path.dirname(path)
             owners = run(["dpkg", "-S", folder]).stdout.decode()
@@ -66,12 +68,13 @@ class Package(unittest.TestCase):
         depends = self.field("Depends")
         self.assertIn("libx11-6", depends)
         self.assertIn("libasound2", depends)
+        self.assertIn("libwayland-client0", depends)
         self.assertIn("xscreensaver", self.field("Recommends"))
         # What the program links, besides the C and C++ runtimes, is exactly those two.
         needed = run(["objdump", "-p", os.path.join(self.root, PROGRAM)]).stdout.decode()
         libraries = {line.split()[1] for line in needed.splitlines() if line.strip().startswith("NEEDED")}
         self.assertEqual(libraries - {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1"},
-                         {"libX11.so.6", "libasound.so.2"})
+                         {"libX11.so.6", "libwayland-client.so.0", "libasound.so.2"})
         result = run(["apt-get", "install", "--simulate", "-o", "Debug::NoLocking=1", self.deb])
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         self.assertRegex(result.stdout.decode(), r"(?m)^Inst rolvanta ")
@@ -90,7 +93,7 @@ class Package(unittest.TestCase):
         targets = {line[4:].split()[0] for line in listing.splitlines() if line.startswith("... ")}
         built = {t for t in targets if not t.endswith((".o", ".i", ".s")) and not t.startswith(
             ("all", "clean", "depend", "edit_cache", "install", "list_install", "package", "rebuild_cache"))}
-        self.assertEqual(built, {"rolvanta", "rolvanta_man_page"})
+        self.assertEqual(built, {"rolvanta", "rolvanta_wayland_protocols", "rolvanta_man_page"})
 
     def test_every_setting_the_dialog_passes_is_accepted(self):
         tree = ElementTree.parse(os.path.join(self.root, SETTINGS))

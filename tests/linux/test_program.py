@@ -1,5 +1,6 @@
 """The Linux program's command line and sound: bad options get one line with a hint to
---help and status 1 without touching the display; sound reaches an ALSA file sink with --sound, scaled by the
+--help and status 1 without touching the display, and so does a Wayland compositor that
+never answers or hangs up; sound reaches an ALSA file sink with --sound, scaled by the
 show's own volume, and nothing does with --no-sound; the Coravendia's start sound holds the
 ride back as long as the Windows player's wait; without a sound device the show rides
 on in silence and says nothing; a signal ends it with status 0."""
@@ -9,6 +10,7 @@ import os
 import pathlib
 import select
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -44,6 +46,20 @@ class CommandLine(LinuxTestCase):
         self.assertIn(b"-window-id", result.stdout)
         result = subprocess.run([PROGRAM, "--version"], env=env, stdout=subprocess.PIPE, timeout=30)
         self.assertRegex(result.stdout.decode(), r"\Arolvanta \d+\.\d+\n\Z")
+
+
+    def test_a_compositor_that_will_not_serve_gets_one_line_and_1(self):
+        for hang_up, words in ((False, "did not answer"), (True, "closed the connection")):
+            with tempfile.TemporaryDirectory() as folder, socket.socket(socket.AF_UNIX) as server:
+                server.bind(os.path.join(folder, "wayland-9"))
+                server.listen(1)
+                program = subprocess.Popen([PROGRAM, "--wayland"], stderr=subprocess.PIPE,
+                                           env=dict(os.environ, XDG_RUNTIME_DIR=folder, WAYLAND_DISPLAY="wayland-9"))
+                if hang_up:
+                    server.accept()[0].close()
+                stderr = program.communicate(timeout=30)[1].decode()
+                self.assertEqual((program.returncode, stderr.count("\n")), (1, 1), stderr)
+                self.assertIn(words, stderr)
 
 
 class Sound(LinuxTestCase):

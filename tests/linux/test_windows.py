@@ -3,8 +3,13 @@ Windows show's core draws for the same seed lands in the right window and nowher
 a grown window is ridden at its new size; closing its own window or a signal ends it
 cleanly."""
 
+import os
+import shutil
 import signal
 import subprocess
+import unittest
+
+import wsession
 
 from xsession import (PROGRAM, XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, blocks, differences,
                       memory_frame, wait_until)
@@ -154,3 +159,62 @@ class WideScreen(LinuxTestCase):
             return seen["rides"] >= 2
         wait_until(two_rides, 120, "two rides across %d pixels, each followed by a black pause" % self.WIDTH)
         self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
+
+
+@unittest.skipUnless(shutil.which("sway") and shutil.which("grim") and shutil.which("wtype") and os.geteuid() == 0,
+                     "headless sway, grim and wtype as root are needed (tools/setup-machine installs them)")
+class WaylandScreens(LinuxTestCase):
+    """The Wayland client under headless sway with two outputs, DISPLAY set too: the held
+    frame is the core's on one output and the others are black, at scale 1 and in whole 2x2
+    blocks at scale 2; an output that comes is covered; a key or SIGTERM ends it with 0."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.sway = wsession.Sway()
+        cls.sway.run("swaymsg", "create_output")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.sway.stop()
+        super().tearDownClass()
+
+    def held(self, name, steps=STEPS):
+        program = self.rolvanta("--blank", "--seed", SEED, "--steps", steps, name=name,
+                                env=self.sway.env(DISPLAY=self.display.name))
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold at step %d" % steps)
+        return program
+
+    def test_held_frame_on_one_output_black_on_the_others_at_scales_1_and_2(self):
+        outputs = sorted(self.sway.outputs())
+        for scale in (1, 2):
+            self.sway.run("swaymsg", "output", outputs[0], "scale", str(scale))
+            width, height = self.sway.outputs()[outputs[0]]
+            program = self.held("wayland-scale-%d" % scale)
+            reference, _ = memory_frame(width // scale, height // scale, SEED, STEPS, 6)
+            shot = self.sway.screenshot(outputs[0])
+            self.display.save(shot, "wayland-scale-%d.png" % scale)
+            # Each picture pixel is a whole scale-by-scale block of its colour.
+            rows = [b"".join(row[i:i + 3] * scale for i in range(0, len(row), 3))
+                    for row in (reference.row(y) for y in range(reference.height))]
+            wrong = [y for y in range(height) if shot.row(y) != rows[y // scale]]
+            self.assertEqual(wrong, [], "rows differ from the core's frame at scale %d" % scale)
+            for other in outputs[1:]:
+                self.assertTrue(self.black(other), other)
+            self.assertEqual(program.end(signal.SIGTERM, timeout=1), 0, program.stderr())
+            self.assertEqual(program.stderr(), "")
+
+    def black(self, output):
+        shot = self.sway.screenshot(output)
+        return shot.count(BLACK) == shot.width * shot.height
+
+    def test_an_output_that_comes_is_covered_and_a_key_ends_it_with_0(self):
+        program = self.held("wayland-key", steps=5)
+        self.sway.run("swaymsg", "create_output")
+        new = max(self.sway.outputs(), key=lambda name: int(name.rsplit("-", 1)[1]))
+        wait_until(lambda: self.black(new), 60, "the new output %s to be covered" % new)
+        # A headless seat has no keyboard until wtype makes one; typed before the client has
+        # taken it, the key is lost, so it types until the client ends.
+        wait_until(lambda: self.sway.run("wtype", "-k", "space") is not None and not program.running(), 60,
+                   "a typed key to end the client", interval=0.2)
+        self.assertEqual(program.process.wait(timeout=30), 0, program.stderr())

@@ -1,0 +1,75 @@
+// The show's port on a surface of memory pixels, for a compositor that takes whole buffers
+// (Wayland's wl_shm): the show draws in logical pixels, the canvas holds the screen's own,
+// each picture pixel an s-by-s block. What changed since the last TakeDamage is one box,
+// which the client copies into whatever buffer the compositor shows next. Sounds go through
+// the ALSA player as on X11; the show keeps its own time.
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "core/bitmap_file.h"
+#include "core/show_port.h"
+#include "linux/alsa_player.h"
+
+class PixelCanvas : public ShowPort {
+public:
+    PixelCanvas() = default;
+    PixelCanvas(const PixelCanvas&) = delete;
+    PixelCanvas& operator=(const PixelCanvas&) = delete;
+    ~PixelCanvas();
+
+    // A new size in screen pixels and a new s: the canvas is black again, and all of it is
+    // damage. Pictures are scaled again only when s changes.
+    void Reshape(int32_t width, int32_t height, int32_t scale);
+    // The box (screen pixels) drawn since the last call; empty when nothing was.
+    ShowRect TakeDamage();
+    const uint32_t* Pixels() const { return pixels_.data(); }
+    int32_t Width() const { return width_; }
+    int32_t Height() const { return height_; }
+    int32_t Scale() const { return scale_; }
+    AlsaPlayer& Player() { return player_; }
+
+    bool LoadPicture(PictureIndex picture) override;
+    void ReleasePicture(PictureIndex picture) override;
+    PictureSize SizeOfPicture(PictureIndex picture) override;
+    SoundLoad LoadSound(SoundIndex sound) override;
+    void ReleaseSound(SoundIndex sound) override;
+    ShowRect ClientRect() override;
+    void BeginStep(PictureIndex picture) override;
+    void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) override;
+    void FillBlack(const ShowRect& rect) override;
+    void EndStep() override;
+    void EraseBlack(const ShowRect& rect) override;
+    uint32_t PlaySound(SoundIndex sound, SoundCue cue) override;
+    void StopSound(SoundStop stop) override;
+    void SetVolume(int32_t volume) override;
+    void RestoreVolume() override;
+    bool ArmTimer(uint32_t milliseconds) override;
+    void KillTimer() override;
+    uint32_t ClockSeconds() override;
+
+private:
+    struct Picture {
+        BitmapFile original;       // as the file holds it, kept to scale again for a new s
+        int32_t width = 0;         // scaled, in screen pixels
+        int32_t height = 0;
+        std::vector<uint32_t> rgb;  // scaled, 0x00RRGGBB, width a row
+    };
+    void ScalePicture(Picture& picture);
+    // The logical rectangle in screen pixels, cut to the canvas; false when nothing is left.
+    bool ToScreen(int64_t left, int64_t top, int64_t right, int64_t bottom, ShowRect* out) const;
+    void Damage(const ShowRect& rect);
+    void Fill(const ShowRect& rect);
+
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    int32_t scale_ = 1;
+    std::vector<uint32_t> pixels_;
+    ShowRect damage_ = {0, 0, 0, 0};
+    Picture pictures_[PictureCount];
+    PictureIndex source_ = CoravendiaLeft;
+    AlsaPlayer player_;
+    int32_t savedVolume_ = 255;
+};

@@ -1,0 +1,69 @@
+"""Headless sway for the Wayland tests: sway refuses root, so it runs as a throwaway user
+(named with this process's id) in a runtime folder of its own; the tests talk to it as root
+through that folder. stop() ends sway and removes the user and the folder, failed or not."""
+
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+
+from harness import HarnessError, Screenshot, wait_until
+from xsession import ARTIFACTS, end_process
+
+USER = "rolvwl%d" % (os.getpid() % 100000)
+
+
+class Sway:
+
+    def __init__(self):
+        self.folder = tempfile.mkdtemp(prefix="rolvanta-wayland-")
+        self.process = None
+        subprocess.run(["useradd", "--no-create-home", "--home-dir", self.folder, "--shell", "/bin/sh", USER],
+                       check=True, timeout=60)
+        try:
+            shutil.chown(self.folder, USER)
+            os.chmod(self.folder, 0o700)
+            with open(os.path.join(ARTIFACTS, "sway-%d.log" % os.getpid()), "ab") as log:
+                self.process = subprocess.Popen(
+                    ["runuser", "-u", USER, "--", "env", "-i", "XDG_RUNTIME_DIR=" + self.folder, "PATH=/usr/bin:/bin",
+                     "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
+                     "/dev/null"], stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+            def named(prefix):
+                return next((n for n in os.listdir(self.folder) if n.startswith(prefix) and "lock" not in n), None)
+            self.socket = wait_until(lambda: named("sway-ipc."), 60, "sway's IPC socket")
+            self.wayland = wait_until(lambda: named("wayland-"), 60, "sway's Wayland socket")
+        except BaseException:
+            self.stop()
+            raise
+
+    def env(self, **extra):
+        return dict(os.environ, XDG_RUNTIME_DIR=self.folder, WAYLAND_DISPLAY=self.wayland,
+                    SWAYSOCK=os.path.join(self.folder, self.socket), **extra)
+
+    def run(self, *argv, timeout=60):
+        result = subprocess.run(list(argv), env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=timeout)
+        if result.returncode != 0:
+            raise HarnessError("%s failed: %s" % (argv[0], result.stderr.decode(errors="replace")))
+        return result.stdout
+
+    def outputs(self):
+        """{name: (width, height)} of the outputs, in screen pixels."""
+        return {o["name"]: (o["current_mode"]["width"], o["current_mode"]["height"])
+                for o in json.loads(self.run("swaymsg", "-r", "-t", "get_outputs"))}
+
+    def screenshot(self, output):
+        return Screenshot.from_ppm(self.run("grim", "-t", "ppm", "-o", output, "-"), 0)
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.terminate()
+            end_process(self.process)
+        self.process = None
+        # Whatever the user still runs goes with it.
+        subprocess.run(["pkill", "-KILL", "-U", USER], timeout=60)
+        # userdel refuses a user whose processes are still going.
+        wait_until(lambda: subprocess.run(["pgrep", "-U", USER], stdout=subprocess.DEVNULL).returncode, 30, USER)
+        subprocess.run(["userdel", USER], timeout=60)
+        shutil.rmtree(self.folder, ignore_errors=True)
