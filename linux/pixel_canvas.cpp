@@ -1,16 +1,13 @@
 #include "linux/pixel_canvas.h"
 
 #include <string.h>
-#include <time.h>
 
 #include "core/embedded_assets.h"
 #include "core/screen_scale.h"
-#include "linux/x11_port.h"
 
 namespace {
 
 const char* const kPictureFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
-const char* const kSoundFiles[SoundCount] = {"cor_start.wav", "cor_run.wav", "cor_fade.wav", "valt_run.wav"};
 
 int64_t Cut(int64_t value, int64_t low, int64_t high) {
     return value < low ? low : (value > high ? high : value);
@@ -88,15 +85,6 @@ PictureSize PixelCanvas::SizeOfPicture(PictureIndex index) {
     return PictureSize{pictures_[index].original.width, pictures_[index].original.height};
 }
 
-SoundLoad PixelCanvas::LoadSound(SoundIndex sound) {
-    const EmbeddedAsset* asset = FindEmbeddedAsset(kSoundFiles[sound]);
-    return asset != nullptr && player_.Load(sound, asset->bytes, asset->size) ? SoundReady : SoundMissing;
-}
-
-void PixelCanvas::ReleaseSound(SoundIndex sound) {
-    player_.Release(sound);
-}
-
 ShowRect PixelCanvas::ClientRect() {
     return ShowRect{0, 0, LogicalLength(width_, scale_), LogicalLength(height_, scale_)};
 }
@@ -155,30 +143,3 @@ void PixelCanvas::EraseBlack(const ShowRect& rect) {
     Fill(rect);
 }
 
-uint32_t PixelCanvas::PlaySound(SoundIndex sound, SoundCue cue) {
-    return player_.Play(sound, cue, MonotonicMs());
-}
-
-void PixelCanvas::StopSound(SoundStop) {
-    player_.Stop();
-}
-
-void PixelCanvas::SetVolume(int32_t volume) {
-    savedVolume_ = player_.Volume();
-    player_.SetVolume(volume);
-}
-
-void PixelCanvas::RestoreVolume() {
-    player_.SetVolume(savedVolume_);
-}
-
-// The show keeps its own time here (RunShow); the client's loop only waits for it.
-bool PixelCanvas::ArmTimer(uint32_t) {
-    return true;
-}
-
-void PixelCanvas::KillTimer() {}
-
-uint32_t PixelCanvas::ClockSeconds() {
-    return static_cast<uint32_t>(time(nullptr));
-}

@@ -11,9 +11,9 @@
 
 #include "core/bitmap_file.h"
 #include "core/show_port.h"
-#include "linux/alsa_player.h"
+#include "linux/alsa_show_port.h"
 
-class PixelCanvas : public ShowPort {
+class PixelCanvas : public AlsaShowPort {
 public:
     PixelCanvas() = default;
     PixelCanvas(const PixelCanvas&) = delete;
@@ -29,26 +29,16 @@ public:
     int32_t Width() const { return width_; }
     int32_t Height() const { return height_; }
     int32_t Scale() const { return scale_; }
-    AlsaPlayer& Player() { return player_; }
 
     bool LoadPicture(PictureIndex picture) override;
     void ReleasePicture(PictureIndex picture) override;
     PictureSize SizeOfPicture(PictureIndex picture) override;
-    SoundLoad LoadSound(SoundIndex sound) override;
-    void ReleaseSound(SoundIndex sound) override;
     ShowRect ClientRect() override;
     void BeginStep(PictureIndex picture) override;
     void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) override;
     void FillBlack(const ShowRect& rect) override;
     void EndStep() override;
     void EraseBlack(const ShowRect& rect) override;
-    uint32_t PlaySound(SoundIndex sound, SoundCue cue) override;
-    void StopSound(SoundStop stop) override;
-    void SetVolume(int32_t volume) override;
-    void RestoreVolume() override;
-    bool ArmTimer(uint32_t milliseconds) override;
-    void KillTimer() override;
-    uint32_t ClockSeconds() override;
 
 private:
     struct Picture {
@@ -70,6 +60,4 @@ private:
     ShowRect damage_ = {0, 0, 0, 0};
     Picture pictures_[PictureCount];
     PictureIndex source_ = CoravendiaLeft;
-    AlsaPlayer player_;
-    int32_t savedVolume_ = 255;
 };

@@ -2,7 +2,6 @@
 
 #include <X11/Xutil.h>
 #include <stdlib.h>
-#include <time.h>
 
 #include "core/embedded_assets.h"
 #include "core/bitmap_file.h"
@@ -11,7 +10,6 @@
 namespace {
 
 const char* const kPictureFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
-const char* const kSoundFiles[SoundCount] = {"cor_start.wav", "cor_run.wav", "cor_fade.wav", "valt_run.wav"};
 
 // The protocol carries coordinates in 16 bits; the show's rectangles stay near the window,
 // but a rectangle is cut to a margin around it so that nothing can wrap around.
@@ -34,12 +32,6 @@ unsigned long Scaled(uint32_t component, unsigned long mask) {
 }
 
 }  // namespace
-
-uint64_t MonotonicMs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
 
 X11Port::X11Port(Display* display, Window window, int width, int height, int32_t scale)
     : display_(display), window_(window), width_(width), height_(height), scale_(scale < 1 ? 1 : scale) {
@@ -146,18 +138,6 @@ PictureSize X11Port::SizeOfPicture(PictureIndex picture) {
     return sizes_[picture];
 }
 
-SoundLoad X11Port::LoadSound(SoundIndex sound) {
-    const EmbeddedAsset* asset = FindEmbeddedAsset(kSoundFiles[sound]);
-    if (asset == nullptr) {
-        return SoundMissing;
-    }
-    return player_.Load(sound, asset->bytes, asset->size) ? SoundReady : SoundMissing;
-}
-
-void X11Port::ReleaseSound(SoundIndex sound) {
-    player_.Release(sound);
-}
-
 ShowRect X11Port::ClientRect() {
     return ShowRect{0, 0, LogicalLength(width_, scale_), LogicalLength(height_, scale_)};
 }
@@ -216,30 +196,3 @@ void X11Port::EraseBlack(const ShowRect& rect) {
     Fill(rect);
 }
 
-uint32_t X11Port::PlaySound(SoundIndex sound, SoundCue cue) {
-    return player_.Play(sound, cue, MonotonicMs());
-}
-
-void X11Port::StopSound(SoundStop) {
-    player_.Stop();
-}
-
-void X11Port::SetVolume(int32_t volume) {
-    savedVolume_ = player_.Volume();
-    player_.SetVolume(volume);
-}
-
-void X11Port::RestoreVolume() {
-    player_.SetVolume(savedVolume_);
-}
-
-// The show keeps its own time here (RunShow); the frame loop only waits for it.
-bool X11Port::ArmTimer(uint32_t) {
-    return true;
-}
-
-void X11Port::KillTimer() {}
-
-uint32_t X11Port::ClockSeconds() {
-    return static_cast<uint32_t>(time(nullptr));
-}

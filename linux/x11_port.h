@@ -7,10 +7,10 @@
 
 #include <X11/Xlib.h>
 
-#include "linux/alsa_player.h"
+#include "linux/alsa_show_port.h"
 #include "core/show_port.h"
 
-class X11Port : public ShowPort {
+class X11Port : public AlsaShowPort {
 public:
     // Draws on `window`, which must exist; width and height are its current size in screen
     // pixels, and each picture pixel is a scale-by-scale block of them.
@@ -22,28 +22,18 @@ public:
     bool LoadPicture(PictureIndex picture) override;
     void ReleasePicture(PictureIndex picture) override;
     PictureSize SizeOfPicture(PictureIndex picture) override;
-    SoundLoad LoadSound(SoundIndex sound) override;
-    void ReleaseSound(SoundIndex sound) override;
     ShowRect ClientRect() override;
     void BeginStep(PictureIndex picture) override;
     void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) override;
     void FillBlack(const ShowRect& rect) override;
     void EndStep() override;
     void EraseBlack(const ShowRect& rect) override;
-    uint32_t PlaySound(SoundIndex sound, SoundCue cue) override;
-    void StopSound(SoundStop stop) override;
-    void SetVolume(int32_t volume) override;
-    void RestoreVolume() override;
-    bool ArmTimer(uint32_t milliseconds) override;
-    void KillTimer() override;
-    uint32_t ClockSeconds() override;
 
     // The window's size in screen pixels, as its last ConfigureNotify gave it.
     void Resized(int width, int height);
     int ScreenWidth() const { return width_; }
     int ScreenHeight() const { return height_; }
     int32_t Scale() const { return scale_; }
-    AlsaPlayer& Player() { return player_; }
 
     // The window's pixel for a 0xRRGGBB colour.
     unsigned long PixelFor(uint32_t rgb);
@@ -67,9 +57,4 @@ private:
     PictureSize sizes_[PictureCount] = {};  // in logical pixels
     PictureIndex source_ = CoravendiaLeft;
     std::vector<unsigned long> allocated_;  // colours taken from a colormap that is not true colour
-    AlsaPlayer player_;
-    int32_t savedVolume_ = 255;
 };
-
-// Milliseconds of a clock that never steps back.
-uint64_t MonotonicMs();
