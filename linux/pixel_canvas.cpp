@@ -38,15 +38,26 @@ ShowRect PixelCanvas::TakeDamage() {
     return damage;
 }
 
-void PixelCanvas::Damage(const ShowRect& rect) {
-    if (damage_.right <= damage_.left || damage_.bottom <= damage_.top) {
-        damage_ = rect;
+bool Empty(const ShowRect& rect) {
+    return rect.right <= rect.left || rect.bottom <= rect.top;
+}
+
+void Unite(ShowRect& into, const ShowRect& rect) {
+    if (Empty(rect)) {
         return;
     }
-    damage_.left = rect.left < damage_.left ? rect.left : damage_.left;
-    damage_.top = rect.top < damage_.top ? rect.top : damage_.top;
-    damage_.right = rect.right > damage_.right ? rect.right : damage_.right;
-    damage_.bottom = rect.bottom > damage_.bottom ? rect.bottom : damage_.bottom;
+    if (Empty(into)) {
+        into = rect;
+        return;
+    }
+    into.left = rect.left < into.left ? rect.left : into.left;
+    into.top = rect.top < into.top ? rect.top : into.top;
+    into.right = rect.right > into.right ? rect.right : into.right;
+    into.bottom = rect.bottom > into.bottom ? rect.bottom : into.bottom;
+}
+
+void PixelCanvas::Damage(const ShowRect& rect) {
+    Unite(damage_, rect);
 }
 
 void PixelCanvas::ScalePicture(Picture& picture) {

@@ -13,6 +13,10 @@
 #include "core/show_port.h"
 #include "linux/alsa_show_port.h"
 
+// Boxes of damage: whether one holds no pixel, and the smallest box holding both.
+bool Empty(const ShowRect& rect);
+void Unite(ShowRect& into, const ShowRect& rect);
+
 class PixelCanvas : public AlsaShowPort {
 public:
     PixelCanvas() = default;

@@ -148,24 +148,6 @@ void CoverNext(Client& client) {
     }
 }
 
-bool Empty(const ShowRect& rect) {
-    return rect.right <= rect.left || rect.bottom <= rect.top;
-}
-
-void Unite(ShowRect& into, const ShowRect& rect) {
-    if (Empty(rect)) {
-        return;
-    }
-    if (Empty(into)) {
-        into = rect;
-        return;
-    }
-    into.left = rect.left < into.left ? rect.left : into.left;
-    into.top = rect.top < into.top ? rect.top : into.top;
-    into.right = rect.right > into.right ? rect.right : into.right;
-    into.bottom = rect.bottom > into.bottom ? rect.bottom : into.bottom;
-}
-
 // The screen's scale in 120ths: what the compositor prefers for the surface when it says so,
 // else the output's whole-number scale (a window's: the largest of those it shows on).
 int32_t Scale120(const Screen& screen) {
