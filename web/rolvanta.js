@@ -239,7 +239,9 @@
     function readSettings() {
         try {
             stored = JSON.parse(localStorage.getItem(STORE));
-            if (typeof stored !== "object" || !stored) stored = {};
+            // An array or anything else but a plain object would take the panel's changes and
+            // lose them in JSON: it counts as nothing stored.
+            if (!stored || Object.getPrototypeOf(stored) !== Object.prototype) stored = {};
         } catch (e) {
             stored = {};
         }
@@ -342,10 +344,17 @@
     const shortcut = (event) => !event.ctrlKey && !event.altKey && !event.metaKey && event.target.type !== "number"
         && SHORTCUTS[event.key.toLowerCase()];
     // A touch is a gesture the browser honours (sound, full screen) only once the finger lifts:
-    // pointerup, not pointerdown.
+    // pointerup, not pointerdown. Keys that move about the page or only modify another are no
+    // gesture to the browser, and a visitor pressing them means none.
+    const MOVING_KEYS = /^(Tab|Shift|Control|Alt|AltGraph|Meta|CapsLock|NumLock|Escape|Arrow\w+|Home|End|Page\w+)$/;
+    function isGesture(event) {
+        if (navigator.userActivation && !navigator.userActivation.isActive) return false;
+        return event.type === "pointerup" || (event.type === "keydown" && !MOVING_KEYS.test(event.key)
+            && !event.ctrlKey && !event.altKey && !event.metaKey);
+    }
     function input(event) {
         wakeGear();
-        const gesture = event.type === "pointerup" || event.type === "keydown";
+        const gesture = isGesture(event);
         if (gesture) unlockSound();
         if (settings[7] > 0) {
             // Asked once, so that the saver, starting with no gesture to ask with, rides full
@@ -357,9 +366,8 @@
             enterMode();
             return;
         }
-        if (!gesture || panel.contains(event.target) || event.target === gear) return;
-        if (event.type === "keydown" && (event.key === "Escape" || shortcut(event))) return;
-        fullscreen(true);
+        // Otherwise only F (a shortcut) and a click or tap on the show itself ask for it.
+        if (gesture && event.type === "pointerup" && event.target === canvas) fullscreen(true);
     }
 
     function listen() {
@@ -368,6 +376,7 @@
         }
         gear.addEventListener("click", () => togglePanel(panel.hidden));
         addEventListener("keydown", (event) => {
+            if (event.key === "Escape") help.hidden = true;
             if (event.key === "Escape" && !panel.hidden) {
                 togglePanel(false);
                 gear.focus();
@@ -425,9 +434,15 @@
     }
 
     // The module, compiled as it arrives when the server names its type. A download cut short
-    // or refused is tried once more past every cache before the page says what happened.
+    // or refused is tried once more past every cache before the page says what happened. On a
+    // first visit no worker has checked it, so it is checked here against release.json, as the
+    // worker checks every file it keeps: a damaged picture must not ride unannounced.
     async function instantiate(cache) {
         if (typeof WebAssembly !== "object") throw new Error("this browser has no WebAssembly");
+        const checked = "serviceWorker" in navigator && !!navigator.serviceWorker.controller;
+        const listed = checked ? null : fetch("release.json", { cache: "no-cache" })
+            .then((list) => list.ok ? list.json() : null).then((list) => list && list.files["rolvanta.wasm"])
+            .catch(() => null);
         let response;
         try {
             response = await fetch("rolvanta.wasm", { cache });
@@ -435,7 +450,14 @@
             throw new Error("the network failed, and this browser kept no copy from an earlier visit");
         }
         if (!response.ok) throw new Error("the server answered " + response.status + " for rolvanta.wasm");
+        let body = response;
+        if (!checked) {
+            body = await response.arrayBuffer().catch(() => new ArrayBuffer(0));
+            const damage = await damageOf(body, await listed);
+            if (damage) throw new Error("rolvanta.wasm arrived damaged: " + damage);
+        }
         try {
+            if (body instanceof ArrayBuffer) return await WebAssembly.instantiate(body, imports);
             if (response.headers.get("Content-Type") === "application/wasm") {
                 return await WebAssembly.instantiateStreaming(response, imports);
             }
@@ -443,6 +465,16 @@
         } catch (e) {
             throw new Error("rolvanta.wasm arrived cut short or damaged (" + e.message + ")");
         }
+    }
+    // What differs from the list's entry, in words; nothing without a list to check against.
+    async function damageOf(body, entry) {
+        if (!entry) return "";
+        if (body.byteLength !== entry.size) return body.byteLength + " bytes where release.json lists " + entry.size;
+        if (!(self.crypto && crypto.subtle)) return "";
+        const digest = Array.from(new Uint8Array(await crypto.subtle.digest("SHA-256", body)),
+                                  (b) => b.toString(16).padStart(2, "0")).join("");
+        return digest === entry.sha256 ? "" : "its SHA-256 is " + digest.slice(0, 12)
+            + "\u2026, where release.json lists " + entry.sha256.slice(0, 12) + "\u2026";
     }
     async function load() {
         const module = await instantiate("default").catch(() => instantiate("reload"));

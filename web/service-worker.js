@@ -64,8 +64,9 @@ async function fetchRelease() {
     if (name === current) return;
     // Published again after a newer one: fetched anew, so that it becomes the newest.
     if (whole.includes(name)) await caches.delete(name);
-    // A file the release kept has unchanged is taken from it, and one that came before an
-    // attempt was cut short is kept: only what is new or missing crosses the network.
+    // A file the release kept has unchanged is taken from it, and one that came before the
+    // browser stopped an earlier worker mid-way is kept: only what is new or missing crosses
+    // the network.
     const old = current && await caches.open(current);
     const oldFiles = old ? (await (await old.match(address(LIST))).json()).files : {};
     const cache = await caches.open(name);
@@ -77,10 +78,10 @@ async function fetchRelease() {
     }
     await cache.put(address(LIST), new Response(text, { headers: { "Content-Type": "application/json" } }));
 }
-// After every check, the releases no open page started with go, and with them whatever an
-// attempt cut short left half-fetched.
+// After every check, failed or not, the releases no open page started with go, and with them
+// whatever a failed attempt left half-fetched.
 function update() {
-    updating = updating || fetchRelease().then(prune).finally(() => { updating = null; });
+    updating = updating || fetchRelease().finally(prune).finally(() => { updating = null; });
     return updating;
 }
 
