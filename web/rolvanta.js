@@ -131,7 +131,8 @@
         soundsAsked = true;
         try {
             const response = await fetch("rolvanta.sounds");
-            if (!response.ok) throw new Error(response.status);
+            // 204: the worker could not fetch them (offline) and has none kept.
+            if (!response.ok || response.status === 204) throw new Error(response.status);
             const pack = new Uint8Array(await response.arrayBuffer());
             const room = rv.rv_pack_room(pack.length);
             if (room) bytes(room, pack.length).set(pack);

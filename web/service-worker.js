@@ -107,7 +107,11 @@ async function answer(event) {
     const hit = cache && await cache.match(address(file));
     if (hit || !cache || !ON_DEMAND.has(file)) return hit || fetch(event.request);
     // Asked for the first time: checked against the release's list like every file, and kept.
-    const response = await fetchWhole(file, (await (await cache.match(address(LIST))).json()).files[file]);
+    // When it cannot come (offline), the page hears "no content" rather than an error: it rides
+    // on in silence, with nothing in its console, and asks again next time.
+    const response = await fetchWhole(file, (await (await cache.match(address(LIST))).json()).files[file])
+        .catch(() => null);
+    if (!response) return new Response(null, { status: 204 });
     await cache.put(address(file), response.clone());
     return response;
 }
