@@ -474,8 +474,8 @@
         if (!(self.crypto && crypto.subtle)) return "";
         const digest = Array.from(new Uint8Array(await crypto.subtle.digest("SHA-256", body)),
                                   (b) => b.toString(16).padStart(2, "0")).join("");
-        return digest === entry.sha256 ? "" : "its SHA-256 is " + digest.slice(0, 12)
-            + "\u2026, where release.json lists " + entry.sha256.slice(0, 12) + "\u2026";
+        return digest === entry.sha256 ? "" : "its SHA-256 begins " + digest.slice(0, 12)
+            + " where release.json's begins " + entry.sha256.slice(0, 12);
     }
     async function load() {
         const module = await instantiate("default").catch(() => instantiate("reload"));

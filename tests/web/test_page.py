@@ -1,8 +1,11 @@
 """The web page in Debian's headless Chromium, driven over the DevTools protocol: held frames
 match the core's frame on the memory port pixel for pixel; a live ride keeps the core's
 schedule; sound is logged but silent until a gesture and heard after one; a hidden page
-stops its ticks and sound; a setting survives a reload; with the server gone, the worker's
-copy still rides, and a release arrived broken never replaces it; the first tap is a gesture."""
+stops its ticks and sound; a setting survives a reload, even over an array in storage; with the
+server gone, the worker's copy still rides, quietly without its sounds, and a release arrived
+broken never replaces it nor stays half-kept; a damaged first download is named; only F, the
+show and the first tap ask for full screen; at 400 % zoom the panel scrolls and axe-core finds
+nothing."""
 
 import base64
 import json
@@ -18,12 +21,14 @@ from harness import Screenshot
 from xsession import blocks, differences, memory_frame
 
 SITE = os.environ.get("ROLVANTA_SITE", "")
+AXE = os.environ.get("ROLVANTA_AXE", os.path.expanduser("~/.cache/rolvanta/npm/node_modules/axe-core/axe.min.js"))
 RELEASE_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "web", "release_list.cmake")
 WIDTH, HEIGHT = 480, 320
 HELD = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
     .then((cache) => cache.match("release.json")).then((list) => list && list.text())))).then((l) => l.includes(%s))"""
 ENTRIES = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
     .then((cache) => cache.keys())))).then((keys) => keys.flat().length)"""
+RELEASES = "caches.keys().then((names) => names.filter((name) => name.startsWith('rolvanta-release-')).length)"
 CANVAS_RGB = """(() => { const c = document.getElementById("show");
     const d = c.getContext("2d").getImageData(0, 0, c.width, c.height).data; let s = "";
     for (let i = 0; i < d.length; i += 4) s += String.fromCharCode(d[i], d[i + 1], d[i + 2]);
@@ -39,6 +44,11 @@ class Cutting(Handler):
         out.write(source.read()[:os.fstat(source.fileno()).st_size // 2])
         self.close_connection = True
 
+    def do_GET(self):
+        super().do_GET()
+        name = self.path.lstrip("/").split("?")[0]
+        self.server.asked[name] = self.server.asked.get(name, 0) + 1
+
 
 class Page(unittest.TestCase):
 
@@ -48,6 +58,7 @@ class Page(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.folder)
         shutil.copytree(SITE, self.folder, dirs_exist_ok=True)
         self.server = serve(self.folder, handler=Cutting)
+        self.server.server.asked = {}
         self.addCleanup(self.server.stop)
         self.browser = Chromium(WIDTH + 160, HEIGHT + 160)
         self.addCleanup(self.browser.close)
@@ -68,6 +79,20 @@ class Page(unittest.TestCase):
     def wait_held(self):
         with open(os.path.join(self.folder, "release.json")) as f:
             self.browser.wait_for(HELD % json.dumps(f.read()), 60, "the worker's whole copy of the release")
+
+    def wait_asked(self, name, count):
+        deadline = time.monotonic() + 60
+        while self.server.server.asked.get(name, 0) < count:
+            self.assertLess(time.monotonic(), deadline, "%s asked for %d times" % (name, count))
+            time.sleep(0.05)
+
+    def messages(self):
+        """What reached the page's console since the last call (Log enabled)."""
+        self.browser.evaluate("0")
+        said = [e["params"] for e in self.browser.events if e["method"] in (
+            "Log.entryAdded", "Runtime.consoleAPICalled", "Runtime.exceptionThrown")]
+        self.browser.events.clear()
+        return said
 
     def click(self, x, y):
         for kind in ("mouseMoved", "mousePressed", "mouseReleased"):
@@ -162,6 +187,8 @@ class Page(unittest.TestCase):
             input.value = "%s"; input.dispatchEvent(new Event("change")); })()""" % (name, value))
 
     def test_a_setting_survives_a_reload_and_the_page_rides_offline(self):
+        self.open("")
+        self.browser.evaluate("localStorage['rolvanta.settings'] = '[]'")  # which holds no names
         # Out of range in the link, as in control.ini, a value is the default, however large.
         self.open("rate=99&speed=4294967297&sound=4294967297&blank=-1")
         self.assertIsNone(self.browser.evaluate("""(() => { const s = document.createElement("script");
@@ -179,11 +206,25 @@ class Page(unittest.TestCase):
         self.browser.wait_for("document.getElementById('panel').hidden", 10, "the panel closed by Escape")
         self.key("?", "Slash", 191)
         self.assertFalse(self.browser.evaluate("document.getElementById('help').hidden"))
+        self.key("Escape", "Escape", 27)
+        self.assertTrue(self.browser.evaluate("document.getElementById('help').hidden"), "the help closed by Escape")
         self.wait_held()
         self.server.stop()
-        self.open("rate=7")
+        # With the sound on and none kept, the show rides silent and says nothing in the console.
+        for domain in ("Log", "Network"):
+            self.browser.call(domain + ".enable")
+        self.messages()
+        self.open("rate=7&sound=1")
         self.assertEqual(self.browser.evaluate("document.querySelector('[name=Speed]').value"), "12")
         self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride with the server stopped")
+        deadline, asked = time.monotonic() + 30, set()
+        while not any(e["method"] in ("Network.loadingFinished", "Network.loadingFailed")
+                      and e["params"]["requestId"] in asked for e in self.browser.events):
+            self.assertLess(time.monotonic(), deadline, "no end to the request for the sounds")
+            asked |= {e["params"]["requestId"] for e in self.browser.events if e["method"] ==
+                      "Network.requestWillBeSent" and e["params"]["request"]["url"].endswith("/rolvanta.sounds")}
+            self.browser.evaluate("new Promise((done) => setTimeout(done, 50))")
+        self.assertEqual(self.messages(), [])
         # Only what the panel changed is stored, and the copy holds one entry a file whatever the
         # query, and no sounds with the sound off.
         self.assertEqual(self.browser.evaluate("Object.keys(JSON.parse(localStorage['rolvanta.settings']))"),
@@ -209,6 +250,7 @@ class Page(unittest.TestCase):
         wasm = os.path.join(self.folder, "rolvanta.wasm")
         with open(wasm, "rb") as f:
             whole = f.read()
+        visits, asked = 0, self.server.server.asked.get("rolvanta.wasm", 0)
         for broken in ("short", "cut"):
             with open(wasm, "wb") as f:
                 f.write(whole[:len(whole) // 2] if broken == "short" else whole)
@@ -217,15 +259,61 @@ class Page(unittest.TestCase):
                 self.open("speed=15")
                 self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride from the copy (%s wasm)" % broken)
                 self.assertIsNone(self.browser.evaluate("window.rolvantaRelease"))
+                # Once the worker has given up on the wasm (two tries), nothing of the attempt stays.
+                visits += 1
+                self.wait_asked("rolvanta.wasm", asked + 2 * visits)
+                self.browser.wait_for(RELEASES + ".then((n) => n === 1)", 30, "one release after a failed update")
         self.server.stop()
         self.open("speed=15")
         self.browser.wait_for("rolvanta.ticks() > 20", 30, "a ride offline from the copy")
-        # With no copy (a new address is a new site to the browser), the page says what happened.
-        os.remove(wasm)
-        self.server = serve(self.folder)
-        self.addCleanup(self.server.stop)
-        self.browser.call("Page.navigate", url=self.server.url)
-        self.browser.wait_for("document.getElementById('note').textContent.includes('answered 404')", 30)
+        # With no copy (a new address is a new site to the browser), the page checks what came
+        # and says what happened.
+        damaged = bytearray(whole)
+        damaged[len(whole) * 3 // 4] ^= 0xFF
+        for body, said in ((damaged, "damaged: its SHA-256 begins "), (None, "answered 404")):
+            if body is None:
+                os.remove(wasm)
+            else:
+                with open(wasm, "wb") as f:
+                    f.write(body)
+            self.server = serve(self.folder)
+            self.addCleanup(self.server.stop)
+            self.browser.call("Page.navigate", url=self.server.url)
+            self.browser.wait_for("document.getElementById('note').textContent.includes(%r)" % said, 30, said)
+
+    def test_only_f_and_a_click_on_the_show_ask_for_full_screen(self):
+        self.browser.call("Log.enable")
+        self.open("sound=1")
+        self.browser.evaluate("window.changes = 0; document.addEventListener('fullscreenchange', () => changes++)")
+        self.messages()
+        # Modifiers alone are no gesture to the browser; Tab and the arrows move about the page.
+        for key, code, vk in (("Shift", "ShiftLeft", 16), ("Alt", "AltLeft", 18), ("Control", "ControlLeft", 17),
+                              ("ArrowLeft", "ArrowLeft", 37), ("Tab", "Tab", 9)):
+            self.key(key, code, vk)
+        self.assertEqual(self.messages(), [])
+        for on in (True, False):
+            self.key("f", "KeyF", 70)
+            self.browser.wait_for("!!document.fullscreenElement === %s" % str(on).lower(), 30, "F, full screen %s" % on)
+        self.click(WIDTH - 28, HEIGHT - 28)  # the settings button
+        self.click(60, 60)
+        self.browser.wait_for("!!document.fullscreenElement", 30, "full screen from a click on the show")
+        self.assertEqual(self.browser.evaluate("changes"), 3)
+
+    def test_at_400_percent_zoom_the_panel_scrolls_and_axe_finds_nothing(self):
+        self.assertTrue(os.path.isfile(AXE), "no axe-core at %s: tools/setup-machine installs it" % AXE)
+        self.browser.call("Emulation.setDeviceMetricsOverride", width=320, height=256, deviceScaleFactor=4,
+                          mobile=False)
+        self.open("sound=0")
+        self.key("s", "KeyS", 83)
+        self.key("?", "Slash", 191)
+        self.assertEqual(self.browser.evaluate("""[...document.forms.panel.elements].filter((e) => {
+            e.scrollIntoView({ block: "nearest" }); const r = e.getBoundingClientRect();
+            return r.top < 0 || r.left < 0 || r.bottom > innerHeight || r.right > innerWidth; }).map((e) => e.name)"""),
+            [], "fields out of reach")
+        with open(AXE) as f:
+            self.browser.evaluate(f.read() + ";0")
+        self.assertEqual(self.browser.evaluate("axe.run(document).then((r) => r.violations.map((v) => "
+                                               "[v.id, v.nodes.map((n) => n.target.join(' '))]))"), [])
 
     def test_the_first_tap_gives_full_screen_and_sound(self):
         self.open("sound=1&volume=255&speed=15&rate=40&valtorne=0")
