@@ -167,6 +167,10 @@ class Chromium:
             if "method" in message:
                 self.events.append(message)
 
+    def next_event(self):
+        """The next event kept or to come."""
+        return self.events.pop(0) if self.events else self._receive()
+
     def evaluate(self, expression):
         """The value of a JavaScript expression in the page, promises awaited."""
         result = self.call("Runtime.evaluate", expression=expression, awaitPromise=True, returnByValue=True)
