@@ -1,8 +1,5 @@
 #include "core/settings.h"
 
-SaverSettings saverSettings = {1, 1, 1, 1, 6, 10, 127};
-const SaverSettings initialSaverSettings = {1, 1, 1, 1, 6, 10, 127};
-
 const SettingRange kSpeedRange = {"Speed", 1, 15, 6};
 const SettingRange kRateRange = {"Rate", 1, 40, 10};
 const SettingRange kVolumeRange = {"Volume", 0, 255, 127};

@@ -15,9 +15,6 @@ struct SaverSettings {
     int32_t volume;
 };
 
-extern SaverSettings saverSettings;
-extern const SaverSettings initialSaverSettings;
-
 // A ranged setting: its key in the store, its bounds and the value that replaces one outside
 // them. Each range is written here once, for the store, the dialog and the options alike.
 struct SettingRange {

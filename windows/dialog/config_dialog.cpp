@@ -1,11 +1,9 @@
 #include "windows/dialog/config_dialog.h"
 
 #include "windows/resources/resource_ids.h"
-#include "windows/host/message_chain.h"
-#include "core/settings.h"
 #include "windows/show/settings_store_win32.h"
 
-ConfigDialogState configDialogState = {nullptr, nullptr, nullptr};
+ConfigDialogState configDialogState = {nullptr, nullptr, nullptr, nullptr};
 
 namespace {
 
@@ -28,26 +26,34 @@ HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t pos
     return bar;
 }
 
-void InitDialog(HWND dialog) {
-    LoadSettingsFromStrings(HostInstance());
-    SendDlgItemMessageA(dialog, IDC_SOUND, BM_SETCHECK, static_cast<WPARAM>(saverSettings.sound), 0);
-    SendDlgItemMessageA(dialog, IDC_BLANK, BM_SETCHECK, static_cast<WPARAM>(saverSettings.blankScreen), 0);
-    SendDlgItemMessageA(dialog, IDC_CORAVENDIA, BM_SETCHECK, static_cast<WPARAM>(saverSettings.rideCoravendia), 0);
-    SendDlgItemMessageA(dialog, IDC_VALTORNE, BM_SETCHECK, static_cast<WPARAM>(saverSettings.rideValtorne), 0);
+BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
+    if (context == nullptr || context->settings == nullptr) {
+        EndDialog(dialog, 0);
+        return FALSE;
+    }
+    configDialogState.settings = context->settings;
+    SaverSettings& settings = *context->settings;
+    LoadSettingsFromStrings(context->instance, settings);
+    SendDlgItemMessageA(dialog, IDC_SOUND, BM_SETCHECK, static_cast<WPARAM>(settings.sound), 0);
+    SendDlgItemMessageA(dialog, IDC_BLANK, BM_SETCHECK, static_cast<WPARAM>(settings.blankScreen), 0);
+    SendDlgItemMessageA(dialog, IDC_CORAVENDIA, BM_SETCHECK, static_cast<WPARAM>(settings.rideCoravendia), 0);
+    SendDlgItemMessageA(dialog, IDC_VALTORNE, BM_SETCHECK, static_cast<WPARAM>(settings.rideValtorne), 0);
     configDialogState.speedBar =
-        SetUpBar(dialog, IDC_SPEED, kSpeedRange.minimum, kSpeedRange.maximum, saverSettings.speed);
-    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, kRateRange.minimum, kRateRange.maximum, saverSettings.rate);
+        SetUpBar(dialog, IDC_SPEED, kSpeedRange.minimum, kSpeedRange.maximum, settings.speed);
+    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, kRateRange.minimum, kRateRange.maximum, settings.rate);
     configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, kVolumeRange.minimum, kVolumeRange.maximum,
-                                           VolumeBarPosition(saverSettings.volume));
+                                           VolumeBarPosition(settings.volume));
+    return TRUE;
 }
 
 INT_PTR Command(HWND dialog, WPARAM command) {
-    if (command == IDOK) {
-        saverSettings.sound = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_SOUND));
-        saverSettings.blankScreen = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_BLANK));
-        saverSettings.rideCoravendia = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_CORAVENDIA));
-        saverSettings.rideValtorne = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_VALTORNE));
-        if (!SaveSettings()) {
+    if (command == IDOK && configDialogState.settings != nullptr) {
+        SaverSettings& settings = *configDialogState.settings;
+        settings.sound = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_SOUND));
+        settings.blankScreen = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_BLANK));
+        settings.rideCoravendia = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_CORAVENDIA));
+        settings.rideValtorne = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_VALTORNE));
+        if (!SaveSettings(settings)) {
             // Nothing was lost yet: the choices are still on screen, to save again once the
             // file can be written, or to drop with Cancel.
             MessageBoxA(dialog, kSaveFailedText, kSaveFailedCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -64,24 +70,28 @@ INT_PTR Command(HWND dialog, WPARAM command) {
 }
 
 INT_PTR Scroll(WPARAM wParam, HWND bar) {
+    if (configDialogState.settings == nullptr) {
+        return FALSE;
+    }
+    SaverSettings& settings = *configDialogState.settings;
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
     int32_t* setting;
     const SettingRange* range;
     if (bar == configDialogState.speedBar) {
-        setting = &saverSettings.speed;
+        setting = &settings.speed;
         range = &kSpeedRange;
     } else if (bar == configDialogState.rateBar) {
-        setting = &saverSettings.rate;
+        setting = &settings.rate;
         range = &kRateRange;
     } else if (bar == configDialogState.volumeBar) {
         int32_t position;
-        if (!ScrolledPosition(VolumeBarPosition(saverSettings.volume), code, thumb, kVolumeRange.minimum,
+        if (!ScrolledPosition(VolumeBarPosition(settings.volume), code, thumb, kVolumeRange.minimum,
                               kVolumeRange.maximum, kVolumePage, &position)) {
             return TRUE;
         }
         SetScrollPos(bar, SB_CTL, position, TRUE);
-        saverSettings.volume = VolumeBarPosition(position);
+        settings.volume = VolumeBarPosition(position);
         return FALSE;
     } else {
         return FALSE;
@@ -144,8 +154,7 @@ BOOL ConfigDialogClassHook(HINSTANCE) {
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        InitDialog(dialog);
-        return TRUE;
+        return InitDialog(dialog, reinterpret_cast<const ConfigDialogContext*>(lParam));
     case WM_COMMAND:
         return Command(dialog, wParam);
     case WM_VSCROLL:

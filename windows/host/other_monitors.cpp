@@ -2,6 +2,7 @@
 // gets a black window of its own, so that no desktop stays in view anywhere and input there
 // reaches the same close control as input on the saver window.
 #include "windows/host/host.h"
+#include "windows/host/window_guard.h"
 
 OtherMonitorWindows otherMonitorWindows = {};
 

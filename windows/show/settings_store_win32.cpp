@@ -1,7 +1,6 @@
 #include "windows/show/settings_store_win32.h"
 
 #include "windows/resources/resource_ids.h"
-#include "core/settings.h"
 
 char settingsSection[40] = "ScreenSaver.Rolvanta";
 char settingsFileName[13] = "";
@@ -28,30 +27,30 @@ bool WriteKey(const char* key, int32_t value) {
 
 }  // namespace
 
-void LoadSettings(void) {
-    saverSettings.sound = ReadFlag(kSoundFlag);
-    saverSettings.blankScreen = ReadFlag(kBlankFlag);
-    saverSettings.rideCoravendia = ReadFlag(kCoravendiaFlag);
-    saverSettings.rideValtorne = ReadFlag(kValtorneFlag);
-    saverSettings.speed = ReadRanged(kSpeedRange);
-    saverSettings.rate = ReadRanged(kRateRange);
-    saverSettings.volume = ReadRanged(kVolumeRange);
+void LoadSettings(SaverSettings& settings) {
+    settings.sound = ReadFlag(kSoundFlag);
+    settings.blankScreen = ReadFlag(kBlankFlag);
+    settings.rideCoravendia = ReadFlag(kCoravendiaFlag);
+    settings.rideValtorne = ReadFlag(kValtorneFlag);
+    settings.speed = ReadRanged(kSpeedRange);
+    settings.rate = ReadRanged(kRateRange);
+    settings.volume = ReadRanged(kVolumeRange);
 }
 
-bool SaveSettings(void) {
+bool SaveSettings(const SaverSettings& settings) {
     // Every key is tried, so that one refused key loses no other.
-    bool written = WriteKey(kSoundFlag.key, saverSettings.sound);
-    written = WriteKey(kBlankFlag.key, saverSettings.blankScreen) && written;
-    written = WriteKey(kCoravendiaFlag.key, saverSettings.rideCoravendia) && written;
-    written = WriteKey(kValtorneFlag.key, saverSettings.rideValtorne) && written;
-    written = WriteKey(kSpeedRange.key, saverSettings.speed) && written;
-    written = WriteKey(kRateRange.key, saverSettings.rate) && written;
-    written = WriteKey(kVolumeRange.key, saverSettings.volume) && written;
+    bool written = WriteKey(kSoundFlag.key, settings.sound);
+    written = WriteKey(kBlankFlag.key, settings.blankScreen) && written;
+    written = WriteKey(kCoravendiaFlag.key, settings.rideCoravendia) && written;
+    written = WriteKey(kValtorneFlag.key, settings.rideValtorne) && written;
+    written = WriteKey(kSpeedRange.key, settings.speed) && written;
+    written = WriteKey(kRateRange.key, settings.rate) && written;
+    written = WriteKey(kVolumeRange.key, settings.volume) && written;
     return written;
 }
 
-void LoadSettingsFromStrings(HINSTANCE instance) {
+void LoadSettingsFromStrings(HINSTANCE instance, SaverSettings& settings) {
     LoadStringA(instance, IDS_SETTINGS_SECTION, settingsSection, sizeof(settingsSection));
     LoadStringA(instance, IDS_SETTINGS_FILE, settingsFileName, sizeof(settingsFileName));
-    LoadSettings();
+    LoadSettings(settings);
 }

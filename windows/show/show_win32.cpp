@@ -1,12 +1,10 @@
 // The show's Win32 layer: ShowProc turns the saver window's messages into the portable show's
 // operations, and the port beneath carries those out with GDI, winmm, the module's resources
 // and timer 1. Calls only; the show decides.
-#include "windows/host/message_chain.h"
-#include "core/ride_engine.h"
-#include "core/screen_scale.h"
-#include "core/settings.h"
-#include "windows/show/settings_store_win32.h"
 #include "windows/show/show_win32.h"
+
+#include "core/screen_scale.h"
+#include "windows/show/settings_store_win32.h"
 
 namespace {
 
@@ -20,12 +18,13 @@ const char* const kSoundNames[SoundCount] = {"COR_START_SOUND", "COR_RUN_SOUND",
 class Win32ShowPort final : public ShowPort {
 public:
     HWND window = nullptr;
+    HINSTANCE instance = nullptr;
     HDC eraseDc = nullptr;
     int32_t scale = 1;      // the blocks the rides are drawn with now
     int32_t nextScale = 1;  // the window's, taken at the next ride's start
 
     bool LoadPicture(PictureIndex picture) override {
-        pictures_[picture] = LoadBitmapA(HostInstance(), kPictureNames[picture]);
+        pictures_[picture] = LoadBitmapA(instance, kPictureNames[picture]);
         return pictures_[picture] != nullptr;
     }
 
@@ -45,11 +44,11 @@ public:
     }
 
     SoundLoad LoadSound(SoundIndex sound) override {
-        HRSRC found = FindResourceA(HostInstance(), kSoundNames[sound], "WAVE");
+        HRSRC found = FindResourceA(instance, kSoundNames[sound], "WAVE");
         if (found == nullptr) {
             return SoundMissing;
         }
-        soundData_[sound] = LoadResource(HostInstance(), found);
+        soundData_[sound] = LoadResource(instance, found);
         if (soundData_[sound] == nullptr) {
             return SoundMissing;
         }
@@ -223,15 +222,16 @@ void EndShow(void) {
     DestroyShow(saverShow, port);
 }
 
-LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ShowContext& context, LRESULT* result) {
     port.window = window;
+    port.instance = context.instance;
     switch (message) {
     case WM_CREATE:
         // Whole pixels until the host tells the window's scale.
         port.scale = 1;
         port.nextScale = 1;
-        LoadSettingsFromStrings(HostInstance());
-        CreateShow(saverShow, port, saverSettings);
+        LoadSettingsFromStrings(context.instance, *context.settings);
+        CreateShow(saverShow, port, *context.settings);
         break;
     case WM_DESTROY:
         DestroyShow(saverShow, port);
@@ -240,7 +240,8 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         port.eraseDc = reinterpret_cast<HDC>(wParam);
         EraseBackground(saverShow, port);
         port.eraseDc = nullptr;
-        return 0;
+        *result = 0;
+        return true;
     case WM_TIMER:
         // The show takes a new size only as a ride starts; the blocks change with it, so that
         // each ride is drawn at one scale from edge to edge.
@@ -261,12 +262,12 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         // The platform sends its notices, with a record it owns, and only to a window that
         // registered for them. Anything else is another program's message, and its lParam
         // is no record at all.
-        if (wParam == PBT_POWERSETTINGCHANGE && HostHearsDisplayPower() && InSendMessage()) {
+        if (wParam == PBT_POWERSETTINGCHANGE && context.hearsDisplayPower && InSendMessage()) {
             PowerSettingChanged(lParam);
         }
         break;
     default:
         break;
     }
-    return HostDefaultProc(window, message, wParam, lParam);
+    return false;
 }

@@ -141,8 +141,8 @@ void ResetProcess() {
     }
     fake.strings = {{1001, "control.ini"}, {1007, "ScreenSaver.Rolvanta"}};
     hostState = initialHostState;
+    VerifyPasswordMessage = WM_APP;  // as the process starts, before a run draws its own
     otherMonitorWindows = OtherMonitorWindows();
-    saverSettings = initialSaverSettings;
     saverShow = NewShow();
     configDialogState = ConfigDialogState();
     strcpy(settingsSection, "ScreenSaver.Rolvanta");
@@ -380,7 +380,13 @@ BOOL IsWindow(HWND window) {
 }
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC, LPARAM parameter) {
-    Call("DialogBoxParamA", {Hex(instance), Quote(templateName), Hex(owner), D(parameter)});
+    // The dialog is handed the host's own record and module, or nothing usable.
+    const ConfigDialogContext* context = reinterpret_cast<const ConfigDialogContext*>(parameter);
+    Call("DialogBoxParamA", {Hex(instance), Quote(templateName), Hex(owner),
+                             context != nullptr && context->instance == hostState.instance &&
+                                     context->settings == &hostState.settings
+                                 ? "host"
+                                 : D(parameter)});
     return fake.dialogResult;
 }
 

@@ -13,10 +13,14 @@ Show NewShow(void) {
 
 const LRESULT kShowResult = 0x5E;
 
-LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ShowContext& context, LRESULT* result) {
     fake.Record("ShowProc(" + Hex(window) + "," + Hex(message) + "," + Hex(wParam) + "," + std::to_string(lParam) +
                 ")");
-    return kShowResult;
+    // The show is lent the host's own module and record.
+    EXPECT_EQ(context.instance, hostState.instance);
+    EXPECT_EQ(context.settings, &hostState.settings);
+    *result = kShowResult;
+    return true;
 }
 
 void EndShow(void) {
