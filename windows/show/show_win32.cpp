@@ -138,12 +138,20 @@ public:
         sndPlaySoundA(nullptr, stop == StopAtRideEnd ? SND_MEMORY | SND_NODEFAULT | SND_ASYNC : 0);
     }
 
+    // Only a volume that was read can be put back: after a failed read (0 is success) the
+    // device keeps its own, rather than getting the saver's for good or silence at the end.
     void SetVolume(int32_t volume) override {
-        waveOutGetVolume(WaveMapper(), &savedVolume_);
-        waveOutSetVolume(WaveMapper(), WaveVolumeFor(volume));
+        volumeRead_ = waveOutGetVolume(WaveMapper(), &savedVolume_) == 0;
+        if (volumeRead_) {
+            waveOutSetVolume(WaveMapper(), WaveVolumeFor(volume));
+        }
     }
 
-    void RestoreVolume() override { waveOutSetVolume(WaveMapper(), savedVolume_); }
+    void RestoreVolume() override {
+        if (volumeRead_) {
+            waveOutSetVolume(WaveMapper(), savedVolume_);
+        }
+    }
 
     bool ArmTimer(uint32_t milliseconds) override { return SetTimer(window, kTimerId, milliseconds, nullptr) != 0; }
 
@@ -164,6 +172,7 @@ private:
     HGLOBAL soundData_[SoundCount] = {};
     const char* soundImages_[SoundCount] = {};
     DWORD savedVolume_ = 0;
+    bool volumeRead_ = false;
     HDC windowDc_ = nullptr;
     HDC pictureDc_ = nullptr;
     HGDIOBJ previous_ = nullptr;
@@ -230,6 +239,8 @@ bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const Sho
         // Whole pixels until the host tells the window's scale.
         port.scale = 1;
         port.nextScale = 1;
+        // A window made again after another program destroyed the last one starts a new show.
+        saverShow = NewShow();
         LoadSettingsFromStrings(context.instance, *context.settings);
         CreateShow(saverShow, port, *context.settings);
         break;
