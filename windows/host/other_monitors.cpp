@@ -150,8 +150,9 @@ LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam
         // a password prompt over it in front.
         return MA_NOACTIVATE;
     }
-    if (message == WM_WINDOWPOSCHANGING || message == WM_WINDOWPOSCHANGED || message == WM_STYLECHANGING) {
-        HoldWindowInPlace(window, message, wParam, lParam);
+    LRESULT result = 0;
+    if (GuardWindow(window, message, wParam, lParam, &result)) {
+        return result;
     }
     return OtherMonitorDefaultProc(window, message, wParam, lParam);
 }

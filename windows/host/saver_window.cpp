@@ -10,6 +10,9 @@ namespace {
 const char kClassName[] = "WindowsScreenSaverClass";
 const char kSaverTitle[] = "Screen Saver";
 const char kPreviewTitle[] = "Preview";
+const DWORD kFullScreenStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+// While the saver window cannot be made again, the loop wakes this often to try once more.
+const UINT kRemakeRetryMilliseconds = 250;
 
 void DetachInputMethod(HWND window) {
     hostState.imeModule = GetModuleHandleA("IMM32.DLL");
@@ -67,6 +70,66 @@ HWND RunningSaver(void) {
     return nullptr;
 }
 
+// Sets the new window going: full screen, it covers the other monitors, takes the foreground and
+// hears the display's power notices; the show was made at whole pixels, and before its first
+// ride it learns how large they are where it is seen (a preview, at its pane's scale).
+void StartSaverWindow(HWND parent) {
+    HWND window = hostState.saverWindow;
+    if (!hostState.isPreview) {
+        CoverOtherMonitors();
+        SetForegroundWindow(window);
+        WatchDisplayPower(window);
+    }
+    ScaleShow(window, WindowPixelScale(parent != nullptr ? parent : window));
+}
+
+HWND MakeFullScreenWindow(void) {
+    return CreateWindowExA(WS_EX_TOPMOST, kClassName, kSaverTitle, kFullScreenStyle, 0, 0,
+                           GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+                           hostState.instance, nullptr);
+}
+
+// Another program destroyed the saver window while a password guards the run (it made the
+// window a child of its own, then destroyed that): the window is made again at once, over the
+// whole screen, with a new show, and the password is needed as before. The old show ends first,
+// so that the new one takes the volume the user had, not the saver's.
+void MakeSaverWindowAgain(void) {
+    static uintptr_t retryTimer = 0;
+    StopWatchingDisplayPower();
+    EndShow();
+    hostState.saverWindow = nullptr;
+    hostState.saverWindow = MakeFullScreenWindow();
+    if (hostState.saverWindow != nullptr) {
+        if (retryTimer != 0) {
+            KillTimer(nullptr, retryTimer);
+            retryTimer = 0;
+        }
+        StartSaverWindow(nullptr);
+    } else if (retryTimer == 0) {
+        retryTimer = SetTimer(nullptr, 0, kRemakeRetryMilliseconds, nullptr);
+    }
+}
+
+// A timer message names the procedure it runs in its lParam, and DispatchMessage calls it: one
+// posted by another program would run any code in the saver's process. The saver's own timers
+// have no procedure.
+bool ForeignTimerMessage(const MSG& message) {
+    return (message.message == WM_TIMER || message.message == WM_SYSTIMER) && message.lParam != 0;
+}
+
+// The password prompt runs a message loop of its own, which dispatches whatever is posted to
+// the saver meanwhile: each message taken from the thread's queue passes here first, and a
+// foreign timer message becomes one that does nothing.
+HHOOK timerHook = nullptr;
+
+LRESULT CALLBACK DropForeignTimers(int code, WPARAM wParam, LPARAM lParam) {
+    MSG* message = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && (wParam & PM_REMOVE) != 0 && ForeignTimerMessage(*message)) {
+        message->message = WM_NULL;
+    }
+    return CallNextHookEx(timerHook, code, wParam, lParam);
+}
+
 }  // namespace
 
 int32_t RunSaverWindow(HWND parent) {
@@ -96,7 +159,7 @@ int32_t RunSaverWindow(HWND parent) {
         width = GetSystemMetrics(SM_CXSCREEN);
         height = GetSystemMetrics(SM_CYSCREEN);
         title = kSaverTitle;
-        style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+        style = kFullScreenStyle;
         exStyle = WS_EX_TOPMOST;
         HWND running = RunningSaver();
         if (running != nullptr) {
@@ -106,6 +169,9 @@ int32_t RunSaverWindow(HWND parent) {
         LoadPasswordHooks();
     }
 
+    if (PasswordGuardsTheRun()) {
+        timerHook = SetWindowsHookExA(WH_GETMESSAGE, DropForeignTimers, nullptr, GetCurrentThreadId());
+    }
     ChooseVerifyPasswordMessage();
     // Without a window there is no loop to end: the run reports failure the way a bad
     // command line does.
@@ -114,14 +180,7 @@ int32_t RunSaverWindow(HWND parent) {
         hostState.saverWindow = CreateWindowExA(exStyle, kClassName, title, style, 0, 0, width, height, parent,
                                                 nullptr, hostState.instance, nullptr);
         if (hostState.saverWindow != nullptr) {
-            if (!hostState.isPreview) {
-                CoverOtherMonitors();
-                SetForegroundWindow(hostState.saverWindow);
-                WatchDisplayPower(hostState.saverWindow);
-            }
-            // The show was made at whole pixels; before its first ride it learns how large they
-            // are where it is seen. A preview is seen at the scale of the pane it sits in.
-            ScaleShow(hostState.saverWindow, WindowPixelScale(parent != nullptr ? parent : hostState.saverWindow));
+            StartSaverWindow(parent);
             MSG message = {};
             for (;;) {
                 if (!GetMessageA(&message, nullptr, 0, 0)) {
@@ -130,7 +189,12 @@ int32_t RunSaverWindow(HWND parent) {
                     }
                     break;
                 }
-                if (message.message == WM_DESTROY && PasswordGuardsTheRun()) {
+                if ((message.message == WM_DESTROY && PasswordGuardsTheRun()) || ForeignTimerMessage(message)) {
+                    continue;
+                }
+                if (message.hwnd == nullptr && PasswordGuardsTheRun() && !hostState.isPreview &&
+                    !IsWindow(hostState.saverWindow)) {
+                    MakeSaverWindowAgain();
                     continue;
                 }
                 TranslateMessage(&message);
@@ -144,6 +208,10 @@ int32_t RunSaverWindow(HWND parent) {
                 DestroyWindow(hostState.saverWindow);
             }
         }
+    }
+    if (timerHook != nullptr) {
+        UnhookWindowsHookEx(timerHook);
+        timerHook = nullptr;
     }
     // A quit can end the loop with the saver window still alive; the run is over all the same.
     UncoverOtherMonitors();
@@ -193,8 +261,22 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_WINDOWPOSCHANGING:
     case WM_WINDOWPOSCHANGED:
     case WM_STYLECHANGING:
+    case WM_STYLECHANGED:
+    case WM_ENABLE:
+    case WM_SETREDRAW:
+    case WM_SHOWWINDOW:
         if (!hostState.isPreview) {
-            HoldWindowInPlace(window, message, wParam, lParam);
+            LRESULT result = 0;
+            if (GuardWindow(window, message, wParam, lParam, &result)) {
+                return result;
+            }
+        }
+        break;
+    case WM_NCDESTROY:
+        // Its destruction from outside (as the child another program made it of a window it
+        // then destroyed) is the last the window hears: the loop wakes to make it again.
+        if (PasswordGuardsTheRun() && !hostState.isPreview) {
+            PostMessageA(nullptr, WM_NULL, 0, 0);
         }
         break;
     case WM_SETTEXT:
@@ -247,6 +329,9 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
         if (hostState.closeAllowed) {
             return 0;
+        }
+        if (!hostState.isPreview) {
+            CheckWindowOnTick(window);
         }
         Sleep(0);
         break;
