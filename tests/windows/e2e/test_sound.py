@@ -3,6 +3,7 @@ behind Wine's winealsa driver) during rides with Sound=1, and never with Sound=0
 
 import harness
 import rides
+from password_stage import OtherApplication
 from test_settings import read_calls
 
 AUDIBLE_BYTES = 1000
@@ -55,3 +56,52 @@ class Sound(harness.SaverTestCase):
         self.session.xdotool("key", "a")
         self.assertEqual(run.exit_code(60), 0)
         self.assertEqual(self.session.sound_bytes()[1], 0)
+
+    def test_every_end_on_the_nt_line_puts_the_volume_back_and_a_failed_read_leaves_it_alone(self):
+        """The close census on the NT line, where any input or close ends the saver, with sound
+        on: each end puts the volume back, and a timer message carrying ExitProcess or a parent
+        destroyed from outside is no end that skips it. Where the volume cannot be read (no
+        sound driver), the saver never sets it at all, so nothing is ever put back to 0."""
+        self.session.write_settings(Sound=1, Blank=0, Coravendia=1, Valtorne=0, Speed=15, Rate=40, Volume=100)
+        key = lambda window: self.session.xdotool("key", "a")
+
+        def other_application(window):
+            OtherApplication(self, "Another application").stop()
+
+        def end_session(window):
+            self.assertEqual(self.session.send(window, 0x0011), 1)  # WM_QUERYENDSESSION
+            self.session.send(window, 0x0016, 1)  # WM_ENDSESSION: the volume goes back now
+            key(window)
+
+        def timer_exit_then_key(window):
+            self.assertEqual(self.session.probe("timer-exit", hex(window))[-1], {"posted": "1"})
+            key(window)
+
+        ends = [("a key", key), ("a click", lambda w: self.session.xdotool("click", 1)),
+                ("a mouse move", lambda w: self.session.xdotool("mousemove_relative", "--", 40, 30)),
+                ("WM_CLOSE posted", lambda w: self.session.post(w, 0x0010)),
+                ("WM_SYSCOMMAND SC_CLOSE posted", lambda w: self.session.post(w, 0x0112, 0xF060)),
+                ("WM_QUIT posted", lambda w: self.session.post(w, 0x0012)),
+                ("another application becoming active", other_application),
+                ("WM_ENDSESSION, then a key", end_session),
+                ("WM_TIMER with ExitProcess posted, then a key", timer_exit_then_key),
+                ("SetParent to a window then destroyed, then a key",
+                 lambda w: (self.session.probe("adopt", hex(w), 300), key(w)))]
+        for name, end in ends:
+            with self.subTest(name):
+                run = self.start_saver("/s", env={"WINEDEBUG": "+relay"})
+                end(run.window().hwnd)
+                self.assertEqual(run.exit_code(60), 0)
+                run.close()
+                volumes = [arguments.split(",")[1] for call, arguments in read_calls(run)
+                           if call == "waveOutSetVolume"]
+                self.assertEqual(volumes[:1], ["64ff64ff"])
+                self.assertEqual(len(volumes), 2, "set, then put back: %r" % volumes)
+
+        run = self.start_saver("/s", env={"WINEDEBUG": "+relay", "WINEDLLOVERRIDES": "winealsa.drv=d"})
+        key(run.window().hwnd)
+        self.assertEqual(run.exit_code(60), 0)
+        run.close()
+        # Before, the saver set its own volume and then put back the 0 it never read.
+        self.assertEqual([call for call, _ in read_calls(run) if call == "waveOutSetVolume"], [],
+                         "a volume never read is neither set nor put back")
