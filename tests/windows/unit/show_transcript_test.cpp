@@ -108,6 +108,18 @@ TEST(ShowTranscript, VolumeSettingMapsToBothWaveOutChannels) {
     EXPECT_EQ(WaveVolumeFor(1), 0x01FF01FFu);
 }
 
+// What cannot be read is never set, nor put back as 0.
+TEST(ShowTranscript, OnlyAVolumeThatWasReadIsSetAndPutBack) {
+    ResetProcess();
+    hostState.instance = fake.ownModule;
+    fake.windows.insert(kWindow);
+    fake.volumeReadResult = 5;  // MMSYSERR_INVALHANDLE
+    Stage(WM_CREATE, 0, 0);
+    Stage(WM_DESTROY, 0, 0);
+    EXPECT_EQ(fake.Calls("waveOutGetVolume"), std::vector<std::string>{"waveOutGetVolume(0xFFFFFFFF)"});
+    EXPECT_EQ(fake.Count("waveOutSetVolume"), 0u);
+}
+
 TEST(ShowTranscript, ReproducesTheShippedProgramsCallsForASeededRunOfSeveralRides) {
     std::string transcript = RunAll();
     if (const char* record = std::getenv("ROLVANTA_RECORD_TRANSCRIPT")) {
