@@ -14,6 +14,7 @@ set(ROLVANTA_LOGIC_SOURCES
     ${ROLVANTA_WINDOWS_DIR}/host/window_scale.cpp
     ${ROLVANTA_WINDOWS_DIR}/../core/settings.cpp
     ${ROLVANTA_WINDOWS_DIR}/../core/ride_engine.cpp
+    ${ROLVANTA_WINDOWS_DIR}/../core/show_assets.cpp
     ${ROLVANTA_WINDOWS_DIR}/show/settings_store_win32.cpp
     ${ROLVANTA_WINDOWS_DIR}/show/show_win32.cpp
     ${ROLVANTA_WINDOWS_DIR}/dialog/config_dialog.cpp)

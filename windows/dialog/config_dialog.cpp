@@ -14,6 +14,9 @@ const char kSaveFailedText[] =
     "Choose OK again once it can be, or Cancel to leave the settings as they were.";
 const char kSaveFailedCaption[] = "Settings not saved";
 
+// The check boxes, one a flag, in the table's order.
+const int kFlagBoxes[] = {IDC_SOUND, IDC_BLANK, IDC_CORAVENDIA, IDC_VALTORNE};
+
 // The volume bar runs from loud at the top to quiet at the bottom.
 int32_t VolumeBarPosition(int32_t volume) {
     return volume ^ 0xFF;
@@ -34,14 +37,16 @@ BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
     configDialogState.settings = context->settings;
     SaverSettings& settings = *context->settings;
     LoadSettingsFromStrings(context->instance, settings);
-    SendDlgItemMessageA(dialog, IDC_SOUND, BM_SETCHECK, static_cast<WPARAM>(settings.sound), 0);
-    SendDlgItemMessageA(dialog, IDC_BLANK, BM_SETCHECK, static_cast<WPARAM>(settings.blankScreen), 0);
-    SendDlgItemMessageA(dialog, IDC_CORAVENDIA, BM_SETCHECK, static_cast<WPARAM>(settings.rideCoravendia), 0);
-    SendDlgItemMessageA(dialog, IDC_VALTORNE, BM_SETCHECK, static_cast<WPARAM>(settings.rideValtorne), 0);
-    configDialogState.speedBar =
-        SetUpBar(dialog, IDC_SPEED, kSpeedRange.minimum, kSpeedRange.maximum, settings.speed);
-    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, kRateRange.minimum, kRateRange.maximum, settings.rate);
-    configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, kVolumeRange.minimum, kVolumeRange.maximum,
+    for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
+        SendDlgItemMessageA(dialog, kFlagBoxes[flag], BM_SETCHECK, static_cast<WPARAM>(settings.*kSettings[flag].field),
+                            0);
+    }
+    const SettingSpec& speed = kSettings[SpeedSetting];
+    const SettingSpec& rate = kSettings[RateSetting];
+    const SettingSpec& volume = kSettings[VolumeSetting];
+    configDialogState.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, settings.speed);
+    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, settings.rate);
+    configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, volume.minimum, volume.maximum,
                                            VolumeBarPosition(settings.volume));
     return TRUE;
 }
@@ -49,10 +54,9 @@ BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
 INT_PTR Command(HWND dialog, WPARAM command) {
     if (command == IDOK && configDialogState.settings != nullptr) {
         SaverSettings& settings = *configDialogState.settings;
-        settings.sound = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_SOUND));
-        settings.blankScreen = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_BLANK));
-        settings.rideCoravendia = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_CORAVENDIA));
-        settings.rideValtorne = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_VALTORNE));
+        for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
+            settings.*kSettings[flag].field = static_cast<int32_t>(IsDlgButtonChecked(dialog, kFlagBoxes[flag]));
+        }
         if (!SaveSettings(settings)) {
             // Nothing was lost yet: the choices are still on screen, to save again once the
             // file can be written, or to drop with Cancel.
@@ -77,17 +81,18 @@ INT_PTR Scroll(WPARAM wParam, HWND bar) {
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
     int32_t* setting;
-    const SettingRange* range;
+    const SettingSpec* range;
     if (bar == configDialogState.speedBar) {
         setting = &settings.speed;
-        range = &kSpeedRange;
+        range = &kSettings[SpeedSetting];
     } else if (bar == configDialogState.rateBar) {
         setting = &settings.rate;
-        range = &kRateRange;
+        range = &kSettings[RateSetting];
     } else if (bar == configDialogState.volumeBar) {
         int32_t position;
-        if (!ScrolledPosition(VolumeBarPosition(settings.volume), code, thumb, kVolumeRange.minimum,
-                              kVolumeRange.maximum, kVolumePage, &position)) {
+        const SettingSpec& volume = kSettings[VolumeSetting];
+        if (!ScrolledPosition(VolumeBarPosition(settings.volume), code, thumb, volume.minimum, volume.maximum,
+                              kVolumePage, &position)) {
             return TRUE;
         }
         SetScrollPos(bar, SB_CTL, position, TRUE);
