@@ -9,18 +9,17 @@ import tempfile
 import unittest
 
 CHECK = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "check_circles")
-CHAIN = {"windows/host/chain.h": "int Show();\nint Host();\n"}
+CHAIN = '#include "windows/host/chain.h"\n'
+HOST = {"windows/host/chain.h": "int Show();\nint Host();\n",
+        "windows/host/host.cpp": CHAIN + "int Host() { return 1; }\nint Run() { return Show(); }\n"}
 CASES = [
     ("includes", {"core/a.h": '#include "core/b.h"\n', "core/b.h": '#pragma once\n#include "a.h"\n'},
      "circle: core/a -> core/b -> core/a"),
-    ("calls", dict(CHAIN, **{
-        "windows/host/host.cpp": '#include "windows/host/chain.h"\nint Host() { return 1; }\nint Run() { return Show(); }\n',
-        "windows/show/show.cpp": '#include "windows/host/chain.h"\nint Show() { return Host(); }\n'}),
+    ("calls", dict(HOST, **{"windows/show/show.cpp": CHAIN + "int Show() { return Host(); }\n"}),
      "circle: windows/host/host -> windows/show/show -> windows/host/host"),
-    ("clean", dict(CHAIN, **{
-        "windows/host/host.cpp": '#include "windows/host/chain.h"\nint Host() { return 1; }\nint Run() { return Show(); }\n',
-        "windows/show/show.cpp": '#include "windows/host/chain.h"\n// Host() calls us\nnamespace { int Host() { return 2; } }\n'
-                                 'struct P { int Run(); };\nint Show() { P p; const char* t = "Run()"; return Host() + p.Run() + *t; }\n'}),
+    ("clean", dict(HOST, **{"windows/show/show.cpp": CHAIN + "// Host() calls us\n"
+                            "namespace { int Host() { return 2; } }\nstruct P { int Run(); };\n"
+                            'int Show() { P p; return Host() + p.Run() + *"Run()"; }\n'}),
      None),
 ]
 
