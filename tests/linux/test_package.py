@@ -30,14 +30,14 @@ def run(argv, **kwargs):
 
 def settings_table():
     """The core's table of the settings (core/settings.cpp, kSettings), one tuple a setting:
-    (key, option, is a flag, minimum, maximum, default)."""
+    (key, option, is a flag, minimum, maximum, default); the option is the key in lower case."""
     with open(os.path.join(SOURCE_DIR, "core", "settings.cpp")) as f:
         source = re.sub(r"//[^\n]*|/\*.*?\*/", "", f.read(), flags=re.S)
     table = re.search(r"\bkSettings\b[^=;{]*=\s*\{(.*?)\};", source, re.S)
     assert table, "core/settings.cpp defines no kSettings"
     entries = [[field.strip() for field in entry.split(",")] for entry in re.findall(r"\{([^{}]*)\}", table.group(1))]
-    return [(key.strip('"'), option.strip('"'), "flag" in kind.lower(), int(low), int(high), int(default))
-            for key, option, kind, low, high, default in entries]
+    return [(key.strip('"'), key.strip('"').lower(), ranged == "false", int(low), int(high), int(default))
+            for key, _, ranged, low, high, default in entries]
 
 
 class Descriptions(unittest.TestCase):
@@ -62,7 +62,7 @@ class Descriptions(unittest.TestCase):
                     self.assertEqual((slider.get("arg"), slider.get("low"), slider.get("high"), slider.get("default")),
                                      ("--%s %%" % option, str(low), str(high), str(default)))
                     said = r'\.BI --%s " n"\n[^\n]*, %d to %d\. Default %d\.' % (option, low, high, default)
-                self.assertRegex(manual, said)
+                self.assertTrue(re.search(said, manual), "rolvanta.6 does not match %r" % said)
 
 
 @unittest.skipUnless(shutil.which("dpkg-deb") and shutil.which("cpack"), "Debian's packaging tools are missing")
