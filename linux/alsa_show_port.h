@@ -33,3 +33,8 @@ private:
 
 // Milliseconds of a clock that never steps back.
 uint64_t MonotonicMs();
+
+// Where a show's chance starts when no --seed names it. XScreenSaver starts one module per
+// monitor in the same second, so the calendar second alone would give every monitor the same
+// rides; the steady clock's nanoseconds and the process id differ between them.
+uint32_t InstanceSeed();

@@ -8,9 +8,7 @@ FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOp
     if (options.settings.sound) {
         port_.Player().Open();
     }
-    if (options.seeded) {
-        SeedRandom(show_, options.seed);
-    }
+    SeedRandom(show_, options.seeded ? options.seed : InstanceSeed());
     if (options.stepLimited) {
         show_.schedule.tickLimit = options.steps;
     }
@@ -18,7 +16,7 @@ FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOp
     show_.schedule.floorMs = static_cast<uint32_t>(options.delayMicroseconds) / 1000u;
     if (options.fps) {
         fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(0xFFFFFF),
-                                  port_.Scale(), MonotonicMs()));
+                                  port_.Scale(), options.settings.blankScreen != 0, MonotonicMs()));
     }
     if (exposed_) {
         EraseBackground(show_, port_);

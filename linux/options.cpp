@@ -110,7 +110,7 @@ int32_t Clamped32(int64_t value) {
 }  // namespace
 
 const OptionRange kDelayRange = {0, 1000000, 10000};
-const OptionRange kScaleRange = {0, 4, 0};
+const OptionRange kScaleRange = {0, 8, 0};
 
 int32_t ScreenPixelScale(const LinuxOptions& options, const char* xftDpi) {
     if (options.scale > 0) {
@@ -250,7 +250,13 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
             if (rule->kind == Kind::Delay) {
                 result.delayMicroseconds = Repaired(Clamped32(number), *rule->range);
             } else if (rule->kind == Kind::Scale) {
-                result.scale = Repaired(Clamped32(number), *rule->range);
+                // A block size the scale rule never gives is a mistake to name, not a value to
+                // ride over at some other size.
+                if (number < rule->range->minimum || number > rule->range->maximum) {
+                    *error = written + " needs a number from 0 to 8, not '" + value + "'";
+                    return OptionsResult::Usage;
+                }
+                result.scale = static_cast<int32_t>(number);
             } else {
                 result.settings.*rule->setting->field = Repaired(Clamped32(number), *rule->setting);
             }
@@ -353,7 +359,7 @@ std::string UsageText(const char* program) {
            "  --valtorne, --no-valtorne       the Valtorne rides (on)\n"
            "  --seed N                start the show's chance from N, to repeat a show\n"
            "  --steps N               ride N steps, then hold still until ended\n"
-           "  --scale N               each picture pixel an N-by-N block, 1 to 4; 0 (the default)\n"
+           "  --scale N               each picture pixel an N-by-N block, 1 to 8; 0 (the default)\n"
            "                          follows the X resources' Xft.dpi: 144 and over give 2\n"
            "  -h, --help              this text\n"
            "  --version               the program's version\n"

@@ -66,7 +66,8 @@ bool ParseWindowId(const char* text, unsigned long* id);
 // with *error saying so.
 bool RootTargetWindow(const char* xscreensaverWindow, unsigned long* id, std::string* error);
 
-// --scale, 0 to 4: 0 (the fallback) takes the scale the X resources give the screen.
+// --scale, 0 to 8: 0 (the fallback) takes the scale the X resources give the screen; anything
+// else is refused.
 extern const OptionRange kScaleRange;
 
 // The side of the block each picture pixel becomes: --scale when given, else the one the X

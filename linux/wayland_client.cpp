@@ -876,9 +876,7 @@ int RunWaylandShow(const LinuxOptions& options, int signalFd, volatile sig_atomi
     if (options.settings.sound) {
         client.canvas.Player().Open();
     }
-    if (options.seeded) {
-        SeedRandom(client.show, options.seed);
-    }
+    SeedRandom(client.show, options.seeded ? options.seed : InstanceSeed());
     if (options.stepLimited) {
         client.show.schedule.tickLimit = options.steps;
     }
