@@ -7,9 +7,10 @@ import harness
 import rides
 from password_stage import OtherApplication, import_registry
 from test_settings import read_calls
+from wine_session import REGISTRY_SETTINGS
 
 AUDIBLE_BYTES = 1000
-RELAY_INCLUDE = re.search(r'"RelayInclude"="([^"]*)"', harness.REGISTRY_SETTINGS).group(1)
+RELAY_INCLUDE = re.search(r'"RelayInclude"="([^"]*)"', REGISTRY_SETTINGS).group(1)
 
 
 class Sound(harness.SaverTestCase):
