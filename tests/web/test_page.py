@@ -17,8 +17,8 @@ import time
 import unittest
 
 from chromium import Chromium, Handler, serve
-from harness import Screenshot
-from xsession import blocks, differences, memory_frame
+from frames import blocks, differences, memory_frame
+from screen import Screenshot
 
 SITE = os.environ.get("ROLVANTA_SITE", "")
 AXE = os.environ.get("ROLVANTA_AXE", os.path.expanduser("~/.cache/rolvanta/npm/node_modules/axe-core/axe.min.js"))
