@@ -27,6 +27,7 @@ import os
 import shutil
 import statistics
 import subprocess
+import re
 import sys
 import tempfile
 import time
@@ -39,8 +40,9 @@ sys.path.insert(0, HERE)
 from chromium import Chromium, serve  # noqa: E402
 from linux_bench import RIDES, SEED, fmt, record, report_cpu_per_ride, verdict  # noqa: E402
 
-ASSETS = ["cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp", "cor_start.wav", "cor_run.wav",
-          "cor_fade.wav", "valt_run.wav"]
+# The show's files as the core's table names them, pictures first.
+with open(os.path.join(ROOT, "core", "show_assets_table.inc")) as table:
+    ASSETS = re.findall(r'^ROLVANTA_(?:PICTURE|SOUND)\(\w+, "([^"]+)"', table.read(), re.M)
 SETTLE_SECONDS = 1.0
 TICKS_WAITED = """(async () => { const start = performance.now();
     while (%s() < %d) await new Promise((done) => setTimeout(done, 2));
