@@ -16,10 +16,10 @@
 
 #include <string>
 
-#include "linux/frame_loop.h"
+#include "linux/x11/frame_loop.h"
 #include "linux/options.h"
-#include "linux/wayland_client.h"
-#include "linux/x11_port.h"
+#include "linux/wayland/wayland_client.h"
+#include "linux/x11/x11_port.h"
 
 namespace {
 

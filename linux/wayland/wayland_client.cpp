@@ -1,4 +1,4 @@
-#include "linux/wayland_client.h"
+#include "linux/wayland/wayland_client.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -17,8 +17,8 @@
 #include "core/ride_engine.h"
 #include "core/screen_scale.h"
 #include "fractional-scale-v1-client-protocol.h"
-#include "linux/pixel_canvas.h"
-#include "linux/x11_port.h"
+#include "linux/wayland/pixel_canvas.h"
+#include "linux/sound/alsa_show_port.h"
 #include "viewporter-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 

@@ -1,4 +1,4 @@
-#include "linux/pixel_canvas.h"
+#include "linux/wayland/pixel_canvas.h"
 
 #include <string.h>
 

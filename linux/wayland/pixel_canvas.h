@@ -11,7 +11,7 @@
 
 #include "core/bitmap_file.h"
 #include "core/show_port.h"
-#include "linux/alsa_show_port.h"
+#include "linux/sound/alsa_show_port.h"
 
 // Boxes of damage: whether one holds no pixel, and the smallest box holding both.
 bool Empty(const ShowRect& rect);

@@ -1,4 +1,4 @@
-#include "linux/frame_loop.h"
+#include "linux/x11/frame_loop.h"
 
 FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options)
     : port_(port), window_(window), ownWindow_(ownWindow), show_(NewShow()), exposed_(!ownWindow) {

@@ -1,4 +1,4 @@
-#include "linux/alsa_show_port.h"
+#include "linux/sound/alsa_show_port.h"
 
 #include <time.h>
 

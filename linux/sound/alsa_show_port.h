@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 #include "core/show_port.h"
-#include "linux/alsa_player.h"
+#include "linux/sound/alsa_player.h"
 
 class AlsaShowPort : public ShowPort {
 public:

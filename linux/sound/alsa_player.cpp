@@ -1,4 +1,4 @@
-#include "linux/alsa_player.h"
+#include "linux/sound/alsa_player.h"
 
 #include <alsa/asoundlib.h>
 #include <signal.h>
