@@ -1,0 +1,30 @@
+// Buffers of memory pixels shared with the compositor (wl_shm): the canvas's frames, and the
+// black that covers a screen.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wayland-client.h>
+
+#include <memory>
+
+#include "core/show_port.h"
+
+// One wl_shm buffer of XRGB pixels, mapped. `stale` is what the canvas drew since this
+// buffer last had its copy.
+struct Buffer {
+    Buffer() = default;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    wl_buffer* buffer = nullptr;
+    uint32_t* data = nullptr;
+    size_t bytes = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    bool busy = false;
+    ShowRect stale = {0, 0, 0, 0};
+    ~Buffer();
+};
+
+// A buffer of XRGB pixels, width by height, black; null when the memory cannot be had.
+std::unique_ptr<Buffer> NewBuffer(wl_shm* shm, int32_t width, int32_t height);
