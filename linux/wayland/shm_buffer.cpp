@@ -24,7 +24,14 @@ Buffer::~Buffer() {
     }
 }
 
+bool FitsShm(int32_t width, int32_t height) {
+    return width > 0 && height > 0 && static_cast<int64_t>(width) * height * 4 <= INT32_MAX;
+}
+
 std::unique_ptr<Buffer> NewBuffer(wl_shm* shm, int32_t width, int32_t height) {
+    if (!FitsShm(width, height)) {
+        return nullptr;
+    }
     std::unique_ptr<Buffer> buffer(new Buffer);
     buffer->width = width;
     buffer->height = height;

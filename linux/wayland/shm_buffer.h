@@ -26,5 +26,7 @@ struct Buffer {
     ~Buffer();
 };
 
+// Whether a buffer of that size can be shared at all: a pool's size is a 32-bit signed number.
+bool FitsShm(int32_t width, int32_t height);
 // A buffer of XRGB pixels, width by height, black; null when the memory cannot be had.
 std::unique_ptr<Buffer> NewBuffer(wl_shm* shm, int32_t width, int32_t height);
