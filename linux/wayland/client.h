@@ -6,6 +6,7 @@
 #include <wayland-client.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/ride_engine.h"
@@ -14,6 +15,7 @@
 #include "linux/wayland/pixel_canvas.h"
 #include "linux/wayland/shm_buffer.h"
 #include "viewporter-client-protocol.h"
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 struct Client;
@@ -23,15 +25,18 @@ struct Output {
     uint32_t name = 0;
     wl_output* output = nullptr;
     int32_t scale = 1;
+    bool closed = false;  // the compositor closed its layer surface: it gets no other
 };
 
-// A surface of the client's: full screen on one output, or the window of -window.
+// A surface of the client's: the cover of one output (a layer surface above everything where
+// the compositor has layer shell, else a full-screen window), or the window of -window.
 struct Screen {
     Client* client = nullptr;
     Output* output = nullptr;  // the output it covers; null for a window
     wl_surface* surface = nullptr;
     xdg_surface* xdgSurface = nullptr;
     xdg_toplevel* toplevel = nullptr;
+    zwlr_layer_surface_v1* layerSurface = nullptr;  // in place of the two above
     wp_viewport* viewport = nullptr;
     wp_fractional_scale_v1* fractional = nullptr;
     std::vector<Output*> entered;  // for a window: the outputs it shows on
@@ -65,22 +70,27 @@ struct Client {
     wl_seat* seat = nullptr;
     wp_viewporter* viewporter = nullptr;
     wp_fractional_scale_manager_v1* fractionalManager = nullptr;
+    zwlr_layer_shell_v1* layerShell = nullptr;
     wl_pointer* pointer = nullptr;
     wl_keyboard* keyboard = nullptr;
     wl_touch* touch = nullptr;
     std::vector<std::unique_ptr<Output>> outputs;
     std::vector<std::unique_ptr<Screen>> screens;
     Screen* showScreen = nullptr;
-    std::unique_ptr<Buffer> black;  // 1x1, stretched by a viewport over every black screen
+    std::unique_ptr<Buffer> black;  // 3x3, its middle stretched by a viewport over every black screen
     PixelCanvas canvas;
     Show show = NewShow();
     bool running = false;  // the show rides (its screen is configured)
     bool started = false;  // the outputs there were at start have their screens
     bool quit = false;
     bool announced = false;
+    std::string fault;  // why the client must stop with status 1; said in one line
     // The pointer as it came onto one of the screens, for telling a move from a tremor.
     Screen* pointerScreen = nullptr;
     wl_fixed_t pointerX = 0;
     wl_fixed_t pointerY = 0;
+    // Until then each motion moves the pointer's base instead of counting as travel: the
+    // compositor puts the pointer somewhere new when outputs, their scale or mode change.
+    uint64_t rebaseUntilMs = 0;
 };
 

@@ -6,6 +6,9 @@
 // Travel of the pointer, across plus down, that is a hand on the mouse rather than a tremor
 // of the desk: in surface pixels.
 static const int kMoveThreshold = 4;
+// How long after a change of the outputs the compositor's reports of the pointer are taken
+// as its new place: they come in the same burst as the change.
+static const uint64_t kRebaseMs = 1000;
 
 // Input ends a screen saver; a window is an ordinary window and takes no notice.
 static void Input(Client& client) {
@@ -40,6 +43,11 @@ static void OnPointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_
     if (client.pointerScreen == nullptr) {
         return;
     }
+    if (MonotonicMs() < client.rebaseUntilMs) {
+        client.pointerX = x;
+        client.pointerY = y;
+        return;
+    }
     int travel = abs(wl_fixed_to_int(x - client.pointerX)) + abs(wl_fixed_to_int(y - client.pointerY));
     if (travel > kMoveThreshold) {
         Input(client);
@@ -69,7 +77,13 @@ const wl_pointer_listener kPointerListener = {OnPointerEnter,  OnPointerLeave,  
 static void OnKeymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) {
     close(fd);
 }
-static void OnKeyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
+// A key held as the keyboard arrives is a key pressed for the saver: its press went to
+// whatever had the keyboard before, and only its release would follow.
+static void OnKeyboardEnter(void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
+    if (keys != nullptr && keys->size > 0) {
+        Input(*static_cast<Client*>(data));
+    }
+}
 static void OnKeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
 
 static void OnKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t state) {
@@ -133,6 +147,10 @@ const wl_seat_listener kSeatListener = {OnSeatCapabilities, OnSeatName};
 
 void ListenToSeat(Client& client) {
     wl_seat_add_listener(client.seat, &kSeatListener, &client);
+}
+
+void RebasePointer(Client& client) {
+    client.rebaseUntilMs = MonotonicMs() + kRebaseMs;
 }
 
 void ReleaseInput(Client& client) {

@@ -6,5 +6,7 @@
 
 // Listens to the client's seat, and takes and gives back its devices as it gains and loses them.
 void ListenToSeat(Client& client);
+// The outputs changed: the compositor's next report of where the pointer is is not a move.
+void RebasePointer(Client& client);
 // Gives back the devices the seat had.
 void ReleaseInput(Client& client);

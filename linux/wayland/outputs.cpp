@@ -1,8 +1,10 @@
 #include "linux/wayland/outputs.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "core/screen_scale.h"
+#include "linux/wayland/input.h"
 
 // A window's size until the compositor gives it one.
 static const int kOwnWidth = 800;
@@ -23,7 +25,7 @@ void CoverNext(Client& client) {
         }
     }
     for (const std::unique_ptr<Output>& output : client.outputs) {
-        bool covered = false;
+        bool covered = output->closed;
         for (const std::unique_ptr<Screen>& screen : client.screens) {
             covered = covered || screen->output == output.get();
         }
@@ -114,7 +116,7 @@ void Present(Client& client) {
     free->busy = true;
 }
 
-// Gives the screen its cover, one black pixel stretched over the whole output (or a black
+// Gives the screen its cover, a black pixel stretched over the whole output (or a black
 // buffer of its size), and the show's screen above that a subsurface of the canvas's size
 // and scale with two buffers. The subsurface also keeps the compositor from handing the
 // canvas's buffer to the output as it is (direct scan-out), which leaves some compositors'
@@ -129,6 +131,11 @@ static void Layout(Client& client, Screen& screen) {
         screen.coverHeight = screen.height;
         Buffer* black = client.black.get();
         if (screen.viewport != nullptr && black != nullptr) {
+            // The middle pixel of the three by three: a renderer whose stretch overshoots the
+            // source by a fraction of a pixel (software ones do, by up to six rows of a
+            // 1080-row screen) still finds black there, not the desktop past the buffer's edge.
+            wp_viewport_set_source(screen.viewport, wl_fixed_from_int(1), wl_fixed_from_int(1), wl_fixed_from_int(1),
+                                   wl_fixed_from_int(1));
             wp_viewport_set_destination(screen.viewport, screen.width, screen.height);
         } else {
             screen.cover = NewBuffer(client.shm, screen.width, screen.height);
@@ -180,6 +187,14 @@ static void Layout(Client& client, Screen& screen) {
     if (width == screen.laidWidth && height == screen.laidHeight && client.canvas.Scale() == scale) {
         return;
     }
+    if (!FitsShm(width, height)) {
+        char fault[128];
+        snprintf(fault, sizeof(fault), "a surface of %dx%d pixels is more than a shared-memory buffer can hold",
+                 static_cast<int>(width), static_cast<int>(height));
+        client.fault = fault;
+        client.quit = true;
+        return;
+    }
     screen.laidWidth = width;
     screen.laidHeight = height;
     screen.buffers[0].reset();
@@ -228,6 +243,7 @@ void PlaceShow(Client& client) {
 static void OnPreferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale) {
     Screen* screen = static_cast<Screen*>(data);
     screen->preferred120 = static_cast<int32_t>(scale);
+    RebasePointer(*screen->client);
     Layout(*screen->client, *screen);
 }
 
@@ -289,6 +305,70 @@ static void OnToplevelClose(void* data, xdg_toplevel*) {
 
 const xdg_toplevel_listener kToplevelListener = {OnToplevelConfigure, OnToplevelClose, nullptr, nullptr};
 
+static void OnLayerConfigure(void* data, zwlr_layer_surface_v1* surface, uint32_t serial, uint32_t width,
+                             uint32_t height) {
+    Screen* screen = static_cast<Screen*>(data);
+    zwlr_layer_surface_v1_ack_configure(surface, serial);
+    if (width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX) {
+        if (screen->configured &&
+            (static_cast<int32_t>(width) != screen->width || static_cast<int32_t>(height) != screen->height)) {
+            RebasePointer(*screen->client);
+        }
+        screen->width = static_cast<int32_t>(width);
+        screen->height = static_cast<int32_t>(height);
+    }
+    screen->configured = screen->width > 0 && screen->height > 0;
+    Layout(*screen->client, *screen);
+    wl_surface_commit(screen->surface);
+    if (screen->client->started) {
+        CoverNext(*screen->client);
+    }
+}
+
+// The compositor will not show the surface again (its output is going): the screen goes, and
+// the show, if it was there, moves to another.
+static void OnLayerClosed(void* data, zwlr_layer_surface_v1*) {
+    Screen* screen = static_cast<Screen*>(data);
+    Client& client = *screen->client;
+    if (screen->output != nullptr) {
+        screen->output->closed = true;
+    }
+    DestroyScreen(client, screen);
+    RebasePointer(client);
+    PlaceShow(client);
+}
+
+const zwlr_layer_surface_v1_listener kLayerListener = {OnLayerConfigure, OnLayerClosed};
+
+// An overlay over the whole output, above every window and panel, that takes the keyboard
+// for itself: no workspace holds it, so nothing the window manager does to workspaces can
+// uncover the output or take the keys away.
+static void MakeLayer(Client& client, Screen& screen) {
+    screen.layerSurface = zwlr_layer_shell_v1_get_layer_surface(client.layerShell, screen.surface,
+                                                                 screen.output->output,
+                                                                 ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "rolvanta");
+    zwlr_layer_surface_v1_add_listener(screen.layerSurface, &kLayerListener, &screen);
+    zwlr_layer_surface_v1_set_anchor(screen.layerSurface,
+                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    zwlr_layer_surface_v1_set_size(screen.layerSurface, 0, 0);
+    zwlr_layer_surface_v1_set_exclusive_zone(screen.layerSurface, -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(screen.layerSurface,
+                                                     ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+}
+
+static void MakeToplevel(Client& client, Screen& screen) {
+    screen.xdgSurface = xdg_wm_base_get_xdg_surface(client.wmBase, screen.surface);
+    xdg_surface_add_listener(screen.xdgSurface, &kXdgSurfaceListener, &screen);
+    screen.toplevel = xdg_surface_get_toplevel(screen.xdgSurface);
+    xdg_toplevel_add_listener(screen.toplevel, &kToplevelListener, &screen);
+    xdg_toplevel_set_title(screen.toplevel, "Rolvanta");
+    xdg_toplevel_set_app_id(screen.toplevel, "rolvanta");
+    if (screen.output != nullptr) {
+        xdg_toplevel_set_fullscreen(screen.toplevel, screen.output->output);
+    }
+}
+
 void NewScreen(Client& client, Output* output) {
     std::unique_ptr<Screen> screen(new Screen);
     screen->client = &client;
@@ -303,14 +383,10 @@ void NewScreen(Client& client, Output* output) {
             wp_fractional_scale_manager_v1_get_fractional_scale(client.fractionalManager, screen->surface);
         wp_fractional_scale_v1_add_listener(screen->fractional, &kFractionalListener, screen.get());
     }
-    screen->xdgSurface = xdg_wm_base_get_xdg_surface(client.wmBase, screen->surface);
-    xdg_surface_add_listener(screen->xdgSurface, &kXdgSurfaceListener, screen.get());
-    screen->toplevel = xdg_surface_get_toplevel(screen->xdgSurface);
-    xdg_toplevel_add_listener(screen->toplevel, &kToplevelListener, screen.get());
-    xdg_toplevel_set_title(screen->toplevel, "Rolvanta");
-    xdg_toplevel_set_app_id(screen->toplevel, "rolvanta");
-    if (output != nullptr) {
-        xdg_toplevel_set_fullscreen(screen->toplevel, output->output);
+    if (output != nullptr && client.layerShell != nullptr) {
+        MakeLayer(client, *screen);
+    } else {
+        MakeToplevel(client, *screen);
     }
     wl_surface_commit(screen->surface);
     client.screens.push_back(std::move(screen));
@@ -340,8 +416,12 @@ void DestroyScreen(Client& client, Screen* screen) {
     if (screen->viewport != nullptr) {
         wp_viewport_destroy(screen->viewport);
     }
-    xdg_toplevel_destroy(screen->toplevel);
-    xdg_surface_destroy(screen->xdgSurface);
+    if (screen->layerSurface != nullptr) {
+        zwlr_layer_surface_v1_destroy(screen->layerSurface);
+    } else {
+        xdg_toplevel_destroy(screen->toplevel);
+        xdg_surface_destroy(screen->xdgSurface);
+    }
     wl_surface_destroy(screen->surface);
     if (client.showScreen == screen) {
         client.showScreen = nullptr;
@@ -358,9 +438,11 @@ static void OnOutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32
                       int32_t) {}
 static void OnOutputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
 
+// Done closes every change of the output's mode, scale or place.
 static void OnOutputDone(void* data, wl_output*) {
     Output* output = static_cast<Output*>(data);
     Client& client = *output->client;
+    RebasePointer(client);
     for (std::unique_ptr<Screen>& screen : client.screens) {
         if (screen->output == output || (screen->output == nullptr && !screen->entered.empty())) {
             Layout(client, *screen);
@@ -383,6 +465,7 @@ void AddOutput(Client& client, uint32_t name, wl_output* proxy) {
     output->output = proxy;
     wl_output_add_listener(output->output, &kOutputListener, output.get());
     client.outputs.push_back(std::move(output));
+    RebasePointer(client);
     // Outputs at start-up get their screens once everything the screens need is bound.
     if (client.saver && client.started) {
         CoverNext(client);
@@ -410,6 +493,7 @@ bool RemoveOutput(Client& client, uint32_t name) {
         }
         wl_output_destroy(output->output);
         client.outputs.erase(client.outputs.begin() + static_cast<long>(i));
+        RebasePointer(client);
         PlaceShow(client);
         CoverNext(client);
         return true;

@@ -1,6 +1,7 @@
 #include "linux/wayland/wayland_client.h"
 
 #include <errno.h>
+#include <stdarg.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,6 +14,7 @@
 #include "linux/wayland/client.h"
 #include "linux/wayland/input.h"
 #include "linux/wayland/outputs.h"
+#include "linux/wayland/saver_lock.h"
 #include "linux/sound/alsa_show_port.h"
 
 namespace {
@@ -25,6 +27,10 @@ void OnPing(void*, xdg_wm_base* base, uint32_t serial) {
 }
 
 const xdg_wm_base_listener kWmBaseListener = {OnPing};
+
+// libwayland writes its own reasons to standard error (a missing XDG_RUNTIME_DIR, a protocol
+// error's details) beside the one line the program says.
+void Quiet(const char*, va_list) {}
 
 template <typename T>
 T* Bind(wl_registry* registry, uint32_t name, const wl_interface* interface, uint32_t offered, uint32_t wanted) {
@@ -50,6 +56,8 @@ void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     } else if (strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0) {
         client.fractionalManager = Bind<wp_fractional_scale_manager_v1>(
             registry, name, &wp_fractional_scale_manager_v1_interface, version, 1);
+    } else if (strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
+        client.layerShell = Bind<zwlr_layer_shell_v1>(registry, name, &zwlr_layer_shell_v1_interface, version, 3);
     } else if (strcmp(interface, wl_output_interface.name) == 0 && version >= 2) {
         AddOutput(client, name, Bind<wl_output>(registry, name, &wl_output_interface, version, 2));
     }
@@ -153,7 +161,7 @@ void Disconnect(Client& client) {
     client.outputs.clear();
     ReleaseInput(client);
     // Client-side only: the connection's end takes the compositor's side with it.
-    void* globals[] = {client.seat,          client.viewporter, client.fractionalManager, client.wmBase,
+    void* globals[] = {client.seat, client.viewporter, client.fractionalManager, client.layerShell, client.wmBase,
                        client.shm,           client.subcompositor, client.compositor,     client.registry};
     for (void* global : globals) {
         if (global != nullptr) {
@@ -169,9 +177,18 @@ int RunWaylandShow(const LinuxOptions& options, int signalFd, volatile sig_atomi
     Client client;
     client.options = &options;
     client.saver = !options.windowNamed;
+    wl_log_set_handler_client(Quiet);
+    const char* name = getenv("WAYLAND_DISPLAY");
+    const char* runtimeDir = getenv("XDG_RUNTIME_DIR");
+    if ((runtimeDir == nullptr || runtimeDir[0] == '\0') && (name == nullptr || name[0] != '/')) {
+        fputs("rolvanta: XDG_RUNTIME_DIR is not set, so there is no Wayland compositor to find\n", stderr);
+        return 1;
+    }
+    if (client.saver && TakeSaverLock(runtimeDir, name) == SaverLock::Held) {
+        return 0;
+    }
     client.display = wl_display_connect(nullptr);
     if (client.display == nullptr) {
-        const char* name = getenv("WAYLAND_DISPLAY");
         fprintf(stderr, "rolvanta: cannot connect to the Wayland compositor %s\n",
                 name != nullptr ? name : "(WAYLAND_DISPLAY is not set)");
         return 1;
@@ -201,10 +218,7 @@ int RunWaylandShow(const LinuxOptions& options, int signalFd, volatile sig_atomi
     }
 
     if (client.viewporter != nullptr) {
-        client.black = NewBuffer(client.shm, 1, 1);
-        if (client.black) {
-            client.black->data[0] = 0;
-        }
+        client.black = NewBuffer(client.shm, 3, 3);
     }
     StartShow(client.show, client.canvas, options);
     // Nothing is seen before the first configure.
@@ -245,6 +259,10 @@ int RunWaylandShow(const LinuxOptions& options, int signalFd, volatile sig_atomi
             status = 1;
             break;
         }
+    }
+    if (!client.fault.empty()) {
+        fprintf(stderr, "rolvanta: %s\n", client.fault.c_str());
+        status = 1;
     }
     DestroyShow(client.show, client.canvas);
     // Proxies go before the display, whether the compositor is still there or not.
