@@ -140,9 +140,6 @@ static void Layout(Client& client, Screen& screen) {
         } else {
             screen.cover = NewBuffer(client.shm, screen.width, screen.height);
             black = screen.cover.get();
-            if (black != nullptr) {
-                memset(black->data, 0, black->bytes);
-            }
         }
         if (black != nullptr) {
             wl_surface_attach(screen.surface, black->buffer, 0, 0);
@@ -211,9 +208,6 @@ static void Layout(Client& client, Screen& screen) {
     client.canvas.Reshape(width, height, scale);
     for (std::unique_ptr<Buffer>& buffer : screen.buffers) {
         buffer = NewBuffer(client.shm, width, height);
-        if (buffer) {
-            memset(buffer->data, 0, buffer->bytes);
-        }
     }
     screen.pending = ShowRect{0, 0, width, height};
     ReshapeShow(client.show, client.canvas.ClientRect());

@@ -2,8 +2,11 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "core/embedded_assets.h"
 #include "core/screen_scale.h"
+#include "linux/wayland/shm_buffer.h"
 
 namespace {
 
@@ -23,7 +26,7 @@ void PixelCanvas::Reshape(int32_t width, int32_t height, int32_t scale) {
     width_ = width > 0 ? width : 0;
     height_ = height > 0 ? height : 0;
     // A fresh vector, not assign(): a smaller screen gives back what a larger one took.
-    std::vector<uint32_t>(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0).swap(pixels_);
+    std::vector<uint32_t>(static_cast<size_t>(width_) * static_cast<size_t>(height_), kOpaqueBlack).swap(pixels_);
     damage_ = ShowRect{0, 0, width_, height_};
     if (scale != scale_) {
         scale_ = scale;
@@ -72,7 +75,7 @@ void PixelCanvas::ScalePicture(Picture& picture) {
     picture.rgb.resize(scaled.pixels.size());
     for (size_t i = 0; i < scaled.pixels.size(); ++i) {
         uint8_t index = scaled.pixels[i];
-        picture.rgb[i] = index < scaled.colours.size() ? scaled.colours[index] : 0;
+        picture.rgb[i] = kOpaqueBlack | (index < scaled.colours.size() ? scaled.colours[index] : 0);
     }
 }
 
@@ -140,7 +143,7 @@ void PixelCanvas::Fill(const ShowRect& rect) {
     }
     size_t columns = static_cast<size_t>(to.right - to.left);
     for (int32_t row = to.top; row < to.bottom; ++row) {
-        memset(&pixels_[static_cast<size_t>(row) * width_ + to.left], 0, columns * sizeof(uint32_t));
+        std::fill_n(&pixels_[static_cast<size_t>(row) * width_ + to.left], columns, kOpaqueBlack);
     }
     Damage(to);
 }

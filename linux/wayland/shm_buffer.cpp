@@ -4,6 +4,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 void OnBufferRelease(void* data, wl_buffer*) {
@@ -49,6 +51,7 @@ std::unique_ptr<Buffer> NewBuffer(wl_shm* shm, int32_t width, int32_t height) {
         return nullptr;
     }
     buffer->data = static_cast<uint32_t*>(data);
+    std::fill_n(buffer->data, buffer->bytes / 4, kOpaqueBlack);
     wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(buffer->bytes));
     buffer->buffer = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);

@@ -28,5 +28,10 @@ struct Buffer {
 
 // Whether a buffer of that size can be shared at all: a pool's size is a 32-bit signed number.
 bool FitsShm(int32_t width, int32_t height);
-// A buffer of XRGB pixels, width by height, black; null when the memory cannot be had.
+// Black with its unused byte set: XRGB8888 leaves that byte to the compositor, and a software
+// renderer that copies pixels as they are (weston's pixman) otherwise hands on a transparent
+// picture, which a screenshot or a blending output shows as nothing at all.
+const uint32_t kOpaqueBlack = 0xFF000000u;
+
+// A buffer of XRGB pixels, width by height, opaque black; null when the memory cannot be had.
 std::unique_ptr<Buffer> NewBuffer(wl_shm* shm, int32_t width, int32_t height);
