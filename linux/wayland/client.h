@@ -89,8 +89,9 @@ struct Client {
     Screen* pointerScreen = nullptr;
     wl_fixed_t pointerX = 0;
     wl_fixed_t pointerY = 0;
-    // Until then each motion moves the pointer's base instead of counting as travel: the
-    // compositor puts the pointer somewhere new when outputs, their scale or mode change.
-    uint64_t rebaseUntilMs = 0;
+    // The next motion is the pointer's new base, not travel: when outputs, their scale or mode
+    // change, the compositor puts the pointer somewhere new in the surface's coordinates (on
+    // some backends only once the device next reports), and where is not known until then.
+    bool rebase = false;
 };
 

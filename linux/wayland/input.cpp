@@ -6,9 +6,6 @@
 // Travel of the pointer, across plus down, that is a hand on the mouse rather than a tremor
 // of the desk: in surface pixels.
 static const int kMoveThreshold = 4;
-// How long after a change of the outputs the compositor's reports of the pointer are taken
-// as its new place: they come in the same burst as the change.
-static const uint64_t kRebaseMs = 1000;
 
 // Input ends a screen saver; a window is an ordinary window and takes no notice.
 static void Input(Client& client) {
@@ -32,6 +29,7 @@ static void OnPointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_
     }
     client.pointerX = x;
     client.pointerY = y;
+    client.rebase = false;
 }
 
 static void OnPointerLeave(void* data, wl_pointer*, uint32_t, wl_surface*) {
@@ -43,7 +41,8 @@ static void OnPointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_
     if (client.pointerScreen == nullptr) {
         return;
     }
-    if (MonotonicMs() < client.rebaseUntilMs) {
+    if (client.rebase) {
+        client.rebase = false;
         client.pointerX = x;
         client.pointerY = y;
         return;
@@ -150,7 +149,7 @@ void ListenToSeat(Client& client) {
 }
 
 void RebasePointer(Client& client) {
-    client.rebaseUntilMs = MonotonicMs() + kRebaseMs;
+    client.rebase = true;
 }
 
 void ReleaseInput(Client& client) {
