@@ -3,15 +3,28 @@
 SaverSettings saverSettings = {1, 1, 1, 1, 6, 10, 127};
 const SaverSettings initialSaverSettings = {1, 1, 1, 1, 6, 10, 127};
 
-const SettingRange kSpeedRange = {"Speed", 1, 15, 6};
-const SettingRange kRateRange = {"Rate", 1, 40, 10};
-const SettingRange kVolumeRange = {"Volume", 0, 255, 127};
+const SettingSpec kSettings[SettingCount] = {
+    {"Sound", &SaverSettings::sound, false, 0, 1, 0},
+    {"Blank", &SaverSettings::blankScreen, false, 0, 1, 0},
+    {"Coravendia", &SaverSettings::rideCoravendia, false, 0, 1, 1},
+    {"Valtorne", &SaverSettings::rideValtorne, false, 0, 1, 1},
+    {"Speed", &SaverSettings::speed, true, 1, 15, 6},
+    {"Rate", &SaverSettings::rate, true, 1, 40, 10},
+    {"Volume", &SaverSettings::volume, true, 0, 255, 127},
+};
 
-const SettingFlag kSoundFlag = {"Sound", 0};
-const SettingFlag kBlankFlag = {"Blank", 0};
-const SettingFlag kCoravendiaFlag = {"Coravendia", 1};
-const SettingFlag kValtorneFlag = {"Valtorne", 1};
+SaverSettings DefaultSettings(void) {
+    SaverSettings settings;
+    for (const SettingSpec& setting : kSettings) {
+        settings.*setting.field = setting.fallback;
+    }
+    return settings;
+}
 
-int32_t Repaired(int32_t value, const SettingRange& range) {
-    return (value > range.maximum || value < range.minimum) ? range.fallback : value;
+bool IsOffered(int32_t value, const SettingSpec& setting) {
+    return value >= setting.minimum && value <= setting.maximum;
+}
+
+int32_t Repaired(int32_t value, const SettingSpec& setting) {
+    return !setting.ranged || IsOffered(value, setting) ? value : setting.fallback;
 }

@@ -1,6 +1,7 @@
-// The seven settings the user chooses, their ranges and defaults, and the repair of values
-// out of range. Portable; where the settings are kept is each platform's own business
-// (windows/show/settings_store_win32.h on Windows, the options on Linux, the page on the web).
+// The seven settings the user chooses: one table of their keys, kinds, ranges, defaults and
+// repair, which the Windows store and dialog, the Linux options and the web page all read.
+// Portable; where the settings are kept is each platform's own business (control.ini on
+// Windows, the options on Linux, the page's storage on the web).
 #pragma once
 
 #include <stdint.h>
@@ -18,29 +19,27 @@ struct SaverSettings {
 extern SaverSettings saverSettings;
 extern const SaverSettings initialSaverSettings;
 
-// A ranged setting: its key in the store, its bounds and the value that replaces one outside
-// them. Each range is written here once, for the store, the dialog and the options alike.
-struct SettingRange {
-    const char* key;
+// The rows of kSettings, in the order the store reads and writes them.
+enum SettingId { SoundSetting, BlankSetting, CoravendiaSetting, ValtorneSetting, SpeedSetting, RateSetting,
+                 VolumeSetting, SettingCount };
+
+struct SettingSpec {
+    const char* key;   // in the store: "Speed"; in lower case, the Linux option and the page's parameter
+    int32_t SaverSettings::*field;
+    bool ranged;       // a range, or else a flag (0 off, 1 on)
     int32_t minimum;
     int32_t maximum;
-    int32_t fallback;
+    int32_t fallback;  // the default, and what replaces a value the setting cannot take
 };
 
-extern const SettingRange kSpeedRange;   // 1 to 15, 6
-extern const SettingRange kRateRange;    // 1 to 40, 10
-extern const SettingRange kVolumeRange;  // 0 to 255, 127
+extern const SettingSpec kSettings[SettingCount];
 
-// A flag: its key and its value when nothing is stored.
-struct SettingFlag {
-    const char* key;
-    int32_t fallback;
-};
+// Every setting at its default.
+SaverSettings DefaultSettings(void);
 
-extern const SettingFlag kSoundFlag;       // "Sound", 0
-extern const SettingFlag kBlankFlag;       // "Blank", 0
-extern const SettingFlag kCoravendiaFlag;  // "Coravendia", 1
-extern const SettingFlag kValtorneFlag;    // "Valtorne", 1
+// A stored value as the show takes it: a range's value outside it is the default, not the
+// nearest bound; a flag keeps whatever was stored, since the show reads any value but 0 as on.
+int32_t Repaired(int32_t value, const SettingSpec& setting);
 
-// The value itself when it lies within the range, else the range's fallback.
-int32_t Repaired(int32_t value, const SettingRange& range);
+// Whether the value is one the setting offers: within the range, or 0 or 1 for a flag.
+bool IsOffered(int32_t value, const SettingSpec& setting);

@@ -15,23 +15,14 @@ enum class Kind { Number, Flag, Root, OwnWindow, WindowId, Display, Delay, Fps, 
 struct OptionRule {
     const char* name;
     Kind kind;
-    int32_t SaverSettings::*field;  // for Number and Flag
-    const SettingRange* range;      // for Number and Delay
-    int32_t flagValue;              // for Flag and Fps
+    const SettingSpec* setting;  // for Number and Flag
+    const OptionRange* range;    // for Delay and Scale
+    int32_t flagValue;           // for Flag and Fps
 };
 
+// The show's seven settings are options too, named by the core's table (see SettingOption);
+// these are the rest.
 const OptionRule kOptions[] = {
-    {"speed", Kind::Number, &SaverSettings::speed, &kSpeedRange, 0},
-    {"rate", Kind::Number, &SaverSettings::rate, &kRateRange, 0},
-    {"volume", Kind::Number, &SaverSettings::volume, &kVolumeRange, 0},
-    {"sound", Kind::Flag, &SaverSettings::sound, nullptr, 1},
-    {"no-sound", Kind::Flag, &SaverSettings::sound, nullptr, 0},
-    {"blank", Kind::Flag, &SaverSettings::blankScreen, nullptr, 1},
-    {"no-blank", Kind::Flag, &SaverSettings::blankScreen, nullptr, 0},
-    {"coravendia", Kind::Flag, &SaverSettings::rideCoravendia, nullptr, 1},
-    {"no-coravendia", Kind::Flag, &SaverSettings::rideCoravendia, nullptr, 0},
-    {"valtorne", Kind::Flag, &SaverSettings::rideValtorne, nullptr, 1},
-    {"no-valtorne", Kind::Flag, &SaverSettings::rideValtorne, nullptr, 0},
     {"root", Kind::Root, nullptr, nullptr, 0},
     {"window", Kind::OwnWindow, nullptr, nullptr, 0},
     {"window-id", Kind::WindowId, nullptr, nullptr, 0},
@@ -53,6 +44,27 @@ const OptionRule kOptions[] = {
     {"version", Kind::Version, nullptr, nullptr, 0},
     {"scale", Kind::Scale, nullptr, &kScaleRange, 0},
 };
+
+// A setting's option is its key in lower case: a range takes a number ("--speed 12"), a flag is
+// set with its name and cleared with "no-" before it ("--sound", "--no-sound").
+bool SettingOption(const std::string& key, OptionRule* rule) {
+    for (const SettingSpec& setting : kSettings) {
+        std::string name;
+        for (const char* at = setting.key; *at != '\0'; ++at) {
+            name += static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
+        }
+        if (key == name || (!setting.ranged && key == "no-" + name)) {
+            *rule = OptionRule{setting.key, setting.ranged ? Kind::Number : Kind::Flag, &setting, nullptr,
+                               key == name ? 1 : 0};
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t Repaired(int32_t value, const OptionRange& range) {
+    return value < range.minimum || value > range.maximum ? range.fallback : value;
+}
 
 bool TakesValue(Kind kind) {
     return kind == Kind::Number || kind == Kind::Seed || kind == Kind::Steps || kind == Kind::WindowId ||
@@ -97,8 +109,8 @@ int32_t Clamped32(int64_t value) {
 
 }  // namespace
 
-const SettingRange kDelayRange = {"delay", 0, 1000000, 10000};
-const SettingRange kScaleRange = {"scale", 0, 4, 0};
+const OptionRange kDelayRange = {0, 1000000, 10000};
+const OptionRange kScaleRange = {0, 8, 0};
 
 int32_t ScreenPixelScale(const LinuxOptions& options, const char* xftDpi) {
     if (options.scale > 0) {
@@ -183,13 +195,7 @@ bool RootTargetWindow(const char* xscreensaverWindow, unsigned long* id, std::st
 
 OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* options, std::string* error) {
     LinuxOptions result;
-    result.settings.sound = kSoundFlag.fallback;
-    result.settings.blankScreen = kBlankFlag.fallback;
-    result.settings.rideCoravendia = kCoravendiaFlag.fallback;
-    result.settings.rideValtorne = kValtorneFlag.fallback;
-    result.settings.speed = kSpeedRange.fallback;
-    result.settings.rate = kRateRange.fallback;
-    result.settings.volume = kVolumeRange.fallback;
+    result.settings = DefaultSettings();
     result.delayMicroseconds = kDelayRange.fallback;
     bool help = false;
     bool version = false;
@@ -205,9 +211,10 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
         std::string key = equals ? std::string(name, equals - name) : std::string(name);
         // The option as it was written, for the messages.
         std::string written(arg, equals ? equals - arg : strlen(arg));
-        const OptionRule* rule = nullptr;
+        OptionRule setting;
+        const OptionRule* rule = SettingOption(key, &setting) ? &setting : nullptr;
         for (const OptionRule& candidate : kOptions) {
-            if (key == candidate.name) {
+            if (rule == nullptr && key == candidate.name) {
                 rule = &candidate;
                 break;
             }
@@ -243,9 +250,15 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
             if (rule->kind == Kind::Delay) {
                 result.delayMicroseconds = Repaired(Clamped32(number), *rule->range);
             } else if (rule->kind == Kind::Scale) {
-                result.scale = Repaired(Clamped32(number), *rule->range);
+                // A block size the scale rule never gives is a mistake to name, not a value to
+                // ride over at some other size.
+                if (number < rule->range->minimum || number > rule->range->maximum) {
+                    *error = written + " needs a number from 0 to 8, not '" + value + "'";
+                    return OptionsResult::Usage;
+                }
+                result.scale = static_cast<int32_t>(number);
             } else {
-                result.settings.*rule->field = Repaired(Clamped32(number), *rule->range);
+                result.settings.*rule->setting->field = Repaired(Clamped32(number), *rule->setting);
             }
             break;
         case Kind::Fps:
@@ -265,7 +278,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
         case Kind::IgnoredValue:
             break;
         case Kind::Flag:
-            result.settings.*rule->field = rule->flagValue;
+            result.settings.*rule->setting->field = rule->flagValue;
             break;
         case Kind::Root:
             result.target = DrawTarget::Root;
@@ -346,7 +359,7 @@ std::string UsageText(const char* program) {
            "  --valtorne, --no-valtorne       the Valtorne rides (on)\n"
            "  --seed N                start the show's chance from N, to repeat a show\n"
            "  --steps N               ride N steps, then hold still until ended\n"
-           "  --scale N               each picture pixel an N-by-N block, 1 to 4; 0 (the default)\n"
+           "  --scale N               each picture pixel an N-by-N block, 1 to 8; 0 (the default)\n"
            "                          follows the X resources' Xft.dpi: 144 and over give 2\n"
            "  -h, --help              this text\n"
            "  --version               the program's version\n"

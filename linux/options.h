@@ -15,9 +15,16 @@ enum class DrawTarget {
     WindowId,   // the window given with --window-id
 };
 
+// A number option's bounds, and the value that replaces one outside them.
+struct OptionRange {
+    int32_t minimum;
+    int32_t maximum;
+    int32_t fallback;
+};
+
 // XScreenSaver's -delay, in microseconds: the shortest time between two steps of the show.
 // The default is the Windows timer's floor, so that a ride takes as long as it does there.
-extern const SettingRange kDelayRange;  // 0 to 1000000, 10000
+extern const OptionRange kDelayRange;  // 0 to 1000000, 10000
 
 struct LinuxOptions {
     SaverSettings settings;
@@ -59,8 +66,9 @@ bool ParseWindowId(const char* text, unsigned long* id);
 // with *error saying so.
 bool RootTargetWindow(const char* xscreensaverWindow, unsigned long* id, std::string* error);
 
-// --scale, 0 to 4: 0 (the fallback) takes the scale the X resources give the screen.
-extern const SettingRange kScaleRange;
+// --scale, 0 to 8: 0 (the fallback) takes the scale the X resources give the screen; anything
+// else is refused.
+extern const OptionRange kScaleRange;
 
 // The side of the block each picture pixel becomes: --scale when given, else the one the X
 // resources' Xft.dpi (`xftDpi`, null when unset) asks for, else 1. Xft.dpi is a number of dots

@@ -12,6 +12,7 @@
 #include "core/ride_engine.h"
 #include "core/screen_scale.h"
 #include "core/settings.h"
+#include "core/show_assets.h"
 
 #define RV_IMPORT(name) extern "C" __attribute__((import_module("env"), import_name(#name)))
 #define RV_EXPORT(name) extern "C" __attribute__((export_name(#name)))
@@ -31,8 +32,6 @@ RV_IMPORT(rv_clock_seconds) uint32_t rv_clock_seconds(void);
 
 namespace {
 
-const char* const kPictureFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
-const char* const kSoundFiles[SoundCount] = {"cor_start.wav", "cor_run.wav", "cor_fade.wav", "valt_run.wav"};
 
 class PagePort final : public ShowPort {
 public:
@@ -125,57 +124,47 @@ private:
 PagePort port;
 
 Show show = NewShow();
-SaverSettings settings = {kSoundFlag.fallback, kBlankFlag.fallback, kCoravendiaFlag.fallback, kValtorneFlag.fallback,
-                          kSpeedRange.fallback, kRateRange.fallback, kVolumeRange.fallback};
+SaverSettings settings = DefaultSettings();
 bool running = false;
 
 }  // namespace
 
-// The seven settings in the page's order, with the core's keys, ranges, defaults and repair.
-const SettingFlag* const kFlags[4] = {&kSoundFlag, &kBlankFlag, &kCoravendiaFlag, &kValtorneFlag};
-const SettingRange* const kRanges[3] = {&kSpeedRange, &kRateRange, &kVolumeRange};
-int32_t* const kValues[7] = {&settings.sound,        &settings.blankScreen, &settings.rideCoravendia,
-                             &settings.rideValtorne, &settings.speed,       &settings.rate,
-                             &settings.volume};
-
+// The seven settings in the core table's order, with its keys, ranges, defaults and repair.
 RV_EXPORT(rv_setting_count) int32_t rv_setting_count(void) {
-    return 7;
+    return SettingCount;
 }
 
 RV_EXPORT(rv_setting_key) const char* rv_setting_key(int32_t i) {
-    return i < 4 ? kFlags[i]->key : kRanges[i - 4]->key;
+    return kSettings[i].key;
 }
 
 RV_EXPORT(rv_setting_min) int32_t rv_setting_min(int32_t i) {
-    return i < 4 ? 0 : kRanges[i - 4]->minimum;
+    return kSettings[i].minimum;
 }
 
 RV_EXPORT(rv_setting_max) int32_t rv_setting_max(int32_t i) {
-    return i < 4 ? 1 : kRanges[i - 4]->maximum;
+    return kSettings[i].maximum;
 }
 
 RV_EXPORT(rv_setting_default) int32_t rv_setting_default(int32_t i) {
-    return i < 4 ? kFlags[i]->fallback : kRanges[i - 4]->fallback;
+    return kSettings[i].fallback;
 }
 
 // A link's or a stored flag is 0 or 1; anything else, like a range's value out of range, is
 // the default.
 RV_EXPORT(rv_setting_repair) int32_t rv_setting_repair(int32_t i, int32_t value) {
-    if (i < 4) {
-        return value == 0 || value == 1 ? value : kFlags[i]->fallback;
-    }
-    return Repaired(value, *kRanges[i - 4]);
+    return IsOffered(value, kSettings[i]) ? value : kSettings[i].fallback;
 }
 
 RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
-    if (i >= 0 && i < 7) {
-        *kValues[i] = rv_setting_repair(i, value);
+    if (i >= 0 && i < SettingCount) {
+        settings.*kSettings[i].field = rv_setting_repair(i, value);
     }
 }
 
 // The volume heard from now on, without a new show.
 RV_EXPORT(rv_set_volume) void rv_set_volume(int32_t volume) {
-    settings.volume = Repaired(volume, kVolumeRange);
+    settings.volume = Repaired(volume, kSettings[VolumeSetting]);
     if (running) {
         show.settings.volume = settings.volume;
         port.SetVolume(settings.volume);

@@ -3,12 +3,7 @@
 #include <time.h>
 
 #include "core/embedded_assets.h"
-
-namespace {
-
-const char* const kSoundFiles[SoundCount] = {"cor_start.wav", "cor_run.wav", "cor_fade.wav", "valt_run.wav"};
-
-}  // namespace
+#include "core/show_assets.h"
 
 uint64_t MonotonicMs() {
     timespec now;

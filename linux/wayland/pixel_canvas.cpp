@@ -4,13 +4,12 @@
 
 #include <algorithm>
 
+#include "core/show_assets.h"
 #include "core/embedded_assets.h"
 #include "core/screen_scale.h"
 #include "linux/wayland/shm_buffer.h"
 
 namespace {
-
-const char* const kPictureFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
 
 int64_t Cut(int64_t value, int64_t low, int64_t high) {
     return value < low ? low : (value > high ? high : value);

@@ -14,8 +14,8 @@ const int kPadding = 4;
 }  // namespace
 
 FpsOverlay::FpsOverlay(Display* display, Window window, unsigned long black, unsigned long white, int32_t scale,
-                       uint64_t nowMs)
-    : display_(display), window_(window), black_(black), white_(white), scale_(scale < 1 ? 1 : scale),
+                       bool blank, uint64_t nowMs)
+    : display_(display), window_(window), black_(black), white_(white), scale_(scale < 1 ? 1 : scale), blank_(blank),
       depth_(DefaultDepth(display, DefaultScreen(display))), since_(nowMs) {
     XWindowAttributes attributes;
     if (XGetWindowAttributes(display_, window_, &attributes)) {
@@ -108,12 +108,22 @@ void FpsOverlay::Draw(uint64_t nowMs, uint64_t ticks, int windowHeight) {
     if (recounted || box_ == 0) {
         Render();
     }
-    XRectangle box = {0, static_cast<short>(windowHeight - boxHeight_), static_cast<unsigned short>(boxWidth_),
+    // On the pictures' grid of s-by-s blocks, as low as the window allows: in a window whose
+    // height is no multiple of s, a box flush with the bottom edge would put its blocks between
+    // the pictures' rows.
+    int top = windowHeight > boxHeight_ ? (windowHeight - boxHeight_) / scale_ * scale_ : 0;
+    XRectangle box = {0, static_cast<short>(top), static_cast<unsigned short>(boxWidth_),
                       static_cast<unsigned short>(boxHeight_)};
-    // A shorter number, or a window that changed height, would leave part of the last box.
+    // A shorter number, or a window that changed height, would leave part of the last box: it
+    // goes back to what the show leaves there, black behind the rides or else the window's own
+    // background.
     if (drawn_.width > box.width || drawn_.height > box.height || drawn_.y != box.y) {
-        XSetForeground(display_, gc_, black_);
-        XFillRectangle(display_, window_, gc_, drawn_.x, drawn_.y, drawn_.width, drawn_.height);
+        if (blank_) {
+            XSetForeground(display_, gc_, black_);
+            XFillRectangle(display_, window_, gc_, drawn_.x, drawn_.y, drawn_.width, drawn_.height);
+        } else {
+            XClearArea(display_, window_, drawn_.x, drawn_.y, drawn_.width, drawn_.height, False);
+        }
     }
     if (box_ != 0) {
         XCopyArea(display_, box_, window_, gc_, 0, 0, box.width, box.height, box.x, box.y);

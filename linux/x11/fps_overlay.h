@@ -9,7 +9,8 @@
 
 class FpsOverlay {
 public:
-    FpsOverlay(Display* display, Window window, unsigned long black, unsigned long white, int32_t scale,
+    // `blank`: the show keeps the window black behind the rides.
+    FpsOverlay(Display* display, Window window, unsigned long black, unsigned long white, int32_t scale, bool blank,
                uint64_t nowMs);
     FpsOverlay(const FpsOverlay&) = delete;
     FpsOverlay& operator=(const FpsOverlay&) = delete;
@@ -31,6 +32,7 @@ private:
     unsigned long black_;
     unsigned long white_;
     int32_t scale_;
+    bool blank_;
     int depth_;
     uint64_t since_;
     uint64_t ticksSince_ = 0;

@@ -9,7 +9,7 @@ FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOp
     StartShow(show_, port_, options);
     if (options.fps) {
         fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(0xFFFFFF),
-                                  port_.Scale(), MonotonicMs()));
+                                  port_.Scale(), options.settings.blankScreen != 0, MonotonicMs()));
     }
     if (exposed_) {
         EraseBackground(show_, port_);

@@ -3,13 +3,12 @@
 #include <X11/Xutil.h>
 #include <stdlib.h>
 
+#include "core/show_assets.h"
 #include "core/embedded_assets.h"
 #include "core/bitmap_file.h"
 #include "core/screen_scale.h"
 
 namespace {
-
-const char* const kPictureFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
 
 // The protocol carries coordinates in 16 bits; the show's rectangles stay near the window,
 // but a rectangle is cut to a margin around it so that nothing can wrap around.

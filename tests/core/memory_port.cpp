@@ -4,9 +4,9 @@
 #include <fstream>
 #include <iterator>
 
-namespace {
+#include "core/show_assets.h"
 
-const char* const kPictureFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
+namespace {
 
 int64_t Clamp(int64_t value, int64_t low, int64_t high) {
     return value < low ? low : value > high ? high : value;

@@ -128,14 +128,21 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
     EXPECT_EQ(options.delayMicroseconds, 10000);
     EXPECT_FALSE(options.fps);
 
-    // --scale overrides Xft.dpi; out of range, it leaves the scale to Xft.dpi. A dpi not a number is no scale.
+    // --scale overrides Xft.dpi up to 8 (480 dpi gives 5 too); 0 leaves the scale to Xft.dpi. A dpi not a number is
+    // no scale. Beyond 0 to 8, --scale is refused.
     const struct { const char *scale, *dpi; int32_t s; } kScales[] = {
         {"0", "192", 2},    {"0", "143.9", 1}, {"0", " 144.0 ", 2}, {"0", "288", 3}, {"0", nullptr, 1}, {"0", "", 1},
-        {"0", "192dpi", 1}, {"0", "-192", 1}, {"3", "96", 3}, {"1", "192", 1}, {"5", "192", 2}, {"-1", nullptr, 1}};
+        {"0", "192dpi", 1}, {"0", "-192", 1}, {"3", "96", 3}, {"1", "192", 1}, {"5", "192", 5}, {"8", nullptr, 8},
+        {"0", "480", 5}};
     for (const auto& c : kScales) {
         const char* scaled[] = {"rolvanta", "--scale", c.scale};
         ASSERT_EQ(ParseOptions(3, scaled, &options, &error), OptionsResult::Run) << error;
         EXPECT_EQ(ScreenPixelScale(options, c.dpi), c.s) << c.scale << " " << (c.dpi ? c.dpi : "(unset)");
+    }
+    for (const char* refused : {"9", "-1", "2147483648"}) {
+        const char* scaled[] = {"rolvanta", "--scale", refused};
+        EXPECT_EQ(ParseOptions(3, scaled, &options, &error), OptionsResult::Usage) << refused;
+        EXPECT_EQ(error, std::string("--scale needs a number from 0 to 8, not '") + refused + "'");
     }
 
     // Only an unset variable means the root window; a value that names no window is refused.

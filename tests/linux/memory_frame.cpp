@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
     port.ResetScreen(width, height);
     port.clock = static_cast<uint32_t>(strtoul(argv[3], nullptr, 10));
     unsigned long steps = strtoul(argv[4], nullptr, 10);
-    SaverSettings settings = {0, 1, atoi(argv[6]), atoi(argv[7]), atoi(argv[5]), kRateRange.fallback,
-                              kVolumeRange.fallback};
+    SaverSettings settings = {0, 1, atoi(argv[6]), atoi(argv[7]), atoi(argv[5]), kSettings[RateSetting].fallback,
+                              kSettings[VolumeSetting].fallback};
     Show show = NewShow();
     std::vector<PixelRun> runs;
     port.trace = &runs;

@@ -93,7 +93,7 @@ class Package(unittest.TestCase):
         targets = {line[4:].split()[0] for line in listing.splitlines() if line.startswith("... ")}
         built = {t for t in targets if not t.endswith((".o", ".i", ".s")) and not t.startswith(
             ("all", "clean", "depend", "edit_cache", "install", "list_install", "package", "rebuild_cache"))}
-        self.assertEqual(built, {"rolvanta", "rolvanta_wayland_protocols", "rolvanta_man_page"})
+        self.assertEqual(built, {"rolvanta", "rolvanta_core", "rolvanta_wayland_protocols", "rolvanta_man_page"})
 
     def test_every_setting_the_dialog_passes_is_accepted(self):
         tree = ElementTree.parse(os.path.join(self.root, SETTINGS))
@@ -112,8 +112,11 @@ class Package(unittest.TestCase):
             arguments.append(boolean.get("arg-set") or boolean.get("arg-unset"))
         ids.update(select.get("id") for select in screensaver.iter("select"))
         arguments += [a for option in screensaver.iter("option") for a in (option.get("arg-set") or "").split()]
-        self.assertEqual(ids, {"speed", "rate", "volume", "sound", "blank", "showfps", "coravendia", "valtorne",
-                               "scale"})
+        self.assertEqual(ids, {"speed", "rate", "volume", "delay", "sound", "blank", "showfps", "coravendia",
+                               "valtorne", "scale"})
+        # As every peer module's: the frame rate as --delay, and the updater.
+        self.assertIn("--delay %", [number.get("arg") for number in screensaver.iter("number")])
+        self.assertIsNotNone(screensaver.find("xscreensaver-updater"))
         self.assertTrue(screensaver.find("_description").text.strip())
         env = dict(os.environ)
         env.pop("DISPLAY", None)

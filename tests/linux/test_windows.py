@@ -63,19 +63,20 @@ class WindowTargets(LinuxTestCase):
         subprocess.run(["xrdb", "-nocpp", "-merge"], input=b"Xft.dpi: 192\n", env=self.display.env(), check=True)
         self.addCleanup(self.display.run, ["xrdb", "-remove"])
         window = self.window(621, 461, 10, 10)  # odd: part of a block at the edges
-        for options, scale in (([], 2), (["--scale", 3], 3)):
+        # 5 as Xft.dpi 480 would give: the Coravendia is 840 x 550, cut by the window.
+        for options, scale in (([], 2), (["--scale", 3], 3), (["--scale", 5], 5)):
             self.held_frame_matches_core(["--window-id", hex(window.id)] + options, window, 3, 3,
                                          name="scale-%d" % scale, scale=scale)
 
     def test_the_frame_rate_box_is_in_blocks_and_a_shorter_number_leaves_nothing_of_a_longer(self):
-        window = self.window(400, 300, 0, 0)
+        window = self.window(400, 301, 0, 0)  # odd: a box flush with the bottom would sit between blocks
         program = self.rolvanta("--window-id", hex(window.id), "--blank", "-fps", "--scale", 2, "--speed", 1,
                                 "--steps", 150, name="fps")
         program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold")
         riding = self.display.screenshot().bbox((255, 255, 255))  # white: in no picture; held, the count falls to 0.0
         wait_until(lambda: self.display.screenshot().bbox((255, 255, 255))[2] < riding[2], 30, "a shorter box")
         shot = self.display.screenshot()
-        lit = {(x, y) for y in range(200, 300) for x in range(200) if shot.pixel(x, y) == (255, 255, 255)}
+        lit = {(x, y) for y in range(200, 301) for x in range(200) if shot.pixel(x, y) == (255, 255, 255)}
         self.assertEqual(lit, {(x ^ i, y ^ j) for x, y in lit for i in (0, 1) for j in (0, 1)}, "2 x 2 blocks")
 
     def test_a_window_it_cannot_draw_on_is_refused_in_one_line(self):
@@ -84,7 +85,8 @@ class WindowTargets(LinuxTestCase):
                                     (["--root"], {"XSCREENSAVER_WINDOW": str(input_only.id)}, "input-only"),
                                     (["--root"], {"XSCREENSAVER_WINDOW": "0x400001 "}, "'0x400001 '"),
                                     (["--root"], {"XSCREENSAVER_WINDOW": "garbage"}, "not a window id"),
-                                    (["--root"], {"XSCREENSAVER_WINDOW": "0"}, "not a window id")):
+                                    (["--root"], {"XSCREENSAVER_WINDOW": "0"}, "not a window id"),
+                                    (["--scale", "9"], {}, "0 to 8, not '9'"), (["--scale", "-1"], {}, "not '-1'")):
             with self.subTest(options=options, env=env):
                 result = subprocess.run([PROGRAM, "--blank"] + options, env=self.display.env(**env),
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -94,6 +96,20 @@ class WindowTargets(LinuxTestCase):
                 self.assertIn(words, stderr)
         # The root window, which an unreadable variable used to fall back to, was never blackened.
         self.assertEqual(self.display.screenshot().count(DESKTOP_RGB), self.WIDTH * self.HEIGHT)
+
+    def test_two_modules_started_in_the_same_second_ride_differently(self):
+        # As XScreenSaver starts one per monitor: no --seed, equal windows, held at the same step.
+        windows = [self.window(300, 220, 10 + 320 * i, 10) for i in range(2)]
+        programs = [self.rolvanta("--window-id", hex(w.id), "--blank", "--speed", 3, "--steps", STEPS,
+                                  name="twin-%d" % i) for i, w in enumerate(windows)]
+        for program in programs:
+            program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold")
+        shot = self.display.screenshot()
+        frames = [b"".join(shot.row(y, x0, x1) for y in range(y0, y1)) for x0, y0, x1, y1 in (w.box for w in windows)]
+        self.assertTrue(all(frame.strip(b"\0") for frame in frames), "a ride in each window")
+        self.assertNotEqual(frames[0], frames[1], "both monitors hold the same ride")
+        for program in programs:
+            self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
 
     def test_a_grown_window_is_ridden_at_its_new_size(self):
         window = self.window(300, 200, 0, 0)

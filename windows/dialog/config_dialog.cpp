@@ -16,6 +16,9 @@ const char kSaveFailedText[] =
     "Choose OK again once it can be, or Cancel to leave the settings as they were.";
 const char kSaveFailedCaption[] = "Settings not saved";
 
+// The check boxes, one a flag, in the table's order.
+const int kFlagBoxes[] = {IDC_SOUND, IDC_BLANK, IDC_CORAVENDIA, IDC_VALTORNE};
+
 // The volume bar runs from loud at the top to quiet at the bottom.
 int32_t VolumeBarPosition(int32_t volume) {
     return volume ^ 0xFF;
@@ -30,23 +33,24 @@ HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t pos
 
 void InitDialog(HWND dialog) {
     LoadSettingsFromStrings(HostInstance());
-    SendDlgItemMessageA(dialog, IDC_SOUND, BM_SETCHECK, static_cast<WPARAM>(saverSettings.sound), 0);
-    SendDlgItemMessageA(dialog, IDC_BLANK, BM_SETCHECK, static_cast<WPARAM>(saverSettings.blankScreen), 0);
-    SendDlgItemMessageA(dialog, IDC_CORAVENDIA, BM_SETCHECK, static_cast<WPARAM>(saverSettings.rideCoravendia), 0);
-    SendDlgItemMessageA(dialog, IDC_VALTORNE, BM_SETCHECK, static_cast<WPARAM>(saverSettings.rideValtorne), 0);
-    configDialogState.speedBar =
-        SetUpBar(dialog, IDC_SPEED, kSpeedRange.minimum, kSpeedRange.maximum, saverSettings.speed);
-    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, kRateRange.minimum, kRateRange.maximum, saverSettings.rate);
-    configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, kVolumeRange.minimum, kVolumeRange.maximum,
+    for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
+        SendDlgItemMessageA(dialog, kFlagBoxes[flag], BM_SETCHECK,
+                            static_cast<WPARAM>(saverSettings.*kSettings[flag].field), 0);
+    }
+    const SettingSpec& speed = kSettings[SpeedSetting];
+    const SettingSpec& rate = kSettings[RateSetting];
+    const SettingSpec& volume = kSettings[VolumeSetting];
+    configDialogState.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, saverSettings.speed);
+    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, saverSettings.rate);
+    configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, volume.minimum, volume.maximum,
                                            VolumeBarPosition(saverSettings.volume));
 }
 
 INT_PTR Command(HWND dialog, WPARAM command) {
     if (command == IDOK) {
-        saverSettings.sound = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_SOUND));
-        saverSettings.blankScreen = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_BLANK));
-        saverSettings.rideCoravendia = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_CORAVENDIA));
-        saverSettings.rideValtorne = static_cast<int32_t>(IsDlgButtonChecked(dialog, IDC_VALTORNE));
+        for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
+            saverSettings.*kSettings[flag].field = static_cast<int32_t>(IsDlgButtonChecked(dialog, kFlagBoxes[flag]));
+        }
         if (!SaveSettings()) {
             // Nothing was lost yet: the choices are still on screen, to save again once the
             // file can be written, or to drop with Cancel.
@@ -67,17 +71,18 @@ INT_PTR Scroll(WPARAM wParam, HWND bar) {
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
     int32_t* setting;
-    const SettingRange* range;
+    const SettingSpec* range;
     if (bar == configDialogState.speedBar) {
         setting = &saverSettings.speed;
-        range = &kSpeedRange;
+        range = &kSettings[SpeedSetting];
     } else if (bar == configDialogState.rateBar) {
         setting = &saverSettings.rate;
-        range = &kRateRange;
+        range = &kSettings[RateSetting];
     } else if (bar == configDialogState.volumeBar) {
         int32_t position;
-        if (!ScrolledPosition(VolumeBarPosition(saverSettings.volume), code, thumb, kVolumeRange.minimum,
-                              kVolumeRange.maximum, kVolumePage, &position)) {
+        const SettingSpec& volume = kSettings[VolumeSetting];
+        if (!ScrolledPosition(VolumeBarPosition(saverSettings.volume), code, thumb, volume.minimum, volume.maximum,
+                              kVolumePage, &position)) {
             return TRUE;
         }
         SetScrollPos(bar, SB_CTL, position, TRUE);

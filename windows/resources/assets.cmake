@@ -2,18 +2,12 @@
 # dependencies to the build, so without this a changed picture, sound or
 # icon would not rebuild the saver.  include() it from the directory that
 # adds windows/resources/rolvanta.rc to a target.
-set(ROLVANTA_ASSET_DIR ${CMAKE_CURRENT_LIST_DIR}/../../assets)
+include(${CMAKE_CURRENT_LIST_DIR}/../../core/assets.cmake)
 set(ROLVANTA_RESOURCE_FILES
     ${CMAKE_CURRENT_LIST_DIR}/resource_ids.h
     ${CMAKE_CURRENT_LIST_DIR}/rolvanta.manifest
-    ${ROLVANTA_ASSET_DIR}/cormapl.bmp
-    ${ROLVANTA_ASSET_DIR}/cormapr.bmp
-    ${ROLVANTA_ASSET_DIR}/valtmapl.bmp
-    ${ROLVANTA_ASSET_DIR}/valtmapr.bmp
-    ${ROLVANTA_ASSET_DIR}/cor_start.wav
-    ${ROLVANTA_ASSET_DIR}/cor_run.wav
-    ${ROLVANTA_ASSET_DIR}/cor_fade.wav
-    ${ROLVANTA_ASSET_DIR}/valt_run.wav
+    ${CMAKE_CURRENT_LIST_DIR}/../../core/show_assets_table.inc
+    ${ROLVANTA_SHOW_ASSET_FILES}
     ${ROLVANTA_ASSET_DIR}/rolvanta.ico)
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/rolvanta.rc PROPERTIES
                             OBJECT_DEPENDS "${ROLVANTA_RESOURCE_FILES}")

@@ -12,14 +12,6 @@ int32_t ReadKey(const char* key, int32_t fallback) {
     return static_cast<int32_t>(GetPrivateProfileIntA(settingsSection, key, fallback, settingsFileName));
 }
 
-int32_t ReadFlag(const SettingFlag& flag) {
-    return ReadKey(flag.key, flag.fallback);
-}
-
-int32_t ReadRanged(const SettingRange& range) {
-    return Repaired(ReadKey(range.key, range.fallback), range);
-}
-
 bool WriteKey(const char* key, int32_t value) {
     char text[20];
     wsprintfA(text, "%ld", static_cast<LONG>(value));
@@ -29,24 +21,17 @@ bool WriteKey(const char* key, int32_t value) {
 }  // namespace
 
 void LoadSettings(void) {
-    saverSettings.sound = ReadFlag(kSoundFlag);
-    saverSettings.blankScreen = ReadFlag(kBlankFlag);
-    saverSettings.rideCoravendia = ReadFlag(kCoravendiaFlag);
-    saverSettings.rideValtorne = ReadFlag(kValtorneFlag);
-    saverSettings.speed = ReadRanged(kSpeedRange);
-    saverSettings.rate = ReadRanged(kRateRange);
-    saverSettings.volume = ReadRanged(kVolumeRange);
+    for (const SettingSpec& setting : kSettings) {
+        saverSettings.*setting.field = Repaired(ReadKey(setting.key, setting.fallback), setting);
+    }
 }
 
 bool SaveSettings(void) {
     // Every key is tried, so that one refused key loses no other.
-    bool written = WriteKey(kSoundFlag.key, saverSettings.sound);
-    written = WriteKey(kBlankFlag.key, saverSettings.blankScreen) && written;
-    written = WriteKey(kCoravendiaFlag.key, saverSettings.rideCoravendia) && written;
-    written = WriteKey(kValtorneFlag.key, saverSettings.rideValtorne) && written;
-    written = WriteKey(kSpeedRange.key, saverSettings.speed) && written;
-    written = WriteKey(kRateRange.key, saverSettings.rate) && written;
-    written = WriteKey(kVolumeRange.key, saverSettings.volume) && written;
+    bool written = true;
+    for (const SettingSpec& setting : kSettings) {
+        written = WriteKey(setting.key, saverSettings.*setting.field) && written;
+    }
     return written;
 }
 

@@ -5,15 +5,13 @@
 #include "core/ride_engine.h"
 #include "core/screen_scale.h"
 #include "core/settings.h"
+#include "core/show_assets.h"
 #include "windows/show/settings_store_win32.h"
 #include "windows/show/show_win32.h"
 
 namespace {
 
 const uintptr_t kTimerId = 1;
-const char* const kPictureNames[PictureCount] = {"CORMAPL", "CORMAPR", "VALTMAPL", "VALTMAPR"};
-const char* const kSoundNames[SoundCount] = {"COR_START_SOUND", "COR_RUN_SOUND", "COR_FADE_SOUND",
-                                             "VALT_RUN_SOUND"};
 
 // The show works in logical pixels; each is a block of scale by scale pixels of the window. At
 // a scale of 1 the port makes exactly the calls it makes on a screen of 96 dpi.
@@ -25,7 +23,7 @@ public:
     int32_t nextScale = 1;  // the window's, taken at the next ride's start
 
     bool LoadPicture(PictureIndex picture) override {
-        pictures_[picture] = LoadBitmapA(HostInstance(), kPictureNames[picture]);
+        pictures_[picture] = LoadBitmapA(HostInstance(), kPictureResources[picture]);
         return pictures_[picture] != nullptr;
     }
 
@@ -45,7 +43,7 @@ public:
     }
 
     SoundLoad LoadSound(SoundIndex sound) override {
-        HRSRC found = FindResourceA(HostInstance(), kSoundNames[sound], "WAVE");
+        HRSRC found = FindResourceA(HostInstance(), kSoundResources[sound], "WAVE");
         if (found == nullptr) {
             return SoundMissing;
         }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/bitmap_file.h"
+#include "core/show_assets.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace {
@@ -125,9 +126,8 @@ int main(int argc, char** argv) {
     fclose(in);
     BitmapFile pictures[4];
     std::vector<uint32_t> rgb[4];
-    const char* const files[4] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
     for (int i = 0; i < 4; ++i) {
-        std::ifstream file(std::string(argv[1]) + "/" + files[i], std::ios::binary);
+        std::ifstream file(std::string(argv[1]) + "/" + kPictureFiles[i], std::ios::binary);
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         ReadBitmapFile(bytes.data(), bytes.size(), &pictures[i]);
         for (uint8_t index : pictures[i].pixels) {

@@ -21,10 +21,9 @@
 #include <vector>
 
 #include "core/bitmap_file.h"
+#include "core/show_assets.h"
 
 namespace {
-
-const char* const kFiles[4] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
 
 struct Operation {
     bool copy;
@@ -129,7 +128,7 @@ int Replay(const char* assets, const char* scriptPath, unsigned long ticks) {
     int widths[4];
     int heights[4];
     for (int i = 0; i < 4; ++i) {
-        pictures[i] = LoadPicture(display, root, gc, std::string(assets) + "/" + kFiles[i], &widths[i], &heights[i]);
+        pictures[i] = LoadPicture(display, root, gc, std::string(assets) + "/" + kPictureFiles[i], &widths[i], &heights[i]);
     }
     XSelectInput(display, root, ExposureMask | StructureNotifyMask);
 

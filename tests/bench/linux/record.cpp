@@ -13,13 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "core/show_assets.h"
 #include "core/bitmap_file.h"
 #include "core/ride_engine.h"
 #include "core/settings.h"
 
 namespace {
-
-const char* const kFiles[PictureCount] = {"cormapl.bmp", "cormapr.bmp", "valtmapl.bmp", "valtmapr.bmp"};
 
 class RecordingPort final : public ShowPort {
 public:
@@ -27,7 +26,7 @@ public:
         : assets_(std::move(assets)), width_(width), height_(height), seed_(seed) {}
 
     bool LoadPicture(PictureIndex picture) override {
-        std::ifstream file(assets_ + "/" + kFiles[picture], std::ios::binary);
+        std::ifstream file(assets_ + "/" + kPictureFiles[picture], std::ios::binary);
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         BitmapFile bitmap;
         if (!ReadBitmapFile(bytes.data(), bytes.size(), &bitmap)) {
@@ -80,7 +79,9 @@ int main(int argc, char** argv) {
     RecordingPort port(argv[1], atoi(argv[2]), atoi(argv[3]), static_cast<uint32_t>(strtoul(argv[4], nullptr, 10)));
     Show show = NewShow();
     int rides = atoi(argv[6]);
-    CreateShow(show, port, SaverSettings{0, 1, 1, 1, atoi(argv[5]), kRateRange.fallback, kVolumeRange.fallback});
+    CreateShow(show, port,
+               SaverSettings{0, 1, 1, 1, atoi(argv[5]), kSettings[RateSetting].fallback,
+                             kSettings[VolumeSetting].fallback});
     for (int done = 0; done < rides;) {
         // Each tick's operations come first, then its line.
         uint32_t total = ShowTick(show, port);

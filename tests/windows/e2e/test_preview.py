@@ -26,6 +26,12 @@ class PreviewCases:
         self.assertIsNotNone(host.preview, "no preview window appeared in the pane")
         return host
 
+    def shown(self, host):
+        """The child can be found while its creation is still running, before it is shown; a
+        pane destroyed then takes the window's creation with it, which the saver rightly
+        reports as a failed start."""
+        harness.wait_until(lambda: (host.info().style & WS_VISIBLE) != 0, 30, "the preview window to be shown")
+
     def handled_all_posted(self, host, marker):
         """Posts WM_CONTEXTMENU as a marker: the preview hands it up to the pane, after all it
         was posted before it. Returns the pane's report."""
@@ -35,8 +41,7 @@ class PreviewCases:
 
     def test_child_window_titled_preview_of_the_panes_client_size(self):
         host = self.host()
-        # The child can be found while its creation is still running, before it is shown.
-        harness.wait_until(lambda: (host.info().style & WS_VISIBLE) != 0, 30, "the preview window to be shown")
+        self.shown(host)
         preview = host.info()
         self.assertEqual(preview.class_name, harness.SAVER_CLASS)
         self.assertEqual(preview.title, harness.PREVIEW_TITLE)
@@ -75,6 +80,7 @@ class PreviewCases:
 
     def test_destroying_the_pane_ends_it_with_zero(self):
         host = self.host()
+        self.shown(host)
         self.assertTrue(host.destroy_pane())
         self.assertEqual(host.wait_exit(10), 0)
 
