@@ -1,8 +1,7 @@
-"""Sway for the Wayland tests, headless unless told another backend: sway refuses root, so it
-runs as a throwaway user (named with this process's id) in a runtime folder of its own; the
-tests talk to it as root through that folder. A sway nested in another shares its user and
-folder. stop() ends sway and removes the user and the folder, failed or not. Weston, which
-runs as root, is headless with its software renderer."""
+"""Sway for the Wayland tests (headless unless told another backend): sway refuses root, so it
+runs as a throwaway user (named with this process's id) in a runtime folder of its own, which a
+nested sway shares; the tests talk to it as root through that folder. stop() ends sway and
+removes the user and the folder, failed or not. Weston runs as root."""
 
 import json
 import os
@@ -85,23 +84,20 @@ class Weston:
 
     def __init__(self, width, height):
         self.folder = tempfile.mkdtemp(prefix="rolvanta-weston-")
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.folder, WAYLAND_DISPLAY="wayland-1")
         with open(os.path.join(ARTIFACTS, "weston-%d.log" % os.getpid()), "ab") as log:
             self.process = subprocess.Popen(
                 ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug", "--idle-time=0",
-                 "--socket=wayland-1", "--width=%d" % width, "--height=%d" % height], env=self.env(),
+                 "--socket=wayland-1", "--width=%d" % width, "--height=%d" % height], env=self.env,
                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
         wait_until(lambda: os.path.exists(os.path.join(self.folder, "wayland-1")), 60, "weston's socket")
 
-    def env(self, **extra):
-        return dict(os.environ, XDG_RUNTIME_DIR=self.folder, WAYLAND_DISPLAY="wayland-1", **extra)
-
     def screenshot(self):
         """The output, through the screenshooter that --debug lets any client use."""
-        subprocess.run(["weston-screenshooter"], env=self.env(), cwd=self.folder, check=True, timeout=60)
-        (name,) = [n for n in os.listdir(self.folder) if n.endswith(".png")]
-        blob = subprocess.run(["convert", os.path.join(self.folder, name), "ppm:-"], stdout=subprocess.PIPE,
-                              check=True, timeout=60).stdout
-        os.remove(os.path.join(self.folder, name))
+        subprocess.run(["weston-screenshooter"], env=self.env, cwd=self.folder, check=True, timeout=60)
+        (name,) = [os.path.join(self.folder, n) for n in os.listdir(self.folder) if n.endswith(".png")]
+        blob = subprocess.run(["convert", name, "ppm:-"], stdout=subprocess.PIPE, check=True, timeout=60).stdout
+        os.remove(name)
         return Screenshot.from_ppm(blob, 0)
 
     def stop(self):
