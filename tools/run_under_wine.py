@@ -22,6 +22,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "windows", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 
 import harness  # noqa: E402
 import rides  # noqa: E402
@@ -51,7 +52,7 @@ def exit_verdict(letter, code):
 
 
 def windows_command_line(program, switches):
-    return " ".join(['"%s"' % harness._win_path(program)] + list(switches))
+    return " ".join(['"%s"' % harness.windows_path(program)] + list(switches))
 
 
 def run_on_display(program, switches):

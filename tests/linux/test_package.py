@@ -4,9 +4,11 @@ descriptions, the manual pages), every directory is 0755 all the same, the packa
 the X11, Wayland client and ALSA libraries and recommends xscreensaver, apt accepts it,
 lintian finds nothing to warn of, a build configured for the package has no target but the
 product's, and every option the settings description can pass is one the packaged program
-accepts."""
+accepts. The settings description and the manual page give each setting of the core's table
+its option, range and default."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -24,6 +26,43 @@ SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."
 def run(argv, **kwargs):
     return subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           timeout=600, **kwargs)
+
+
+def settings_table():
+    """The core's table of the settings (core/settings.cpp, kSettings), one tuple a setting:
+    (key, option, is a flag, minimum, maximum, default); the option is the key in lower case."""
+    with open(os.path.join(SOURCE_DIR, "core", "settings.cpp")) as f:
+        source = re.sub(r"//[^\n]*|/\*.*?\*/", "", f.read(), flags=re.S)
+    table = re.search(r"\bkSettings\b[^=;{]*=\s*\{(.*?)\};", source, re.S)
+    assert table, "core/settings.cpp defines no kSettings"
+    entries = [[field.strip() for field in entry.split(",")] for entry in re.findall(r"\{([^{}]*)\}", table.group(1))]
+    return [(key.strip('"'), key.strip('"').lower(), ranged == "false", int(low), int(high), int(default))
+            for key, _, ranged, low, high, default in entries]
+
+
+class Descriptions(unittest.TestCase):
+
+    def test_the_settings_description_and_manual_page_follow_the_core_table(self):
+        table = settings_table()
+        self.assertEqual(len(table), 7, table)
+        screensaver = ElementTree.parse(os.path.join(SOURCE_DIR, "linux", "rolvanta.xml")).getroot()
+        with open(os.path.join(SOURCE_DIR, "linux", "rolvanta.6")) as f:
+            manual = f.read().replace("\\-", "-")
+        for key, option, flag, low, high, default in table:
+            with self.subTest(key):
+                if flag:
+                    box = screensaver.find(".//boolean[@id='%s']" % option)
+                    self.assertIsNotNone(box, "no check box for --%s" % option)
+                    arg = ("arg-unset", "--no-" + option) if default else ("arg-set", "--" + option)
+                    self.assertEqual((box.get(arg[0]), (low, high)), (arg[1], (0, 1)))
+                    said = r'\.BR --%s ", " --no-%s\n[^\n]*Default %s\b' % (option, option, "on" if default else "off")
+                else:
+                    slider = screensaver.find("number[@id='%s']" % option)
+                    self.assertIsNotNone(slider, "no slider for --%s" % option)
+                    self.assertEqual((slider.get("arg"), slider.get("low"), slider.get("high"), slider.get("default")),
+                                     ("--%s %%" % option, str(low), str(high), str(default)))
+                    said = r'\.BI --%s " n"\n[^\n]*, %d to %d\. Default %d\.' % (option, low, high, default)
+                self.assertTrue(re.search(said, manual), "rolvanta.6 does not match %r" % said)
 
 
 @unittest.skipUnless(shutil.which("dpkg-deb") and shutil.which("cpack"), "Debian's packaging tools are missing")

@@ -16,11 +16,11 @@ import tempfile
 import time
 import wave
 
+from sound_sink import FILE_SINK
 from xsession import PROGRAM, LinuxTestCase, wait_until
 
 ASSETS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "assets")
 
-FILE_SINK = ('pcm.!default {\n    type file\n    slave.pcm "null"\n    file "%s"\n    format "raw"\n}\n')
 BYTES_PER_SECOND = 22050 * 4  # the player's stream: 16-bit stereo
 NO_DEVICE = 'pcm.!default {\n    type hw\n    card 29\n}\nctl.!default {\n    type hw\n    card 29\n}\n'
 

@@ -9,7 +9,8 @@ import shutil
 import subprocess
 import tempfile
 
-from harness import HarnessError, Screenshot, wait_until
+from screen import Screenshot
+from waiting import HarnessError, wait_until
 from xsession import ARTIFACTS, end_process
 
 USER = "rolvwl%d" % (os.getpid() % 100000)

@@ -1,5 +1,5 @@
 """A virtual X display of its own for each Linux end-to-end test file, and the programs the
-tests run on it. Python's standard library, the e2e harness's waiting and screenshots.
+tests run on it. Python's standard library and the tests' shared support.
 
 * Xvfb picks a free display number itself and tells it through -displayfd once it accepts
   connections; nothing guesses a number from lock files.
@@ -19,19 +19,16 @@ import threading
 import time
 import unittest
 
-import harness
-from harness import Screenshot, wait_until
+from frames import MEMORY_FRAME, blocks, differences, memory_frame  # noqa: F401  (the Linux tests' names)
+from screen import BLACK, CORAVENDIA_BACKGROUND, DESKTOP_COLOUR, DESKTOP_RGB, Screenshot  # noqa: F401
+from waiting import HarnessError, wait_until  # noqa: F401
+from xserver import start_xvfb
 
 PROGRAM = os.environ.get("ROLVANTA_PROGRAM", "")
 XTOOL = os.environ.get("ROLVANTA_XTOOL", "")
-MEMORY_FRAME = os.environ.get("ROLVANTA_MEMORY_FRAME", "")
 BUILD_DIR = os.environ.get("ROLVANTA_BUILD_DIR", "")
 ARTIFACTS = os.environ.get("ROLVANTA_ARTIFACTS") or os.path.join(tempfile.gettempdir(), "rolvanta-linux-artifacts")
 
-DESKTOP_RGB = harness.DESKTOP_RGB
-DESKTOP_COLOUR = harness.DESKTOP_COLOUR
-BLACK = (0, 0, 0)
-CORAVENDIA_BACKGROUND = harness.CORAVENDIA_BACKGROUND
 CORAVENDIA_SIZE = (168, 110)
 VALTORNE_SIZE = (179, 100)
 
@@ -57,26 +54,8 @@ class XDisplay:
         os.makedirs(ARTIFACTS, exist_ok=True)
 
     def start(self):
-        read_fd, write_fd = os.pipe()
-        log = open(os.path.join(ARTIFACTS, "xvfb-%d.log" % os.getpid()), "ab")
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx24" % (self.width, self.height),
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-        os.close(write_fd)
-        number = b""
-        deadline = time.monotonic() + 60
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_fd)
-        log.close()
-        if not number.strip():
-            self.stop()
-            raise harness.HarnessError("Xvfb reported no display number")
-        self.number = int(number.strip())
+        with open(os.path.join(ARTIFACTS, "xvfb-%d.log" % os.getpid()), "ab") as log:
+            self.process, self.number = start_xvfb(self.width, self.height, log)
         self.run(["xsetroot", "-solid", DESKTOP_COLOUR])
         return self
 
@@ -104,8 +83,8 @@ class XDisplay:
         result = subprocess.run(argv, env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=timeout)
         if check and result.returncode != 0:
-            raise harness.HarnessError("%s failed with %d: %s" % (" ".join(argv), result.returncode,
-                                                                  result.stderr.decode(errors="replace")))
+            raise HarnessError("%s failed with %d: %s" % (" ".join(argv), result.returncode,
+                                                          result.stderr.decode(errors="replace")))
         return result
 
     def screenshot(self, window="root"):
@@ -230,45 +209,3 @@ class LinuxTestCase(unittest.TestCase):
         window = TestWindow(self.display, width, height, x, y, rgb)
         self.addCleanup(window.close)
         return window
-
-
-def memory_frame(width, height, seed, steps, speed, coravendia=1, valtorne=1):
-    """The Windows core's frame on the memory port: (Screenshot, (x, y, w, h, picture))."""
-    with tempfile.TemporaryDirectory() as folder:
-        path = os.path.join(folder, "frame.ppm")
-        argv = [MEMORY_FRAME, width, height, seed, steps, speed, coravendia, valtorne, path]
-        result = subprocess.run([str(a) for a in argv], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-        if result.returncode != 0:
-            raise AssertionError("rolvanta_memory_frame: %s" % result.stderr.decode(errors="replace"))
-        with open(path, "rb") as f:
-            shot = Screenshot.from_ppm(f.read(), time.monotonic())
-    words = result.stdout.decode().split()
-    return shot, tuple(int(w) for w in words[1:6])
-
-
-def blocks(frame, s, width, height):
-    """The frame as a screen of scale s shows it: each pixel an s-by-s block, cut to width x height."""
-    rows = (frame.row(y) for y in range((height + s - 1) // s))
-    wide = [b"".join(row[i:i + 3] * s for i in range(0, len(row), 3))[:width * 3] for row in rows]
-    return Screenshot(width, height, b"".join(wide[y // s] for y in range(height)), frame.taken_at)
-
-
-def differences(shot, box, reference):
-    """Pixels of shot inside box (x0, y0, x1, y1) that differ from the reference frame of
-    the box's size; returns (count, first few as (x, y, seen, expected))."""
-    x0, y0, x1, y1 = box
-    count = 0
-    examples = []
-    for y in range(y1 - y0):
-        seen = shot.row(y0 + y, x0, x1)
-        expected = reference.row(y)
-        if seen == expected:
-            continue
-        for x in range(x1 - x0):
-            a = tuple(seen[3 * x:3 * x + 3])
-            b = tuple(expected[3 * x:3 * x + 3])
-            if a != b:
-                count += 1
-                if len(examples) < 5:
-                    examples.append((x, y, a, b))
-    return count, examples

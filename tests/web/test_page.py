@@ -14,8 +14,8 @@ import time
 import unittest
 
 from chromium import Chromium, Handler, serve
-from harness import Screenshot
-from xsession import blocks, differences, memory_frame
+from frames import blocks, differences, memory_frame
+from screen import Screenshot
 
 SITE = os.environ.get("ROLVANTA_SITE", "")
 RELEASE_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "web", "release_list.cmake")

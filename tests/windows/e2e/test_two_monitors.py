@@ -5,6 +5,8 @@ in force opens the prompt. A window of another program spanning both monitors st
 the desktop: nothing of it may show while the saver runs, and all of it once the saver has
 ended."""
 
+import time
+
 import harness
 import rides
 from password_session import RECHECK_WAIT, TIMEOUT, PasswordSession
@@ -126,7 +128,7 @@ class TwoMonitorsWithPassword(TwoMonitorChecks, PasswordSession):
         self.assert_saver_runs("a click, prompt up")
         self.assert_second_monitor_dark(pid, "a click, prompt up")
         self.refuse(shown, "cancel-posted")
-        refused_at = harness.time.monotonic()
+        refused_at = time.monotonic()
         self.settle()
         self.assert_saver_runs("refused")
         self.assert_second_monitor_dark(pid, "refused")

@@ -1,0 +1,42 @@
+"""tools/check_circles on small made-up trees: a circle of includes, a circle of calls hidden
+behind a header of a third unit, and a clean tree whose look-alikes (comments, strings,
+members, names of a unit's own) draw no arrow."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CHECK = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "check_circles")
+CHAIN = '#include "windows/host/chain.h"\n'
+HOST = {"windows/host/chain.h": "int Show();\nint Host();\n",
+        "windows/host/host.cpp": CHAIN + "int Host() { return 1; }\nint Run() { return Show(); }\n"}
+CASES = [
+    ("includes", {"core/a.h": '#include "core/b.h"\n', "core/b.h": '#pragma once\n#include "a.h"\n'},
+     "circle: core/a -> core/b -> core/a"),
+    ("calls", dict(HOST, **{"windows/show/show.cpp": CHAIN + "int Show() { return Host(); }\n"}),
+     "circle: windows/host/host -> windows/show/show -> windows/host/host"),
+    ("clean", dict(HOST, **{"windows/show/show.cpp": CHAIN + "// Host() calls us\n"
+                            "namespace { int Host() { return 2; } }\nstruct P { int Run(); };\n"
+                            'int Show() { P p; return Host() + p.Run() + *"Run()"; }\n'}),
+     None),
+]
+
+
+class CircleCheckTest(unittest.TestCase):
+    def test_cases(self):
+        for name, files, expected in CASES:
+            with self.subTest(name), tempfile.TemporaryDirectory() as root:
+                for path, text in files.items():
+                    os.makedirs(os.path.dirname(os.path.join(root, path)), exist_ok=True)
+                    with open(os.path.join(root, path), "w") as f:
+                        f.write(text)
+                result = subprocess.run([sys.executable, CHECK, root], stdout=subprocess.PIPE, text=True, timeout=60)
+                self.assertEqual(result.returncode, 1 if expected else 0, result.stdout)
+                self.assertEqual([l for l in result.stdout.splitlines() if l.startswith("circle")],
+                                 [expected] if expected else [])
+
+
+if __name__ == "__main__":
+    unittest.main()
