@@ -301,13 +301,17 @@ class WaylandDesktops(LinuxTestCase):
         outer = self.sway()
         sway = self.sway(outer, WLR_BACKENDS="wayland", WLR_WL_OUTPUTS="2")
         self.typist(sway)
-        wait_until(lambda: len(sway.outputs()) == 2, 60, "two nested outputs")
+        whole = list(outer.outputs().values())[0][0]
+        wait_until(lambda: [w < whole for w, _ in sway.outputs().values()] == [True] * 2, 60, "two outputs side by side")
         outputs = json.loads(sway.run("swaymsg", "-r", "-t", "get_outputs"))
         focused, other = (next(o["name"] for o in outputs if o["focused"] == f) for f in (True, False))
         program = self.saver(sway, "nested")
+        width = sway.outputs()[other][0]
         outer.run("swaymsg", '[title="wlroots - %s"] kill' % focused)
-        wait_until(lambda: list(sway.outputs()) == [other], 60, "the focused output to go")
-        self.assertEqual(sway.screenshot(other).count(SWAY_DESKTOP), 0)
+        # The outer sway then gives the other output's window the room the first one had.
+        wait_until(lambda: list(sway.outputs()) == [other] and sway.outputs()[other][0] > width, 60, "the unplug")
+        wait_until(lambda: sway.screenshot(other).count(SWAY_DESKTOP) == 0, 60, "%s covered" % other)
+        self.assertTrue(program.running())
         self.ends(program, sway)
 
     def test_a_real_pointer_ends_it_by_hand_not_by_a_change_of_scale_or_mode(self):
