@@ -1,8 +1,5 @@
 #include "core/settings.h"
 
-SaverSettings saverSettings = {1, 1, 1, 1, 6, 10, 127};
-const SaverSettings initialSaverSettings = {1, 1, 1, 1, 6, 10, 127};
-
 const SettingSpec kSettings[SettingCount] = {
     {"Sound", &SaverSettings::sound, false, 0, 1, 0},
     {"Blank", &SaverSettings::blankScreen, false, 0, 1, 0},

@@ -16,9 +16,6 @@ struct SaverSettings {
     int32_t volume;
 };
 
-extern SaverSettings saverSettings;
-extern const SaverSettings initialSaverSettings;
-
 // The rows of kSettings, in the order the store reads and writes them.
 enum SettingId { SoundSetting, BlankSetting, CoravendiaSetting, ValtorneSetting, SpeedSetting, RateSetting,
                  VolumeSetting, SettingCount };

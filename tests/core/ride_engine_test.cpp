@@ -46,14 +46,15 @@ class RideEngine : public ::testing::Test {
 protected:
     RecordingPort port;
     Show show;
+    SaverSettings settings;
 
     void SetUp() override {
         port = RecordingPort();
         show = NewShow();
-        saverSettings = SaverSettings{0, 0, 1, 1, 6, 10, 127};
+        settings = SaverSettings{0, 0, 1, 1, 6, 10, 127};
     }
 
-    void Create() { CreateShow(show, port, saverSettings); }
+    void Create() { CreateShow(show, port, settings); }
 
     void CreateSeeded(uint32_t seed) {
         port.clock = seed;
@@ -96,7 +97,7 @@ TEST(RandomSource, ProducesThePublishedSequences) {
 
 TEST_F(RideEngine, CreationLoadsEverythingSetsTheVolumeAndStartsTheTimer) {
     port.clock = 1234567;
-    saverSettings.volume = 200;
+    settings.volume = 200;
     Create();
     EXPECT_EQ(port.calls,
               (std::vector<PortCall>{{Op::LoadPicture, CoravendiaLeft}, {Op::LoadPicture, CoravendiaRight},
@@ -109,7 +110,7 @@ TEST_F(RideEngine, CreationLoadsEverythingSetsTheVolumeAndStartsTheTimer) {
 }
 
 TEST_F(RideEngine, WorkedRideLeftToRight) {
-    saverSettings.rideValtorne = 0;
+    settings.rideValtorne = 0;
     CreateSeeded(SeedFor({Right(), Exactly(10000)}));
     RideStep(show, port);
     EXPECT_EQ(show.rideState.towardRight, 1);
@@ -134,7 +135,7 @@ TEST_F(RideEngine, WorkedRideLeftToRight) {
 }
 
 TEST_F(RideEngine, WorkedRideRightToLeft) {
-    saverSettings.rideValtorne = 0;
+    settings.rideValtorne = 0;
     CreateSeeded(SeedFor({Left(), Exactly(10000)}));
     RideStep(show, port);
     EXPECT_EQ(port.Only(Op::BeginStep), (std::vector<PortCall>{{Op::BeginStep, CoravendiaLeft}})) << "facing left";
@@ -152,8 +153,8 @@ TEST_F(RideEngine, WorkedRideRightToLeft) {
 TEST_F(RideEngine, EndTestAtItsBoundaries) {
     // A ride from the left drawn exactly at the client width goes on for one more step.
     port.client = ShowRect{0, 0, 336, 480};
-    saverSettings.rideValtorne = 0;
-    saverSettings.speed = 1;
+    settings.rideValtorne = 0;
+    settings.speed = 1;
     CreateSeeded(SeedFor({Right(), Any()}));
     int steps = StepsUntilRideEnds();
     EXPECT_EQ(steps, 338) << "x 0..336 drawn, 337 ends";
@@ -161,8 +162,8 @@ TEST_F(RideEngine, EndTestAtItsBoundaries) {
 
     SetUp();
     port.client = ShowRect{0, 0, 336, 480};
-    saverSettings.rideValtorne = 0;
-    saverSettings.speed = 1;
+    settings.rideValtorne = 0;
+    settings.speed = 1;
     CreateSeeded(SeedFor({Left(), Any()}));
     steps = StepsUntilRideEnds();
     EXPECT_EQ(port.CopiesX().back(), -169) << "x + width == 0 does not end it";
@@ -171,7 +172,7 @@ TEST_F(RideEngine, EndTestAtItsBoundaries) {
 
 TEST_F(RideEngine, NarrowPaneStartsTheRideFromTheRightAtANegativeX) {
     port.client = ShowRect{0, 0, 150, 112};
-    saverSettings.rideValtorne = 0;
+    settings.rideValtorne = 0;
     CreateSeeded(SeedFor({Left(), Any()}));
     RideStep(show, port);
     EXPECT_EQ(port.CopiesX(), std::vector<int>{-18});
@@ -180,24 +181,24 @@ TEST_F(RideEngine, NarrowPaneStartsTheRideFromTheRightAtANegativeX) {
 TEST_F(RideEngine, ModelChoiceDrawsOnlyWhenBothOrNeitherAreEnabled) {
     for (int32_t both : {1, 0}) {
         SetUp();
-        saverSettings.rideCoravendia = both;
-        saverSettings.rideValtorne = both;
+        settings.rideCoravendia = both;
+        settings.rideValtorne = both;
         std::vector<int32_t> draws;
         CreateSeeded(SeedFor({Any(), Exactly(16383), Any()}, &draws));
         RideStep(show, port);
         EXPECT_EQ(show.rideState.isValtorne, 0) << both;
         EXPECT_EQ(show.rideState.y, draws[2] / 68 - 55) << "the height is the third draw";
         SetUp();
-        saverSettings.rideCoravendia = both;
-        saverSettings.rideValtorne = both;
+        settings.rideCoravendia = both;
+        settings.rideValtorne = both;
         CreateSeeded(SeedFor({Any(), Exactly(16384), Any()}, &draws));
         RideStep(show, port);
         EXPECT_EQ(show.rideState.isValtorne, 1) << both;
         EXPECT_EQ(show.rideState.y, draws[2] / 68 - 50) << "the height is the third draw";
     }
     SetUp();
-    saverSettings.rideCoravendia = 0;
-    saverSettings.rideValtorne = 5;
+    settings.rideCoravendia = 0;
+    settings.rideValtorne = 5;
     CreateSeeded(SeedFor({Any(), Exactly(32767)}));
     RideStep(show, port);
     EXPECT_EQ(show.rideState.isValtorne, 1);
@@ -205,12 +206,12 @@ TEST_F(RideEngine, ModelChoiceDrawsOnlyWhenBothOrNeitherAreEnabled) {
 }
 
 TEST_F(RideEngine, DirectionSplitsAt16384) {
-    saverSettings.rideValtorne = 0;
+    settings.rideValtorne = 0;
     CreateSeeded(SeedFor({Exactly(16383)}));
     RideStep(show, port);
     EXPECT_EQ(show.rideState.towardRight, 0);
     SetUp();
-    saverSettings.rideValtorne = 0;
+    settings.rideValtorne = 0;
     CreateSeeded(SeedFor({Exactly(16384)}));
     RideStep(show, port);
     EXPECT_EQ(show.rideState.towardRight, 1);
@@ -221,8 +222,8 @@ TEST_F(RideEngine, StepFollowsSpeedAndModel) {
     for (int speed = 1; speed <= 15; ++speed) {
         for (int model = 0; model < 2; ++model) {
             SetUp();
-            saverSettings.speed = speed;
-            (model ? saverSettings.rideCoravendia : saverSettings.rideValtorne) = 0;
+            settings.speed = speed;
+            (model ? settings.rideCoravendia : settings.rideValtorne) = 0;
             CreateSeeded(1);
             RideStep(show, port);
             EXPECT_EQ(show.rideState.step, model ? valtorne[speed - 1] : speed) << speed;
@@ -236,8 +237,8 @@ TEST_F(RideEngine, StepFollowsSpeedAndModel) {
 }
 
 TEST_F(RideEngine, TicksComeEveryMillisecondDuringARideAndAfterAPauseBetweenRides) {
-    saverSettings.rate = 40;
-    saverSettings.rideValtorne = 0;
+    settings.rate = 40;
+    settings.rideValtorne = 0;
     port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(7);
     for (int ticks = 1;; ++ticks) {
@@ -263,8 +264,8 @@ TEST_F(RideEngine, TicksComeEveryMillisecondDuringARideAndAfterAPauseBetweenRide
 }
 
 TEST_F(RideEngine, CoravendiaSoundsStartAfterTheFirstPictureAndFadeAtTheEnd) {
-    saverSettings.sound = 1;
-    saverSettings.rideValtorne = 0;
+    settings.sound = 1;
+    settings.rideValtorne = 0;
     port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(3);
     RideStep(show, port);
@@ -279,8 +280,8 @@ TEST_F(RideEngine, CoravendiaSoundsStartAfterTheFirstPictureAndFadeAtTheEnd) {
 }
 
 TEST_F(RideEngine, AWaitingCueThatReturnsAtOnceDelaysTheNextTickByWhatItLeft) {
-    saverSettings.sound = 1;
-    saverSettings.rideValtorne = 0;
+    settings.sound = 1;
+    settings.rideValtorne = 0;
     port.waitForCue = 3170;
     CreateSeeded(3);
     EXPECT_EQ(ShowTick(show, port), 3171u) << "the start sound's length, then the riding interval";
@@ -289,8 +290,8 @@ TEST_F(RideEngine, AWaitingCueThatReturnsAtOnceDelaysTheNextTickByWhatItLeft) {
 }
 
 TEST_F(RideEngine, ValtorneLoopsItsSoundAndStopsAllSoundAtTheEnd) {
-    saverSettings.sound = 1;
-    saverSettings.rideCoravendia = 0;
+    settings.sound = 1;
+    settings.rideCoravendia = 0;
     port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(3);
     StepsUntilRideEnds();
@@ -299,8 +300,8 @@ TEST_F(RideEngine, ValtorneLoopsItsSoundAndStopsAllSoundAtTheEnd) {
 }
 
 TEST_F(RideEngine, SoundsThatCannotPlayAreSkipped) {
-    saverSettings.sound = 1;
-    saverSettings.rideValtorne = 0;
+    settings.sound = 1;
+    settings.rideValtorne = 0;
     port.soundLoads[CoravendiaStart] = SoundMissing;
     port.soundLoads[CoravendiaFade] = SoundHeld;
     port.client = ShowRect{0, 0, 200, 200};
@@ -328,7 +329,7 @@ TEST_F(RideEngine, SilentRidesPlayAndStopNothing) {
 }
 
 TEST_F(RideEngine, BackgroundIsBlackOnlyWhenAsked) {
-    saverSettings.blankScreen = 3;
+    settings.blankScreen = 3;
     Create();
     port.calls.clear();
     port.client = ShowRect{0, 0, 800, 600};
@@ -380,8 +381,8 @@ TEST_F(RideEngine, WindowWithoutHeightOrTallerThanTheRandomRangeStillRides) {
 }
 
 TEST_F(RideEngine, ANewClientAreaIsTakenFromTheNextRideOn) {
-    saverSettings.rideValtorne = 0;
-    saverSettings.speed = 15;
+    settings.rideValtorne = 0;
+    settings.speed = 15;
     CreateSeeded(SeedFor({Left(), Any()}));
     RideStep(show, port);
     EXPECT_EQ(port.CopiesX(), std::vector<int>{472});
@@ -396,8 +397,8 @@ TEST_F(RideEngine, ANewClientAreaIsTakenFromTheNextRideOn) {
 }
 
 TEST_F(RideEngine, WhileTheDisplaySleepsTheShowNeitherRidesNorSoundsAndThenGoesOnWhereItStood) {
-    saverSettings.sound = 1;
-    saverSettings.rideCoravendia = 0;
+    settings.sound = 1;
+    settings.rideCoravendia = 0;
     CreateSeeded(3);
     ShowTick(show, port);
     ShowTick(show, port);
@@ -419,8 +420,8 @@ TEST_F(RideEngine, WhileTheDisplaySleepsTheShowNeitherRidesNorSoundsAndThenGoesO
 }
 
 TEST_F(RideEngine, TheDisplayGoingOffDuringTheStartSoundsWaitLeavesNoTimerRunning) {
-    saverSettings.sound = 1;
-    saverSettings.rideValtorne = 0;
+    settings.sound = 1;
+    settings.rideValtorne = 0;
     CreateSeeded(3);
     port.whileCueWaits = [this] { DisplayChanged(show, port, DisplayOff); };
     ShowTick(show, port);
@@ -435,7 +436,7 @@ TEST_F(RideEngine, TheDisplayGoingOffDuringTheStartSoundsWaitLeavesNoTimerRunnin
 }
 
 TEST_F(RideEngine, ASleepBetweenRidesWakesToTheNextRideWithoutSound) {
-    saverSettings.sound = 1;
+    settings.sound = 1;
     port.client = ShowRect{0, 0, 200, 200};
     CreateSeeded(3);
     while (!show.rideState.rideOver) {
@@ -452,7 +453,7 @@ TEST_F(RideEngine, ASleepBetweenRidesWakesToTheNextRideWithoutSound) {
 // The show's own time, on a fake clock: what a platform loop that only waits gets.
 TEST_F(RideEngine, RunShowKeepsTheTimersScheduleWhateverTheFramesDo) {
     port.client = ShowRect{0, 0, 5000, 480};
-    saverSettings.rideValtorne = 0;
+    settings.rideValtorne = 0;
     CreateSeeded(SeedFor({Right(), Any()}));
     EXPECT_EQ(RunShow(show, port, 1000), 10) << "the 1 ms timer has a floor of 10 ms";
     // 60 frames a second for a second: every tick that came due runs, none twice.
@@ -484,8 +485,8 @@ TEST_F(RideEngine, RunShowKeepsTheTimersScheduleWhateverTheFramesDo) {
 }
 
 TEST_F(RideEngine, RunShowPlaysTheCueThatFollowsAWaitedSoundWhenThatSoundEnds) {
-    saverSettings.sound = 1;
-    saverSettings.rideValtorne = 0;
+    settings.sound = 1;
+    settings.rideValtorne = 0;
     port.waitForCue = 500;
     CreateSeeded(3);
     RunShow(show, port, 0);

@@ -1,11 +1,9 @@
 #include "windows/dialog/config_dialog.h"
 
 #include "windows/resources/resource_ids.h"
-#include "windows/host/message_chain.h"
-#include "core/settings.h"
 #include "windows/show/settings_store_win32.h"
 
-ConfigDialogState configDialogState = {nullptr, nullptr, nullptr};
+ConfigDialogState configDialogState = {nullptr, nullptr, nullptr, nullptr};
 
 namespace {
 
@@ -31,27 +29,35 @@ HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t pos
     return bar;
 }
 
-void InitDialog(HWND dialog) {
-    LoadSettingsFromStrings(HostInstance());
+BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
+    if (context == nullptr || context->settings == nullptr) {
+        EndDialog(dialog, 0);
+        return FALSE;
+    }
+    configDialogState.settings = context->settings;
+    SaverSettings& settings = *context->settings;
+    LoadSettingsFromStrings(context->instance, settings);
     for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
-        SendDlgItemMessageA(dialog, kFlagBoxes[flag], BM_SETCHECK,
-                            static_cast<WPARAM>(saverSettings.*kSettings[flag].field), 0);
+        SendDlgItemMessageA(dialog, kFlagBoxes[flag], BM_SETCHECK, static_cast<WPARAM>(settings.*kSettings[flag].field),
+                            0);
     }
     const SettingSpec& speed = kSettings[SpeedSetting];
     const SettingSpec& rate = kSettings[RateSetting];
     const SettingSpec& volume = kSettings[VolumeSetting];
-    configDialogState.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, saverSettings.speed);
-    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, saverSettings.rate);
+    configDialogState.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, settings.speed);
+    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, settings.rate);
     configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, volume.minimum, volume.maximum,
-                                           VolumeBarPosition(saverSettings.volume));
+                                           VolumeBarPosition(settings.volume));
+    return TRUE;
 }
 
 INT_PTR Command(HWND dialog, WPARAM command) {
-    if (command == IDOK) {
+    if (command == IDOK && configDialogState.settings != nullptr) {
+        SaverSettings& settings = *configDialogState.settings;
         for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
-            saverSettings.*kSettings[flag].field = static_cast<int32_t>(IsDlgButtonChecked(dialog, kFlagBoxes[flag]));
+            settings.*kSettings[flag].field = static_cast<int32_t>(IsDlgButtonChecked(dialog, kFlagBoxes[flag]));
         }
-        if (!SaveSettings()) {
+        if (!SaveSettings(settings)) {
             // Nothing was lost yet: the choices are still on screen, to save again once the
             // file can be written, or to drop with Cancel.
             MessageBoxA(dialog, kSaveFailedText, kSaveFailedCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -68,25 +74,29 @@ INT_PTR Command(HWND dialog, WPARAM command) {
 }
 
 INT_PTR Scroll(WPARAM wParam, HWND bar) {
+    if (configDialogState.settings == nullptr) {
+        return FALSE;
+    }
+    SaverSettings& settings = *configDialogState.settings;
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
     int32_t* setting;
     const SettingSpec* range;
     if (bar == configDialogState.speedBar) {
-        setting = &saverSettings.speed;
+        setting = &settings.speed;
         range = &kSettings[SpeedSetting];
     } else if (bar == configDialogState.rateBar) {
-        setting = &saverSettings.rate;
+        setting = &settings.rate;
         range = &kSettings[RateSetting];
     } else if (bar == configDialogState.volumeBar) {
         int32_t position;
         const SettingSpec& volume = kSettings[VolumeSetting];
-        if (!ScrolledPosition(VolumeBarPosition(saverSettings.volume), code, thumb, volume.minimum, volume.maximum,
+        if (!ScrolledPosition(VolumeBarPosition(settings.volume), code, thumb, volume.minimum, volume.maximum,
                               kVolumePage, &position)) {
             return TRUE;
         }
         SetScrollPos(bar, SB_CTL, position, TRUE);
-        saverSettings.volume = VolumeBarPosition(position);
+        settings.volume = VolumeBarPosition(position);
         return FALSE;
     } else {
         return FALSE;
@@ -149,8 +159,7 @@ BOOL ConfigDialogClassHook(HINSTANCE) {
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        InitDialog(dialog);
-        return TRUE;
+        return InitDialog(dialog, reinterpret_cast<const ConfigDialogContext*>(lParam));
     case WM_COMMAND:
         return Command(dialog, wParam);
     case WM_VSCROLL:

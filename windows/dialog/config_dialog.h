@@ -1,9 +1,18 @@
 // The modal dialog in which the user edits the settings.
 #pragma once
 
+#include "core/settings.h"
 #include "windows/platform/winapi.h"
 
+// What the dialog needs of the program that opens it, handed over as the dialog's creation
+// parameter (the lParam of WM_INITDIALOG).
+struct ConfigDialogContext {
+    HINSTANCE instance;      // where the settings' names live
+    SaverSettings* settings;  // loaded into as the dialog opens, edited, and saved on OK
+};
+
 struct ConfigDialogState {
+    SaverSettings* settings;
     HWND speedBar;
     HWND rateBar;
     HWND volumeBar;

@@ -1,6 +1,7 @@
 // Input watch and close control: the first real touch of keyboard or mouse asks the saver to
 // close, and on Windows 9x a close goes through the screen-saver password first.
 #include "windows/host/host.h"
+#include "windows/host/window_guard.h"
 
 namespace {
 
@@ -58,6 +59,12 @@ LRESULT WatchInput(HWND window, HWND saver, UINT message, WPARAM wParam, LPARAM 
     case WM_SETCURSOR:
         HideCursor();
         return 1;
+    case WM_ACTIVATE:
+        // Activated again, the saver takes the keyboard too.
+        if ((wParam & 0xFFFF) != WA_INACTIVE) {
+            SetFocus(saver);
+        }
+        break;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
     case WM_LBUTTONDOWN:
@@ -112,6 +119,11 @@ uint32_t VerifyOnClose(HWND window) {
     hostState.inPasswordCheck = 0;
     if (result == 0) {
         HideCursor();
+        // Whichever window the prompt's end left in front, the next key must reach the saver
+        // and open the prompt again; nor may a window disabled meanwhile stay so.
+        SetForegroundWindow(window);
+        SetFocus(window);
+        KeepWindow(window);
     }
     hostState.lastCheckTick = GetTickCount();
     return hostState.closeAllowed;

@@ -2,7 +2,7 @@
 // and the binding to the platform's password components.
 #pragma once
 
-#include "windows/host/message_chain.h"
+#include "core/settings.h"
 #include "windows/platform/winapi.h"
 
 enum RunMode { Configure, Saver, Preview, ChangePassword };
@@ -23,6 +23,7 @@ struct HostState {
     uint32_t lastCheckTick;
     POINT savedCursorPos;
     uint32_t movingOwnWindows;  // nonzero while the saver moves its own full-screen windows
+    SaverSettings settings;     // the show's and the dialog's, lent to them as they need it
 };
 
 extern HostState hostState;
@@ -40,12 +41,21 @@ int32_t RunChangePassword(const char* text);
 
 // The saver window.
 int32_t RunSaverWindow(HWND parent);
+// Every message to the saver window passes HostWindowProc, then ShowStage: the show's own
+// procedure, with what it needs of the host, and for every message the show does not answer
+// completely the host's default handling.
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Keeps a full-screen window of the saver where the saver put it, shown and top-most, for its
-// WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED and WM_STYLECHANGING.
-void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT ShowStage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Input watch and close control (HostDefaultProc is in the message chain's header).
+// Input watch and close control.
+// The host's private message, sent to its own window while a close is being checked. Its
+// number is drawn at each start (ChooseVerifyPasswordMessage), so that no other program can
+// know it in advance.
+extern UINT VerifyPasswordMessage;
+void ChooseVerifyPasswordMessage(void);
+// The last stop of every message the show does not answer itself: input becomes a close
+// request, a close is checked against the password, the cursor stays hidden.
+LRESULT HostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 uint32_t VerifyOnClose(HWND window);
 uint32_t TickDifference(uint32_t earlier, uint32_t later);
 
@@ -60,6 +70,9 @@ void RecoverMonitors(HWND saverWindow);
 // The display's power state, where the platform reports it (full screen only).
 void WatchDisplayPower(HWND window);
 void StopWatchingDisplayPower(void);
+// Nonzero while the saver window is registered for the display's power notices: only then
+// can a notice come from the platform.
+BOOL HostHearsDisplayPower(void);
 
 // The other monitors: black windows over every monitor but the one the saver window covers.
 #define MaxOtherMonitors 16

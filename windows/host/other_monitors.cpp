@@ -2,6 +2,7 @@
 // gets a black window of its own, so that no desktop stays in view anywhere and input there
 // reaches the same close control as input on the saver window.
 #include "windows/host/host.h"
+#include "windows/host/window_guard.h"
 
 OtherMonitorWindows otherMonitorWindows = {};
 
@@ -149,8 +150,9 @@ LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam
         // a password prompt over it in front.
         return MA_NOACTIVATE;
     }
-    if (message == WM_WINDOWPOSCHANGING || message == WM_WINDOWPOSCHANGED || message == WM_STYLECHANGING) {
-        HoldWindowInPlace(window, message, wParam, lParam);
+    LRESULT result = 0;
+    if (GuardWindow(window, message, wParam, lParam, &result)) {
+        return result;
     }
     return OtherMonitorDefaultProc(window, message, wParam, lParam);
 }

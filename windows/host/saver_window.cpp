@@ -1,13 +1,18 @@
 // The saver window: its class, its creation over the screen or inside the preview pane, the
 // message loop, and the first stop of every message on its way to the show.
-#include "windows/resources/resource_ids.h"
 #include "windows/host/host.h"
+#include "windows/host/window_guard.h"
+#include "windows/resources/resource_ids.h"
+#include "windows/show/show_win32.h"
 
 namespace {
 
 const char kClassName[] = "WindowsScreenSaverClass";
 const char kSaverTitle[] = "Screen Saver";
 const char kPreviewTitle[] = "Preview";
+const DWORD kFullScreenStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+// While the saver window cannot be made again, the loop wakes this often to try once more.
+const UINT kRemakeRetryMilliseconds = 250;
 
 void DetachInputMethod(HWND window) {
     hostState.imeModule = GetModuleHandleA("IMM32.DLL");
@@ -65,89 +70,67 @@ HWND RunningSaver(void) {
     return nullptr;
 }
 
-// Whether a window placed after insertAfter stays among the top-most windows.
-bool StaysOnTop(HWND insertAfter) {
-    return insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST ||
-           (insertAfter != HWND_NOTOPMOST && insertAfter != HWND_BOTTOM &&
-            (GetWindowLongA(insertAfter, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+// Sets the new window going: full screen, it covers the other monitors, takes the foreground and
+// hears the display's power notices; the show was made at whole pixels, and before its first
+// ride it learns how large they are where it is seen (a preview, at its pane's scale).
+void StartSaverWindow(HWND parent) {
+    HWND window = hostState.saverWindow;
+    if (!hostState.isPreview) {
+        CoverOtherMonitors();
+        SetForegroundWindow(window);
+        WatchDisplayPower(window);
+    }
+    ScaleShow(window, WindowPixelScale(parent != nullptr ? parent : window));
 }
 
-// Whether a change, as WM_WINDOWPOSCHANGED reports it, left the window where it stood.
-bool KeptInPlace(const WINDOWPOS& change) {
-    return (change.flags & (SWP_NOMOVE | SWP_NOSIZE)) == (SWP_NOMOVE | SWP_NOSIZE) &&
-           (change.flags & SWP_HIDEWINDOW) == 0 &&
-           ((change.flags & SWP_NOZORDER) != 0 || StaysOnTop(change.hwndInsertAfter));
+HWND MakeFullScreenWindow(void) {
+    return CreateWindowExA(WS_EX_TOPMOST, kClassName, kSaverTitle, kFullScreenStyle, 0, 0,
+                           GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+                           hostState.instance, nullptr);
 }
 
-// Where each full-screen window stood when first seen or when the saver last placed it, as
-// WM_WINDOWPOSCHANGED, which always holds the final place, reported it. A change asked for with
-// SWP_NOSENDCHANGING never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
-struct HeldPlace {
-    HWND window;
-    WINDOWPOS place;
-};
-HeldPlace heldPlaces[1 + MaxOtherMonitors];
+// Another program destroyed the saver window while a password guards the run (it made the
+// window a child of its own, then destroyed that): the window is made again at once, over the
+// whole screen, with a new show, and the password is needed as before. The old show ends first,
+// so that the new one takes the volume the user had, not the saver's.
+void MakeSaverWindowAgain(void) {
+    static uintptr_t retryTimer = 0;
+    StopWatchingDisplayPower();
+    EndShow();
+    hostState.saverWindow = nullptr;
+    hostState.saverWindow = MakeFullScreenWindow();
+    if (hostState.saverWindow != nullptr) {
+        if (retryTimer != 0) {
+            KillTimer(nullptr, retryTimer);
+            retryTimer = 0;
+        }
+        StartSaverWindow(nullptr);
+    } else if (retryTimer == 0) {
+        retryTimer = SetTimer(nullptr, 0, kRemakeRetryMilliseconds, nullptr);
+    }
+}
 
-HeldPlace* HeldPlaceOf(HWND window, const WINDOWPOS& now) {
-    HeldPlace* unused = nullptr;
-    for (HeldPlace& held : heldPlaces) {
-        if (held.window == window) {
-            return &held;
-        }
-        if (unused == nullptr && (held.window == nullptr || !IsWindow(held.window))) {
-            unused = &held;
-        }
+// A timer message names the procedure it runs in its lParam, and DispatchMessage calls it: one
+// posted by another program would run any code in the saver's process. The saver's own timers
+// have no procedure.
+bool ForeignTimerMessage(const MSG& message) {
+    return (message.message == WM_TIMER || message.message == WM_SYSTIMER) && message.lParam != 0;
+}
+
+// The password prompt runs a message loop of its own, which dispatches whatever is posted to
+// the saver meanwhile: each message taken from the thread's queue passes here first, and a
+// foreign timer message becomes one that does nothing.
+HHOOK timerHook = nullptr;
+
+LRESULT CALLBACK DropForeignTimers(int code, WPARAM wParam, LPARAM lParam) {
+    MSG* message = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && (wParam & PM_REMOVE) != 0 && ForeignTimerMessage(*message)) {
+        message->message = WM_NULL;
     }
-    if (unused != nullptr) {
-        *unused = HeldPlace{window, now};
-    }
-    return unused;
+    return CallNextHookEx(timerHook, code, wParam, lParam);
 }
 
 }  // namespace
-
-void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    bool foreign = hostState.movingOwnWindows == 0;
-    if (message == WM_STYLECHANGING) {
-        // Styles say as much as places: shown, minimised or maximised, top-most.
-        STYLESTRUCT* style = reinterpret_cast<STYLESTRUCT*>(lParam);
-        const DWORD kKept = wParam == static_cast<WPARAM>(GWL_STYLE) ? WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE
-                                                                      : WS_EX_TOPMOST;
-        if (foreign && RecordUsable(style, sizeof(*style), TRUE)) {
-            style->styleNew = (style->styleNew & ~kKept) | (style->styleOld & kKept);
-        }
-        return;
-    }
-    WINDOWPOS* change = reinterpret_cast<WINDOWPOS*>(lParam);
-    if (!RecordUsable(change, sizeof(*change), TRUE)) {
-        return;
-    }
-    if (message == WM_WINDOWPOSCHANGING) {
-        if (foreign) {
-            change->flags = (change->flags | SWP_NOMOVE | SWP_NOSIZE) & ~static_cast<UINT>(SWP_HIDEWINDOW);
-            change->flags |= StaysOnTop(change->hwndInsertAfter) ? 0 : SWP_NOZORDER;
-        }
-        return;
-    }
-    HeldPlace* held = HeldPlaceOf(window, *change);
-    // A minimise marks the window minimised before its move is asked for, so it is undone once
-    // done; the rectangle it kept is the one it returns to.
-    bool minimised = (GetWindowLongA(window, GWL_STYLE) & WS_MINIMIZE) != 0;
-    if (!foreign && held != nullptr) {
-        held->place = *change;
-    }
-    if (!foreign || (!minimised && KeptInPlace(*change))) {
-        return;
-    }
-    ++hostState.movingOwnWindows;
-    if (minimised) {
-        ShowWindow(window, SW_SHOWNOACTIVATE);
-    } else if (held != nullptr) {
-        const WINDOWPOS& place = held->place;
-        SetWindowPos(window, HWND_TOPMOST, place.x, place.y, place.cx, place.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    }
-    --hostState.movingOwnWindows;
-}
 
 int32_t RunSaverWindow(HWND parent) {
     WNDCLASSA windowClass = {};
@@ -176,7 +159,7 @@ int32_t RunSaverWindow(HWND parent) {
         width = GetSystemMetrics(SM_CXSCREEN);
         height = GetSystemMetrics(SM_CYSCREEN);
         title = kSaverTitle;
-        style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+        style = kFullScreenStyle;
         exStyle = WS_EX_TOPMOST;
         HWND running = RunningSaver();
         if (running != nullptr) {
@@ -186,6 +169,9 @@ int32_t RunSaverWindow(HWND parent) {
         LoadPasswordHooks();
     }
 
+    if (PasswordGuardsTheRun()) {
+        timerHook = SetWindowsHookExA(WH_GETMESSAGE, DropForeignTimers, nullptr, GetCurrentThreadId());
+    }
     ChooseVerifyPasswordMessage();
     // Without a window there is no loop to end: the run reports failure the way a bad
     // command line does.
@@ -194,14 +180,7 @@ int32_t RunSaverWindow(HWND parent) {
         hostState.saverWindow = CreateWindowExA(exStyle, kClassName, title, style, 0, 0, width, height, parent,
                                                 nullptr, hostState.instance, nullptr);
         if (hostState.saverWindow != nullptr) {
-            if (!hostState.isPreview) {
-                CoverOtherMonitors();
-                SetForegroundWindow(hostState.saverWindow);
-                WatchDisplayPower(hostState.saverWindow);
-            }
-            // The show was made at whole pixels; before its first ride it learns how large they
-            // are where it is seen. A preview is seen at the scale of the pane it sits in.
-            ScaleShow(hostState.saverWindow, WindowPixelScale(parent != nullptr ? parent : hostState.saverWindow));
+            StartSaverWindow(parent);
             MSG message = {};
             for (;;) {
                 if (!GetMessageA(&message, nullptr, 0, 0)) {
@@ -210,7 +189,12 @@ int32_t RunSaverWindow(HWND parent) {
                     }
                     break;
                 }
-                if (message.message == WM_DESTROY && PasswordGuardsTheRun()) {
+                if ((message.message == WM_DESTROY && PasswordGuardsTheRun()) || ForeignTimerMessage(message)) {
+                    continue;
+                }
+                if (message.hwnd == nullptr && PasswordGuardsTheRun() && !hostState.isPreview &&
+                    !IsWindow(hostState.saverWindow)) {
+                    MakeSaverWindowAgain();
                     continue;
                 }
                 TranslateMessage(&message);
@@ -224,6 +208,10 @@ int32_t RunSaverWindow(HWND parent) {
                 DestroyWindow(hostState.saverWindow);
             }
         }
+    }
+    if (timerHook != nullptr) {
+        UnhookWindowsHookEx(timerHook);
+        timerHook = nullptr;
     }
     // A quit can end the loop with the saver window still alive; the run is over all the same.
     UncoverOtherMonitors();
@@ -273,8 +261,22 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_WINDOWPOSCHANGING:
     case WM_WINDOWPOSCHANGED:
     case WM_STYLECHANGING:
+    case WM_STYLECHANGED:
+    case WM_ENABLE:
+    case WM_SETREDRAW:
+    case WM_SHOWWINDOW:
         if (!hostState.isPreview) {
-            HoldWindowInPlace(window, message, wParam, lParam);
+            LRESULT result = 0;
+            if (GuardWindow(window, message, wParam, lParam, &result)) {
+                return result;
+            }
+        }
+        break;
+    case WM_NCDESTROY:
+        // Its destruction from outside (as the child another program made it of a window it
+        // then destroyed) is the last the window hears: the loop wakes to make it again.
+        if (PasswordGuardsTheRun() && !hostState.isPreview) {
+            PostMessageA(nullptr, WM_NULL, 0, 0);
         }
         break;
     case WM_SETTEXT:
@@ -328,10 +330,22 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (hostState.closeAllowed) {
             return 0;
         }
+        if (!hostState.isPreview) {
+            CheckWindowOnTick(window);
+        }
         Sleep(0);
         break;
     default:
         break;
     }
-    return ShowProc(window, message, wParam, lParam);
+    return ShowStage(window, message, wParam, lParam);
+}
+
+LRESULT ShowStage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ShowContext context = {hostState.instance, &hostState.settings, HostHearsDisplayPower()};
+    LRESULT result = 0;
+    if (ShowProc(window, message, wParam, lParam, context, &result)) {
+        return result;
+    }
+    return HostDefaultProc(window, message, wParam, lParam);
 }

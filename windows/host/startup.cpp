@@ -3,15 +3,7 @@
 #include "windows/host/command_line.h"
 #include "windows/host/host.h"
 #include "windows/platform/fault_guard.h"
-
-#define HOST_STATE_INITIAL_VALUES                                                                  \
-    {                                                                                              \
-        nullptr, nullptr, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 4, 0xFFFFFFFFu, \
-        {0, 0}, 0                                                                                  \
-    }
-
-HostState hostState = HOST_STATE_INITIAL_VALUES;
-const HostState initialHostState = HOST_STATE_INITIAL_VALUES;
+#include "windows/show/show_win32.h"
 
 namespace {
 
@@ -42,10 +34,6 @@ HWND HandleFromText(const char* text) {
 }
 
 }  // namespace
-
-HINSTANCE HostInstance(void) {
-    return hostState.instance;
-}
 
 int WINAPI HostEntry(HINSTANCE, HINSTANCE, LPSTR, int) {
     HostStart();
@@ -89,8 +77,9 @@ int32_t RunConfigure(HWND owner) {
     if (!ConfigDialogClassHook(hostState.instance)) {
         return 0;
     }
-    return static_cast<int32_t>(
-        DialogBoxParamA(hostState.instance, MAKEINTRESOURCEA(2003), owner, ConfigDialogProc, 0));
+    ConfigDialogContext context = {hostState.instance, &hostState.settings};
+    return static_cast<int32_t>(DialogBoxParamA(hostState.instance, MAKEINTRESOURCEA(2003), owner, ConfigDialogProc,
+                                                reinterpret_cast<LPARAM>(&context)));
 }
 
 int32_t RunChangePassword(const char* text) {

@@ -2,6 +2,7 @@
 // the monitors change under a running saver.
 #include "core/screen_scale.h"
 #include "windows/host/host.h"
+#include "windows/show/show_win32.h"
 
 namespace {
 

@@ -53,6 +53,8 @@ DECLARE_FAKE_HANDLE(HRSRC);
 DECLARE_FAKE_HANDLE(HMENU);
 DECLARE_FAKE_HANDLE(HWAVEOUT);
 DECLARE_FAKE_HANDLE(HMONITOR);
+DECLARE_FAKE_HANDLE(HRGN);
+DECLARE_FAKE_HANDLE(HHOOK);
 #undef DECLARE_FAKE_HANDLE
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
@@ -173,6 +175,13 @@ typedef struct tagBITMAP {
 #define WM_MOUSEWHEEL 0x020A
 #define WM_POWERBROADCAST 0x0218
 #define WM_APP 0x8000
+#define WM_NCDESTROY 0x0082
+#define WM_NULL 0x0000
+#define WM_ACTIVATE 0x0006
+#define WM_ENABLE 0x000A
+#define WM_SETREDRAW 0x000B
+#define WM_STYLECHANGED 0x007D
+#define WA_INACTIVE 0
 #define PBT_POWERSETTINGCHANGE 0x8013
 
 #define SC_SIZE 0xF000
@@ -200,6 +209,7 @@ typedef struct tagBITMAP {
 #define WS_CLIPSIBLINGS 0x04000000L
 #define WS_CLIPCHILDREN 0x02000000L
 #define WS_MAXIMIZE 0x01000000L
+#define WS_DISABLED 0x08000000L
 #define WS_EX_TOPMOST 0x00000008L
 #define WS_EX_TOOLWINDOW 0x00000080L
 
@@ -259,6 +269,7 @@ typedef struct tagBITMAP {
 LPSTR GetCommandLineA(void);
 HMODULE GetModuleHandleA(LPCSTR name);
 BOOL GetVersionExA(OSVERSIONINFOA* info);
+DWORD GetCurrentThreadId(void);
 void ExitProcess(UINT code);
 DWORD GetTickCount(void);
 void Sleep(DWORD milliseconds);
@@ -304,6 +315,25 @@ void PostQuitMessage(int code);
 BOOL GetCursorPos(POINT* point);
 HCURSOR SetCursor(HCURSOR cursor);
 HWND GetParent(HWND window);
+HWND SetParent(HWND window, HWND parent);
+typedef BOOL (*WNDENUMPROC)(HWND, LPARAM);
+BOOL EnumThreadWindows(DWORD thread, WNDENUMPROC callback, LPARAM data);
+HWND GetWindow(HWND window, UINT relation);
+#define GW_OWNER 4
+#define WH_GETMESSAGE 3
+#define HC_ACTION 0
+typedef LRESULT (*HOOKPROC)(int, WPARAM, LPARAM);
+HHOOK SetWindowsHookExA(int kind, HOOKPROC hook, HINSTANCE module, DWORD thread);
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
+BOOL UnhookWindowsHookEx(HHOOK hook);
+#define GWL_HWNDPARENT (-8)
+LONG SetWindowLongA(HWND window, int index, LONG value);
+HWND GetDesktopWindow(void);
+BOOL EnableWindow(HWND window, BOOL enable);
+BOOL ShowOwnedPopups(HWND owner, BOOL show);
+HWND SetFocus(HWND window);
+int SetWindowRgn(HWND window, HRGN region, BOOL redraw);
+int GetWindowRgn(HWND window, HRGN region);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL InSendMessage(void);
@@ -322,6 +352,7 @@ BOOL SystemParametersInfoA(UINT action, UINT param, LPVOID value, UINT flags);
 
 // gdi32
 HGDIOBJ GetStockObject(int index);
+HRGN CreateRectRgn(int left, int top, int right, int bottom);
 HDC CreateCompatibleDC(HDC dc);
 BOOL DeleteDC(HDC dc);
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
@@ -352,6 +383,16 @@ typedef DWORD(WINAPI* PwdChangePasswordAProc)(LPCSTR provider, HWND parent, DWOR
 // Windows 95 and NT 4 know one monitor only and lack these two.
 typedef BOOL(WINAPI* EnumDisplayMonitorsProc)(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data);
 typedef BOOL(WINAPI* GetMonitorInfoAProc)(HMONITOR monitor, MONITORINFO* info);
+
+// The timer messages the platform makes of its own; a nonzero lParam names a procedure that
+// DispatchMessage calls.
+#ifndef WM_SYSTIMER
+#define WM_SYSTIMER 0x0118
+#endif
+// Windows 98 and later: a window's parent, whatever its style (GetParent answers the owner of
+// a pop-up), the desktop's for a top-level window.
+typedef HWND(WINAPI* GetAncestorProc)(HWND window, UINT which);
+const UINT kAncestorParent = 1;  // GA_PARENT
 
 // Newer Windows tells a window that declared it draws for each monitor's own scale when that
 // scale changes; older headers lack the numbers.

@@ -1,7 +1,6 @@
 #include "windows/show/settings_store_win32.h"
 
 #include "windows/resources/resource_ids.h"
-#include "core/settings.h"
 
 char settingsSection[40] = "ScreenSaver.Rolvanta";
 char settingsFileName[13] = "";
@@ -20,23 +19,23 @@ bool WriteKey(const char* key, int32_t value) {
 
 }  // namespace
 
-void LoadSettings(void) {
+void LoadSettings(SaverSettings& settings) {
     for (const SettingSpec& setting : kSettings) {
-        saverSettings.*setting.field = Repaired(ReadKey(setting.key, setting.fallback), setting);
+        settings.*setting.field = Repaired(ReadKey(setting.key, setting.fallback), setting);
     }
 }
 
-bool SaveSettings(void) {
+bool SaveSettings(const SaverSettings& settings) {
     // Every key is tried, so that one refused key loses no other.
     bool written = true;
     for (const SettingSpec& setting : kSettings) {
-        written = WriteKey(setting.key, saverSettings.*setting.field) && written;
+        written = WriteKey(setting.key, settings.*setting.field) && written;
     }
     return written;
 }
 
-void LoadSettingsFromStrings(HINSTANCE instance) {
+void LoadSettingsFromStrings(HINSTANCE instance, SaverSettings& settings) {
     LoadStringA(instance, IDS_SETTINGS_SECTION, settingsSection, sizeof(settingsSection));
     LoadStringA(instance, IDS_SETTINGS_FILE, settingsFileName, sizeof(settingsFileName));
-    LoadSettings();
+    LoadSettings(settings);
 }

@@ -2,15 +2,16 @@
 // read and written through the platform's profile calls.
 #pragma once
 
+#include "core/settings.h"
 #include "windows/platform/winapi.h"
 
 // Filled from the string table (section name 1007, file name 1001) before each load.
 extern char settingsSection[40];
 extern char settingsFileName[13];
 
-// Reads the seven keys, putting a key's default in place of a value out of range.
-void LoadSettings(void);
+// Reads the seven keys into settings, putting a key's default in place of a value out of range.
+void LoadSettings(SaverSettings& settings);
 // Writes the seven fields as they stand, one key at a time; false when the file refused any.
-bool SaveSettings(void);
+bool SaveSettings(const SaverSettings& settings);
 // Fetches the section and file names from the module's strings, then loads.
-void LoadSettingsFromStrings(HINSTANCE instance);
+void LoadSettingsFromStrings(HINSTANCE instance, SaverSettings& settings);

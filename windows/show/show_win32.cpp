@@ -1,13 +1,11 @@
 // The show's Win32 layer: ShowProc turns the saver window's messages into the portable show's
 // operations, and the port beneath carries those out with GDI, winmm, the module's resources
 // and timer 1. Calls only; the show decides.
-#include "windows/host/message_chain.h"
-#include "core/ride_engine.h"
+#include "windows/show/show_win32.h"
+
 #include "core/screen_scale.h"
-#include "core/settings.h"
 #include "core/show_assets.h"
 #include "windows/show/settings_store_win32.h"
-#include "windows/show/show_win32.h"
 
 namespace {
 
@@ -18,12 +16,13 @@ const uintptr_t kTimerId = 1;
 class Win32ShowPort final : public ShowPort {
 public:
     HWND window = nullptr;
+    HINSTANCE instance = nullptr;
     HDC eraseDc = nullptr;
     int32_t scale = 1;      // the blocks the rides are drawn with now
     int32_t nextScale = 1;  // the window's, taken at the next ride's start
 
     bool LoadPicture(PictureIndex picture) override {
-        pictures_[picture] = LoadBitmapA(HostInstance(), kPictureResources[picture]);
+        pictures_[picture] = LoadBitmapA(instance, kPictureResources[picture]);
         return pictures_[picture] != nullptr;
     }
 
@@ -43,11 +42,11 @@ public:
     }
 
     SoundLoad LoadSound(SoundIndex sound) override {
-        HRSRC found = FindResourceA(HostInstance(), kSoundResources[sound], "WAVE");
+        HRSRC found = FindResourceA(instance, kSoundResources[sound], "WAVE");
         if (found == nullptr) {
             return SoundMissing;
         }
-        soundData_[sound] = LoadResource(HostInstance(), found);
+        soundData_[sound] = LoadResource(instance, found);
         if (soundData_[sound] == nullptr) {
             return SoundMissing;
         }
@@ -137,12 +136,20 @@ public:
         sndPlaySoundA(nullptr, stop == StopAtRideEnd ? SND_MEMORY | SND_NODEFAULT | SND_ASYNC : 0);
     }
 
+    // Only a volume that was read can be put back: after a failed read (0 is success) the
+    // device keeps its own, rather than getting the saver's for good or silence at the end.
     void SetVolume(int32_t volume) override {
-        waveOutGetVolume(WaveMapper(), &savedVolume_);
-        waveOutSetVolume(WaveMapper(), WaveVolumeFor(volume));
+        volumeRead_ = waveOutGetVolume(WaveMapper(), &savedVolume_) == 0;
+        if (volumeRead_) {
+            waveOutSetVolume(WaveMapper(), WaveVolumeFor(volume));
+        }
     }
 
-    void RestoreVolume() override { waveOutSetVolume(WaveMapper(), savedVolume_); }
+    void RestoreVolume() override {
+        if (volumeRead_) {
+            waveOutSetVolume(WaveMapper(), savedVolume_);
+        }
+    }
 
     bool ArmTimer(uint32_t milliseconds) override { return SetTimer(window, kTimerId, milliseconds, nullptr) != 0; }
 
@@ -163,6 +170,7 @@ private:
     HGLOBAL soundData_[SoundCount] = {};
     const char* soundImages_[SoundCount] = {};
     DWORD savedVolume_ = 0;
+    bool volumeRead_ = false;
     HDC windowDc_ = nullptr;
     HDC pictureDc_ = nullptr;
     HGDIOBJ previous_ = nullptr;
@@ -221,15 +229,18 @@ void EndShow(void) {
     DestroyShow(saverShow, port);
 }
 
-LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ShowContext& context, LRESULT* result) {
     port.window = window;
+    port.instance = context.instance;
     switch (message) {
     case WM_CREATE:
         // Whole pixels until the host tells the window's scale.
         port.scale = 1;
         port.nextScale = 1;
-        LoadSettingsFromStrings(HostInstance());
-        CreateShow(saverShow, port, saverSettings);
+        // A window made again after another program destroyed the last one starts a new show.
+        saverShow = NewShow();
+        LoadSettingsFromStrings(context.instance, *context.settings);
+        CreateShow(saverShow, port, *context.settings);
         break;
     case WM_DESTROY:
         DestroyShow(saverShow, port);
@@ -238,7 +249,8 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         port.eraseDc = reinterpret_cast<HDC>(wParam);
         EraseBackground(saverShow, port);
         port.eraseDc = nullptr;
-        return 0;
+        *result = 0;
+        return true;
     case WM_TIMER:
         // The show takes a new size only as a ride starts; the blocks change with it, so that
         // each ride is drawn at one scale from edge to edge.
@@ -259,12 +271,12 @@ LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         // The platform sends its notices, with a record it owns, and only to a window that
         // registered for them. Anything else is another program's message, and its lParam
         // is no record at all.
-        if (wParam == PBT_POWERSETTINGCHANGE && HostHearsDisplayPower() && InSendMessage()) {
+        if (wParam == PBT_POWERSETTINGCHANGE && context.hearsDisplayPower && InSendMessage()) {
             PowerSettingChanged(lParam);
         }
         break;
     default:
         break;
     }
-    return HostDefaultProc(window, message, wParam, lParam);
+    return false;
 }

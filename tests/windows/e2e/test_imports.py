@@ -11,11 +11,11 @@ import unittest
 import harness
 
 ALLOWED = {"kernel32.dll", "user32.dll", "gdi32.dll", "winmm.dll", "advapi32.dll"}
-# user32 calls that older Windows lacks (the multi-monitor ones Windows 95 and NT 4, the power
+# user32 calls that older Windows lacks (the multi-monitor ones and GetAncestor Windows 95 and NT 4, the power
 # notices everything before Vista, the dpi calls before 8.1): the saver looks them up at run time.
 MULTI_MONITOR_CALLS = {"EnumDisplayMonitors", "GetMonitorInfoA", "GetMonitorInfoW", "MonitorFromWindow",
                        "MonitorFromPoint", "MonitorFromRect", "RegisterPowerSettingNotification",
-                       "UnregisterPowerSettingNotification", "GetDpiForWindow", "GetDpiForMonitor"}
+                       "UnregisterPowerSettingNotification", "GetDpiForWindow", "GetDpiForMonitor", "GetAncestor"}
 
 
 class Imports(unittest.TestCase):

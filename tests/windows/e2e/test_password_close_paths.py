@@ -2,7 +2,8 @@
 one protected saver (Windows 98 emulation, "ScreenSaveUsePassword" 1, the stand-in prompt),
 first with no prompt up and then while the prompt is up. Each path either opens the prompt
 (which is then refused) or changes nothing; a bypass is any path after which the saver window
-is gone, hidden, moved or resized or its process has ended. The test prints how many paths it tried and how
+is gone, hidden, moved, resized, clipped, disabled or another window's child, or its process
+has ended; a saver window destroyed from outside must be made again at once. The test prints how many paths it tried and how
 many bypassed the prompt, and fails on any bypass or on any path that did not do what it should.
 """
 
@@ -24,6 +25,7 @@ NOTHING = "changes nothing"
 # reached it), which must count as a refusal.
 STAYS = "prompt stays up"
 ENDS_REFUSED = "prompt ends refused"
+WM_SETREDRAW = 0x000B
 
 
 class ClosePathsTest(PasswordSession):
@@ -41,6 +43,57 @@ class ClosePathsTest(PasswordSession):
 
     def move_by(self, dx, dy):
         return lambda: self.session.xdotool("mousemove_relative", "--", dx, dy)
+
+    def saver_still_there(self):
+        """Also whole, enabled and nobody's child: a region, a disabled window or a parent lets
+        the desktop show, or input pass, or the password no longer be typed."""
+        if not super().saver_still_there():
+            return False
+        fields = self.session.window_info(self.window).fields
+        # An open prompt rightly disables its owner.
+        prompt_up = count(self.events(), "open") > count(self.events(), "close")
+        return fields["region"] == "0" and fields["parent"] == "0x0" and (prompt_up or fields["enabled"] == "1")
+
+    def covered_within(self, seconds, what):
+        # The guard hears of these changes, or sees them on a tick of the show's timer.
+        def covered():
+            windows = [w for w in self.session.find_windows() if w.pid == self.run_.pid]
+            if windows:
+                self.window = windows[0].hwnd
+            return windows and self.saver_still_there()
+        harness.wait_until(covered, seconds, "the screen covered again after " + what, interval=0.1)
+
+    def timer_exit(self):
+        self.assertEqual(self.session.probe("timer-exit", hex(self.window))[-1], {"posted": "1"})
+        self.settle()
+        deadline = time.monotonic() + 2
+        while time.monotonic() < deadline:
+            self.assertTrue(self.saver_still_there(), "a posted timer message ended or uncovered the saver")
+            time.sleep(0.2)
+
+    def adopt(self):
+        # Another program's window takes the saver as its child, and is then destroyed.
+        # Made a child, the saver is no longer active, and rightly asks for the password.
+        self.session.probe("adopt", hex(self.window), 300)
+        self.covered_within(3, "the parent's destruction")
+
+    def call_and_cover(self, what, seconds):
+        return lambda: (self.call(what)(), self.covered_within(seconds, what))
+
+    def raise_other_window(self):
+        self.raised = OtherApplication(self, "Another application, held up")
+        self.raised_at = time.monotonic()
+
+    def key_after_other_window(self):
+        harness.wait_until(lambda: time.monotonic() - self.raised_at >= 4, 10, "4 s with the other window up")
+        self.raised.stop()
+        self.session.xdotool("key", "a")
+
+    def prompt_hidden_by_owner(self):
+        shown = [e for e in self.events() if e["kind"] == "shown"][-1]
+        self.call("hide-popups")()
+        harness.wait_until(lambda: self.session.window_info(shown["dialog"]).visible, 5,
+                           "the prompt shown again after its owner's pop-ups were hidden", interval=0.1)
 
     # --- trying one path ------------------------------------------------------------------------
 
@@ -207,6 +260,20 @@ class ClosePathsTest(PasswordSession):
                                                                   self.move_by(30, 20)()), PROMPT, None),
             ("WM_APP sent", self.send(0x8000), NOTHING, None),
             ("1,000 WM_NCCREATE and WM_CREATE sent with a valid record", self.forge_creates, NOTHING, None),
+            ("WM_TIMER and WM_SYSTIMER posted with ExitProcess as lParam", self.timer_exit, NOTHING, None),
+            ("an empty window region set", self.call_and_cover("region", 1), NOTHING, None),
+            ("WM_SETREDRAW FALSE sent", self.send(WM_SETREDRAW, 0), NOTHING, None),
+            ("key press after WM_SETREDRAW FALSE", self.key("a"), PROMPT, None),
+            ("a second key after the refusal", self.key("b"), PROMPT, None),
+            ("EnableWindow FALSE called", self.call("disable"), NOTHING, None),
+            ("key press after EnableWindow FALSE", self.key("a"), PROMPT, None),
+            ("a second key after the refusal", self.key("b"), PROMPT, None),
+            ("WS_DISABLED set with SetWindowLong", self.call("disable-style"), NOTHING, None),
+            ("key press after WS_DISABLED", self.key("a"), PROMPT, None),
+            ("another program's window held up for 4 s", self.raise_other_window, PROMPT, None),
+            ("key press once it has come and gone", self.key_after_other_window, PROMPT, None),
+            ("SetParent to a window that is then destroyed", self.adopt, PROMPT, None),
+            ("key press on the saver made again", self.key("a"), PROMPT, None),
         ] + [("WM_POWERBROADCAST sent, lParam %#x" % p, self.send(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, p),
               NOTHING, None) for p in (0x10, 0xDEADBEEF)
         ] + [(what + " called", self.call(what), PROMPT if what.startswith("hide") else NOTHING, None) for what in
@@ -231,6 +298,11 @@ class ClosePathsTest(PasswordSession):
             ("WM_QUIT posted", self.post_later(WM_QUIT), ENDS_REFUSED),
             ("WM_DESTROY posted", self.post_later(WM_DESTROY), STAYS),
             ("WM_DESTROY sent", self.send(WM_DESTROY), STAYS),
+            ("ShowOwnedPopups FALSE on the saver", self.prompt_hidden_by_owner, STAYS),
+            ("SetWindowPos not top-most, unannounced", self.call("unannounced"), STAYS),
+            ("an empty window region set", self.call_and_cover("region", 1), STAYS),
+            ("WM_SETREDRAW FALSE sent", self.send(WM_SETREDRAW, 0), STAYS),
+            ("WM_TIMER and WM_SYSTIMER posted with ExitProcess as lParam", self.timer_exit, STAYS),
         ]
         if self.saver_still_there():
             for name, action, expected in under_prompt:

@@ -22,6 +22,9 @@ namespace {
 
 const HWND kDialog = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xD1A));
 const int kCheckBoxes[4] = {IDC_SOUND, IDC_BLANK, IDC_CORAVENDIA, IDC_VALTORNE};
+// The record the dialog is lent, as the host lends it its own.
+SaverSettings saverSettings;
+ConfigDialogContext context = {nullptr, &saverSettings};
 
 void RequireSettingsShown() {
     Require(saverSettings.speed >= 1 && saverSettings.speed <= 15, "speed in range");
@@ -78,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         standIns.checkBoxes[id] = input.Byte() % 3;
     }
 
-    Require(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, 0) == TRUE, "the dialog takes the default focus");
+    Require(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&context)) == TRUE, "the dialog takes the default focus");
     Require(standIns.scrollRanges[DialogItem(IDC_SPEED)] == std::make_pair(1, 15), "speed bar range");
     Require(standIns.scrollRanges[DialogItem(IDC_RATE)] == std::make_pair(1, 40), "rate bar range");
     Require(standIns.scrollRanges[DialogItem(IDC_VOLUME)] == std::make_pair(0, 255), "volume bar range");

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "windows/resources/resource_ids.h"
-#include "windows/host/message_chain.h"
 
 const SettingsKey kSettingsKeys[7] = {{"Sound", 0}, {"Blank", 0}, {"Coravendia", 1}, {"Valtorne", 1},
                                       {"Speed", 6}, {"Rate", 10}, {"Volume", 127}};
@@ -135,6 +134,3 @@ int MessageBoxA(HWND, LPCSTR, LPCSTR, UINT) {
     return 0;
 }
 
-HINSTANCE HostInstance(void) {
-    return nullptr;
-}

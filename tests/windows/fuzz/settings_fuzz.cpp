@@ -10,7 +10,6 @@
 #include <string>
 
 #include "profile_stand_ins.h"
-#include "windows/host/message_chain.h"
 #include "core/settings.h"
 #include "windows/show/settings_store_win32.h"
 
@@ -43,11 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ResetStandIns();
     InputReader input(data, size);
     ProfileFromInput(input);
+    SaverSettings saverSettings;
     for (size_t i = 0; i < 7; ++i) {
         *Field(saverSettings, i) = static_cast<int32_t>(input.Word32());
     }
 
-    LoadSettingsFromStrings(HostInstance());
+    LoadSettingsFromStrings(nullptr, saverSettings);
 
     Require(standIns.writes.empty(), "a load never writes");
     Require(standIns.reads.size() == 7, "a load reads each key once");
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     SaverSettings loaded = saverSettings;
-    SaveSettings();
+    SaveSettings(saverSettings);
     Require(standIns.writes.size() == 7, "a save writes every key");
     for (size_t i = 0; i < 7; ++i) {
         const ProfileWrite& write = standIns.writes[i];

@@ -18,11 +18,16 @@ class ConfigDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetProcess();
-        hostState.instance = fake.ownModule;
+        settings = SaverSettings();
     }
 
+    SaverSettings settings;
+    ConfigDialogContext context = {fake.ownModule, &settings};
+
+    LPARAM Context() { return reinterpret_cast<LPARAM>(&context); }
+
     void Open() {
-        EXPECT_EQ(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, 0), TRUE);
+        EXPECT_EQ(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, Context()), TRUE);
         fake.calls.clear();
     }
 
@@ -34,7 +39,7 @@ protected:
 };
 
 TEST_F(ConfigDialog, OpensOnTheFilesValues) {
-    EXPECT_EQ(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, 0), TRUE);
+    EXPECT_EQ(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, Context()), TRUE);
     EXPECT_EQ(fake.calls[0], "LoadStringA(0x400000,1007,40)");
     EXPECT_EQ(fake.calls[1], "LoadStringA(0x400000,1001,13)");
     std::vector<std::string> afterLoad(fake.calls.begin() + 9, fake.calls.end());
@@ -48,7 +53,7 @@ TEST_F(ConfigDialog, OpensOnTheFilesValues) {
 
     SetUp();
     fake.profile[kSection] = {{"Sound", "9"}, {"Volume", "250"}, {"Speed", "99"}};
-    ConfigDialogProc(kDialog, WM_INITDIALOG, 0, 0);
+    ConfigDialogProc(kDialog, WM_INITDIALOG, 0, Context());
     EXPECT_EQ(fake.Count("SendDlgItemMessageA(0xD1A,110,0xF1,9,0)"), 1u) << "the value as read checks the box";
     EXPECT_EQ(fake.Count("SetScrollPos(0x103EF,2,5,1)"), 1u);
     EXPECT_EQ(fake.Count("SetScrollPos(0x103ED,2,6,1)"), 1u) << "repaired on load";
@@ -121,9 +126,9 @@ TEST_F(ConfigDialog, EachBarMovesItsSettingAndShowsTheNewPlace) {
     EXPECT_EQ(fake.calls, std::vector<std::string>{"SetScrollPos(0x103EF,2,117,1)"});
     EXPECT_EQ(Scroll(kVolumeBar, SB_THUMBPOSITION, 55), FALSE);
     EXPECT_EQ(fake.calls, std::vector<std::string>{"SetScrollPos(0x103EF,2,55,1)"});
-    EXPECT_EQ(saverSettings.speed, 10);
-    EXPECT_EQ(saverSettings.rate, 40);
-    EXPECT_EQ(saverSettings.volume, 200);
+    EXPECT_EQ(settings.speed, 10);
+    EXPECT_EQ(settings.rate, 40);
+    EXPECT_EQ(settings.volume, 200);
 }
 
 TEST_F(ConfigDialog, ThumbTrackingAndEndOfScrollChangeNothing) {
@@ -134,9 +139,9 @@ TEST_F(ConfigDialog, ThumbTrackingAndEndOfScrollChangeNothing) {
             EXPECT_TRUE(fake.calls.empty());
         }
     }
-    EXPECT_EQ(saverSettings.speed, 6);
-    EXPECT_EQ(saverSettings.rate, 10);
-    EXPECT_EQ(saverSettings.volume, 127);
+    EXPECT_EQ(settings.speed, 6);
+    EXPECT_EQ(settings.rate, 10);
+    EXPECT_EQ(settings.volume, 127);
 }
 
 TEST_F(ConfigDialog, ScrollFromAnotherControlIsIgnored) {
@@ -144,7 +149,7 @@ TEST_F(ConfigDialog, ScrollFromAnotherControlIsIgnored) {
     EXPECT_EQ(Scroll(FakeHandle<HWND>(0x999), SB_LINEDOWN), FALSE);
     EXPECT_EQ(Scroll(nullptr, SB_LINEDOWN), FALSE);
     EXPECT_TRUE(fake.calls.empty());
-    EXPECT_EQ(saverSettings.speed, 6);
+    EXPECT_EQ(settings.speed, 6);
 }
 
 TEST_F(ConfigDialog, OkCopiesTheBoxesSavesEverythingAndEndsWithOne) {
@@ -173,7 +178,7 @@ TEST_F(ConfigDialog, CancelWritesNothingAndEndsWithZero) {
     EXPECT_EQ(fake.calls, std::vector<std::string>{"EndDialog(0xD1A,0)"});
     EXPECT_TRUE(fake.profile.empty());
     Open();
-    EXPECT_EQ(saverSettings.speed, 6) << "reopening starts from the file";
+    EXPECT_EQ(settings.speed, 6) << "reopening starts from the file";
 }
 
 TEST_F(ConfigDialog, OtherCommandsAndMessagesAreLeftToTheDialogManager) {

@@ -141,8 +141,8 @@ void ResetProcess() {
     }
     fake.strings = {{1001, "control.ini"}, {1007, "ScreenSaver.Rolvanta"}};
     hostState = initialHostState;
+    VerifyPasswordMessage = WM_APP;  // as the process starts, before a run draws its own
     otherMonitorWindows = OtherMonitorWindows();
-    saverSettings = initialSaverSettings;
     saverShow = NewShow();
     configDialogState = ConfigDialogState();
     strcpy(settingsSection, "ScreenSaver.Rolvanta");
@@ -380,7 +380,13 @@ BOOL IsWindow(HWND window) {
 }
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC, LPARAM parameter) {
-    Call("DialogBoxParamA", {Hex(instance), Quote(templateName), Hex(owner), D(parameter)});
+    // The dialog is handed the host's own record and module, or nothing usable.
+    const ConfigDialogContext* context = reinterpret_cast<const ConfigDialogContext*>(parameter);
+    Call("DialogBoxParamA", {Hex(instance), Quote(templateName), Hex(owner),
+                             context != nullptr && context->instance == hostState.instance &&
+                                     context->settings == &hostState.settings
+                                 ? "host"
+                                 : D(parameter)});
     return fake.dialogResult;
 }
 
@@ -446,7 +452,90 @@ HWND FindWindowExA(HWND parent, HWND after, LPCSTR className, LPCSTR title) {
 
 LONG GetWindowLongA(HWND window, int index) {
     Call("GetWindowLongA", {Hex(window), D(index)});
+    auto found = fake.windowLongs.find({window, index});
+    return found != fake.windowLongs.end() ? found->second : 0;
+}
+
+HWND SetParent(HWND window, HWND parent) {
+    Call("SetParent", {Hex(window), Hex(parent)});
+    return nullptr;
+}
+
+LONG SetWindowLongA(HWND window, int index, LONG value) {
+    Call("SetWindowLongA", {Hex(window), D(index), Hex(value)});
     return 0;
+}
+
+HHOOK SetWindowsHookExA(int kind, HOOKPROC hook, HINSTANCE module, DWORD thread) {
+    Call("SetWindowsHookExA", {D(kind), Hex(module), Hex(thread)});
+    fake.messageHook = hook;
+    return FakeHandle<HHOOK>(0x400C);
+}
+
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM) {
+    Call("CallNextHookEx", {Hex(hook), D(code), Hex(wParam)});
+    return 0;
+}
+
+BOOL UnhookWindowsHookEx(HHOOK hook) {
+    Call("UnhookWindowsHookEx", {Hex(hook)});
+    return TRUE;
+}
+
+DWORD GetCurrentThreadId(void) {
+    Call("GetCurrentThreadId", {});
+    return 0x7D;
+}
+
+BOOL EnumThreadWindows(DWORD thread, WNDENUMPROC callback, LPARAM data) {
+    Call("EnumThreadWindows", {Hex(thread)});
+    for (HWND window : fake.windows) {
+        if (!callback(window, data)) {
+            break;
+        }
+    }
+    return TRUE;
+}
+
+HWND GetWindow(HWND window, UINT relation) {
+    Call("GetWindow", {Hex(window), D(relation)});
+    auto found = fake.owners.find(window);
+    return relation == GW_OWNER && found != fake.owners.end() ? found->second : nullptr;
+}
+
+HWND GetDesktopWindow(void) {
+    Call("GetDesktopWindow", {});
+    return kFakeDesktop;
+}
+
+BOOL EnableWindow(HWND window, BOOL enable) {
+    Call("EnableWindow", {Hex(window), D(enable)});
+    return FALSE;
+}
+
+BOOL ShowOwnedPopups(HWND owner, BOOL show) {
+    Call("ShowOwnedPopups", {Hex(owner), D(show)});
+    return TRUE;
+}
+
+HWND SetFocus(HWND window) {
+    Call("SetFocus", {Hex(window)});
+    return nullptr;
+}
+
+int SetWindowRgn(HWND window, HRGN region, BOOL redraw) {
+    Call("SetWindowRgn", {Hex(window), Hex(region), D(redraw)});
+    return 1;
+}
+
+int GetWindowRgn(HWND window, HRGN region) {
+    Call("GetWindowRgn", {Hex(window), Hex(region)});
+    return fake.regionKind;
+}
+
+HRGN CreateRectRgn(int left, int top, int right, int bottom) {
+    Call("CreateRectRgn", {D(left), D(top), D(right), D(bottom)});
+    return FakeHandle<HRGN>(0x4E6);
 }
 
 BOOL SetForegroundWindow(HWND window) {
@@ -600,6 +689,9 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         fake.windows.erase(window);
         return 0;
     }
+    if (message == WM_NCDESTROY) {
+        fake.windows.erase(window);  // the last message a window hears
+    }
     return fake.defaultResult;
 }
 
@@ -730,7 +822,7 @@ BOOL sndPlaySoundA(LPCSTR sound, UINT flags) {
 MMRESULT waveOutGetVolume(HWAVEOUT device, LPDWORD volume) {
     Call("waveOutGetVolume", {Hex(device)});
     *volume = fake.waveVolume;
-    return 0;
+    return fake.volumeReadResult;
 }
 
 MMRESULT waveOutSetVolume(HWAVEOUT device, DWORD volume) {

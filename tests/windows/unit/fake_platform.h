@@ -44,6 +44,8 @@ struct FakePlatform {
     int screenHeight = 480;
     std::map<HWND, RECT> clientRects;
     std::map<HWND, HWND> parents;
+    std::map<HWND, HWND> owners;
+    HOOKPROC messageHook = nullptr;  // the last one SetWindowsHookExA set
     WORD registerResult = 1;
     HWND createResult = FakeHandle<HWND>(0x100);
     std::deque<HWND> createResults;  // taken first, one a window
@@ -63,9 +65,12 @@ struct FakePlatform {
     std::map<uintptr_t, std::pair<LONG, LONG>> bitmapSizes;
     std::map<std::string, HBITMAP> bitmaps;
     int dpi = 96;  // what GetDeviceCaps answers
+    std::map<std::pair<HWND, int>, LONG> windowLongs;  // what GetWindowLongA answers, else 0
+    int regionKind = 0;                                 // what GetWindowRgn answers: 0 is none
 
     // winmm
     DWORD waveVolume = 0x12345678;
+    MMRESULT volumeReadResult = 0;
 
     // advapi32
     LONG openKeyResult = 0;
@@ -109,6 +114,7 @@ BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info);
 // A system with these monitors, whose user32 hands out the multi-monitor calls.
 void UseMonitors(const std::vector<RECT>& monitors);
 const HMODULE kFakeUser32 = FakeHandle<HMODULE>(0x7E0);
+const HWND kFakeDesktop = FakeHandle<HWND>(0xDE5);
 
 // Runs start until it calls ExitProcess, then comes back.
 int RunUntilExit(void (*start)(void));

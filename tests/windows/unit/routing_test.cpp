@@ -13,10 +13,14 @@ Show NewShow(void) {
 
 const LRESULT kShowResult = 0x5E;
 
-LRESULT ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ShowContext& context, LRESULT* result) {
     fake.Record("ShowProc(" + Hex(window) + "," + Hex(message) + "," + Hex(wParam) + "," + std::to_string(lParam) +
                 ")");
-    return kShowResult;
+    // The show is lent the host's own module and record.
+    EXPECT_EQ(context.instance, hostState.instance);
+    EXPECT_EQ(context.settings, &hostState.settings);
+    *result = kShowResult;
+    return true;
 }
 
 void EndShow(void) {
@@ -89,6 +93,7 @@ std::vector<Row> TableRows() {
     for (uint32_t preview : {0u, 1u}) {
         for (uint32_t allowed : {0u, 1u}) {
             rows.push_back({WM_SETTEXT, 0, preview, allowed, ReturnZero});
+            rows.push_back({WM_SETREDRAW, 0, preview, allowed, preview ? Show : ReturnZero});
             rows.push_back({WM_PAINT, 0, preview, allowed, allowed ? Default : Show});
             rows.push_back({WM_HELP, 0, preview, allowed, preview ? ReturnOne : Show});
             rows.push_back({WM_CONTEXTMENU, 0, preview, allowed, preview ? ReturnOne : Show});
@@ -126,9 +131,25 @@ protected:
     void SetUp() override { ResetProcess(); }
 };
 
-TEST_F(RoutingSteps, TimerYieldsBeforeTheShowAndNotAfterClosing) {
+TEST_F(RoutingSteps, TimerChecksTheWindowYieldsBeforeTheShowAndNotAfterClosing) {
+    // Each tick reads the window's styles; whatever another program took is put back.
+    fake.windowLongs[{kWindow, GWL_STYLE}] = WS_POPUP | WS_VISIBLE | WS_DISABLED;
     HostWindowProc(kWindow, WM_TIMER, 1, 0);
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{"Sleep(0)", "ShowProc(0x100,0x113,0x1,0)"}));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"GetWindowLongA(0x100,-16)", "GetWindowLongA(0x100,-20)",
+                                                    "EnableWindow(0x100,1)",
+                                                    "SetWindowPos(0x100,0xFFFFFFFFFFFFFFFF,0,0,0,0,0x53,own=1)",
+                                                    "Sleep(0)", "ShowProc(0x100,0x113,0x1,0)"}));
+    fake.calls.clear();
+    fake.windowLongs[{kWindow, GWL_STYLE}] = WS_POPUP | WS_VISIBLE;
+    fake.windowLongs[{kWindow, GWL_EXSTYLE}] = WS_EX_TOPMOST;
+    HostWindowProc(kWindow, WM_TIMER, 1, 0);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"GetWindowLongA(0x100,-16)", "GetWindowLongA(0x100,-20)",
+                                                    "Sleep(0)", "ShowProc(0x100,0x113,0x1,0)"}));
+    fake.calls.clear();
+    hostState.isPreview = 1;
+    HostWindowProc(kWindow, WM_TIMER, 1, 0);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"Sleep(0)", "ShowProc(0x100,0x113,0x1,0)"}))
+        << "a preview is rightly another program's child";
     fake.calls.clear();
     hostState.closeAllowed = 1;
     HostWindowProc(kWindow, WM_TIMER, 1, 0);

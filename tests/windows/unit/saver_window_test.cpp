@@ -145,6 +145,52 @@ TEST_F(SaverWindow, WhileAPasswordGuardsOnlyTheWindowsOwnDestructionEndsTheLoop)
     EXPECT_EQ(fake.Count("DefWindowProcA(0x100,0x10,"), 1u) << "the key press closed it";
 }
 
+TEST_F(SaverWindow, ASaverWindowDestroyedFromOutsideIsMadeAgainWithANewShowAndThePasswordStillRules) {
+    WithPassword();
+    fake.passwordAnswer = TRUE;
+    const HWND kAgain = FakeHandle<HWND>(0x200);
+    fake.createResults = {kWindow, kAgain};
+    fake.Post(kWindow, WM_NCDESTROY);  // the last message of a window destroyed with its parent
+    fake.Post(nullptr, WM_NULL);
+    fake.Post(kAgain, WM_KEYDOWN);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Calls("CreateWindowExA"),
+              std::vector<std::string>(2, "CreateWindowExA(0x8,\"WindowsScreenSaverClass\",\"Screen Saver\",0x96000000,0,"
+                                          "0,640,480,0,0,0x400000,0)"));
+    EXPECT_GT(fake.IndexOf("SetForegroundWindow(0x200)"), fake.IndexOf("CreateWindowExA"));
+    // The first show put the volume back before the second read it.
+    EXPECT_EQ(fake.Calls("waveOutGetVolume").size(), 2u);
+    EXPECT_EQ(fake.Count("waveOutSetVolume(0xFFFFFFFF,0x12345678)"), 2u);
+    EXPECT_EQ(fake.Count("VerifyScreenSavePwd(0x200)"), 1u) << "the password still closes it";
+}
+
+TEST_F(SaverWindow, TimerMessagesNamingAProcedureAreNeverDispatched) {
+    fake.Post(kWindow, WM_TIMER, 1, 0x401000);
+    fake.Post(kWindow, WM_SYSTIMER, 1, 0x401000);
+    fake.Post(kWindow, WM_KEYDOWN);
+    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(fake.Count("Sleep(0)"), 0u) << "no tick reached the window";
+    EXPECT_EQ(fake.messageHook, nullptr) << "no prompt's loop to watch without a password";
+
+    // With a password, the prompt's own loop takes messages too: they pass a hook first.
+    ResetProcess();
+    WithPassword();
+    fake.Post(kWindow, WM_KEYDOWN);
+    fake.passwordAnswer = TRUE;
+    RunSaverWindow(nullptr);
+    EXPECT_EQ(fake.Count("UnhookWindowsHookEx(0x400C)"), 1u);
+    ASSERT_NE(fake.messageHook, nullptr);
+    MSG foreign = {kWindow, WM_TIMER, 1, 0x401000, 0, {0, 0}};
+    MSG own = {kWindow, WM_TIMER, 1, 0, 0, {0, 0}};
+    MSG peeked = foreign;
+    fake.messageHook(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&foreign));
+    fake.messageHook(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&own));
+    fake.messageHook(HC_ACTION, 0, reinterpret_cast<LPARAM>(&peeked));
+    EXPECT_EQ(foreign.message, static_cast<UINT>(WM_NULL));
+    EXPECT_EQ(own.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(peeked.message, static_cast<UINT>(WM_TIMER)) << "changed only as it leaves the queue";
+}
+
 TEST_F(SaverWindow, WithoutAPasswordAnyQuitEndsTheLoop) {
     // A preview pane's owner destroys the window from its own thread; the quit can then arrive
     // while the handle is still alive.

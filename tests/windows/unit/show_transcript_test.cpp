@@ -49,8 +49,13 @@ const Scenario kScenarios[] = {
      {0, 0, 200, 120}, 424242u, 4, {"VALTMAPL", "CORMAPR"}, {"COR_START_SOUND", "COR_FADE_SOUND"}, 0},
 };
 
+// The show's stage of the window procedure, as the host runs it after its own first stop.
+LRESULT Stage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return ShowStage(kWindow, message, wParam, lParam);
+}
+
 void Tick() {
-    ShowProc(kWindow, WM_TIMER, 1, 0);
+    Stage(WM_TIMER, 1, 0);
 }
 
 std::string Run(const Scenario& scenario) {
@@ -70,15 +75,15 @@ std::string Run(const Scenario& scenario) {
         fake.waveResources.erase(name);
     }
 
-    ShowProc(kWindow, WM_CREATE, 0, 0);
-    ShowProc(kWindow, WM_ERASEBKGND, 0xDC1, 0);
+    Stage(WM_CREATE, 0, 0);
+    Stage(WM_ERASEBKGND, 0xDC1, 0);
     int ended = 0;
     for (int ticks = 0; ended < scenario.rides && ticks < 100000; ++ticks) {
         Tick();
         ended += saverShow.rideState.rideOver;
     }
     Tick();  // the tick after the pause starts the next ride
-    ShowProc(kWindow, WM_DESTROY, 0, 0);
+    Stage(WM_DESTROY, 0, 0);
 
     std::ostringstream text;
     text << "== " << scenario.name << "\n";
@@ -101,6 +106,18 @@ TEST(ShowTranscript, VolumeSettingMapsToBothWaveOutChannels) {
     EXPECT_EQ(WaveVolumeFor(127), 0x7FFF7FFFu);
     EXPECT_EQ(WaveVolumeFor(255), 0xFFFFFFFFu);
     EXPECT_EQ(WaveVolumeFor(1), 0x01FF01FFu);
+}
+
+// What cannot be read is never set, nor put back as 0.
+TEST(ShowTranscript, OnlyAVolumeThatWasReadIsSetAndPutBack) {
+    ResetProcess();
+    hostState.instance = fake.ownModule;
+    fake.windows.insert(kWindow);
+    fake.volumeReadResult = 5;  // MMSYSERR_INVALHANDLE
+    Stage(WM_CREATE, 0, 0);
+    Stage(WM_DESTROY, 0, 0);
+    EXPECT_EQ(fake.Calls("waveOutGetVolume"), std::vector<std::string>{"waveOutGetVolume(0xFFFFFFFF)"});
+    EXPECT_EQ(fake.Count("waveOutSetVolume"), 0u);
 }
 
 TEST(ShowTranscript, ReproducesTheShippedProgramsCallsForASeededRunOfSeveralRides) {
@@ -134,11 +151,14 @@ TEST(ShowProcStage, MessagesTheShowDoesNotAnswerEndInTheHostsDefaultHandling) {
     fake.defaultResult = 0x77;
     for (UINT message : std::initializer_list<UINT>{WM_KEYUP, WM_PAINT, WM_SYSCOMMAND, VerifyPasswordMessage}) {
         fake.calls.clear();
-        EXPECT_EQ(ShowProc(kWindow, message, 5, 6), 0x77);
+        LRESULT result = 0x55;
+        EXPECT_FALSE(ShowProc(kWindow, message, 5, 6, ShowContext{}, &result));
+        EXPECT_TRUE(fake.calls.empty());
+        EXPECT_EQ(Stage(message, 5, 6), 0x77);
         EXPECT_EQ(fake.calls, std::vector<std::string>{"DefWindowProcA(0x100," + Hex(message) + ",0x5,6)"});
     }
     fake.calls.clear();
-    EXPECT_EQ(ShowProc(kWindow, WM_ERASEBKGND, 0xDC9, 0), 0);
+    EXPECT_EQ(Stage(WM_ERASEBKGND, 0xDC9, 0), 0);
     EXPECT_EQ(fake.Count("DefWindowProcA"), 0u) << "the background erase is answered completely";
 }
 
@@ -149,17 +169,17 @@ TEST(ShowProcStage, DisplaySleepPausesTheRideAndItsSoundAndWakingResumesThem) {
     fake.windows.insert(kWindow);
     fake.clientRects[kWindow] = RECT{0, 0, 640, 480};
     fake.profile[kSection] = {{"Sound", "1"}, {"Coravendia", "0"}};
-    ShowProc(kWindow, WM_CREATE, 0, 0);
+    Stage(WM_CREATE, 0, 0);
     Tick();
     Tick();
     // Before the registration, and then as another program's post, a notice is not read: its
     // lParam points nowhere.
-    ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
+    Stage(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
     fake.loadedModules["USER32.DLL"] = kFakeUser32;
     fake.entryPoints["RegisterPowerSettingNotification"] =
         reinterpret_cast<FARPROC>(FakeRegisterPowerSettingNotification);
     WatchDisplayPower(kWindow);
-    ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
+    Stage(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
     fake.inSendMessage = TRUE;
     PowerSettingNotice notice = {kConsoleDisplayState, 4, {0}};
     auto power = [&notice](BYTE state) {
@@ -169,7 +189,7 @@ TEST(ShowProcStage, DisplaySleepPausesTheRideAndItsSoundAndWakingResumesThem) {
         memcpy(bytes + offsetof(PowerSettingNotice, length), &notice.length, sizeof(notice.length));
         bytes[offsetof(PowerSettingNotice, data)] = state;
         fake.calls.clear();
-        ShowProc(kWindow, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(bytes));
+        Stage(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(bytes));
     };
     power(0);
     EXPECT_EQ(fake.Calls("KillTimer"), std::vector<std::string>{"KillTimer(0x100,1)"});
@@ -184,7 +204,7 @@ TEST(ShowProcStage, DisplaySleepPausesTheRideAndItsSoundAndWakingResumesThem) {
     // Another setting's notice, or another broadcast, is not the display's.
     notice.setting.Data1 ^= 1;
     power(0);
-    ShowProc(kWindow, WM_POWERBROADCAST, 0x000A, 0);
+    Stage(WM_POWERBROADCAST, 0x000A, 0);
     EXPECT_EQ(fake.Count("KillTimer"), 0u);
 }
 

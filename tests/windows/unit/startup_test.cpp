@@ -71,13 +71,13 @@ TEST_F(Startup, PreviewNeedsAnExistingWindow) {
 TEST_F(Startup, ConfigureOwnerDependsOnTheLetter) {
     fake.dialogResult = 1;
     EXPECT_EQ(Start("\"C:\\my savers\\r.scr\""), 1);
-    EXPECT_EQ(fake.Calls("DialogBoxParamA"), std::vector<std::string>{"DialogBoxParamA(0x400000,#2003,0,0)"});
+    EXPECT_EQ(fake.Calls("DialogBoxParamA"), std::vector<std::string>{"DialogBoxParamA(0x400000,#2003,0,host)"});
     EXPECT_EQ(fake.Count("GetForegroundWindow"), 0u);
 
     ResetProcess();
     fake.dialogResult = 0;
     EXPECT_EQ(Start("r.scr /c:4242"), 0);
-    EXPECT_EQ(fake.Calls("DialogBoxParamA"), std::vector<std::string>{"DialogBoxParamA(0x400000,#2003,0xF0,0)"});
+    EXPECT_EQ(fake.Calls("DialogBoxParamA"), std::vector<std::string>{"DialogBoxParamA(0x400000,#2003,0xF0,host)"});
 
     ResetProcess();
     fake.dialogResult = -1;

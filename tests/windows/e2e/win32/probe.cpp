@@ -114,6 +114,14 @@ HWND OwnParent(HWND window) {
     return parent == GetDesktopWindow() ? nullptr : parent;
 }
 
+// What GetWindowRgn tells of the window's region: 0 none, 1 empty, 2 one rectangle, 3 more.
+int WindowRegionKind(HWND window) {
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    int kind = GetWindowRgn(window, region);
+    DeleteObject(region);
+    return kind;
+}
+
 void SayWindow(const char* tag, HWND window) {
     char className[256] = "";
     char title[256] = "";
@@ -126,7 +134,7 @@ void SayWindow(const char* tag, HWND window) {
     DWORD pid = 0;
     DWORD tid = GetWindowThreadProcessId(window, &pid);
     Say("%s hwnd=0x%lx decimal=%lu class=%s title=%s style=0x%08lx exstyle=0x%08lx rect=%ld,%ld,%ld,%ld "
-        "client=%ld,%ld visible=%d parent=0x%lx owner=0x%lx pid=%lu tid=%lu foreground=%d",
+        "client=%ld,%ld visible=%d parent=0x%lx owner=0x%lx pid=%lu tid=%lu foreground=%d region=%d enabled=%d",
         tag, static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)),
         static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)), Encode(className).c_str(),
         Encode(title).c_str(), static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
@@ -135,7 +143,7 @@ void SayWindow(const char* tag, HWND window) {
         static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(OwnParent(window))),
         static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(window, GW_OWNER))),
         static_cast<unsigned long>(pid), static_cast<unsigned long>(tid),
-        GetForegroundWindow() == window ? 1 : 0);
+        GetForegroundWindow() == window ? 1 : 0, WindowRegionKind(window), IsWindowEnabled(window) ? 1 : 0);
 }
 
 void SayExit(DWORD code) {
@@ -702,8 +710,48 @@ int DirectCall(HWND window, const std::string& what) {
                 : what == "unannounced" ? SetWindowPos(window, HWND_NOTOPMOST, 30, 20, 300, 200, SWP_NOSENDCHANGING)
                 : what == "restyle"     ? SetWindowLongA(window, GWL_EXSTYLE, 0) &&
                                           SetWindowLongA(window, GWL_STYLE, WS_POPUP | WS_MINIMIZE)
+                : what == "region"      ? SetWindowRgn(window, CreateRectRgn(0, 0, 0, 0), TRUE) != 0
+                : what == "disable"     ? (EnableWindow(window, FALSE), TRUE)
+                : what == "disable-style" ? SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_DISABLED)
+                : what == "hide-popups" ? ShowOwnedPopups(window, FALSE)
                                         : (ShowWindow(window, what == "hide" ? SW_HIDE : SW_MINIMIZE), TRUE);
     Say("called=%d", done ? 1 : 0);
+    return 0;
+}
+
+// A timer message whose lParam is ExitProcess: DispatchMessage would call it (kernel32 lies at
+// the same address in every process of the session).
+int PostTimerExit(HWND window) {
+    LPARAM exitProcess = reinterpret_cast<LPARAM>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "ExitProcess"));
+    const UINT kSysTimer = 0x0118;
+    BOOL posted = PostMessageA(window, WM_TIMER, 1, exitProcess) && PostMessageA(window, kSysTimer, 1, exitProcess);
+    Say("posted=%d", posted ? 1 : 0);
+    return 0;
+}
+
+// Makes the window a child of one of the probe's own, then destroys that after waitMs.
+int Adopt(HWND window, DWORD waitMs) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "RolvantaProbeAdopter";
+    RegisterClassA(&windowClass);
+    // Shown without taking the foreground, which would rightly bring up the saver's prompt.
+    HWND adopter = CreateWindowExA(0, windowClass.lpszClassName, "adopter", WS_POPUP, 100, 100, 200, 150, nullptr,
+                                   nullptr, windowClass.hInstance, nullptr);
+    ShowWindow(adopter, SW_SHOWNOACTIVATE);
+    HWND previous = SetParent(window, adopter);
+    Say("adopted=%d parent=0x%lx", previous != nullptr ? 1 : 0,
+        static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(OwnParent(window))));
+    for (DWORD start = GetTickCount(); GetTickCount() - start < waitMs;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+        Sleep(10);
+    }
+    DestroyWindow(adopter);
+    Say("destroyed window=%d", IsWindow(window) ? 1 : 0);
     return 0;
 }
 
@@ -795,6 +843,8 @@ int main(int argc, char** argv) {
     if (command == "close-all" && count >= 1) return CloseAll(Decode(rest[0]));
     if (command == "idle") return Idle(count >= 1 ? rest[0] : "");
     if (command == "call" && count >= 2) return DirectCall(WindowArg(rest[0]), rest[1]);
+    if (command == "timer-exit" && count >= 1) return PostTimerExit(WindowArg(rest[0]));
+    if (command == "adopt" && count >= 2) return Adopt(WindowArg(rest[0]), Number(rest[1]));
     if (command == "create" && count >= 2) return SendRecords(WindowArg(rest[0]), true, Number(rest[1]), nullptr);
     if (command == "power" && count >= 2) return SendRecords(WindowArg(rest[0]), false, count - 1, rest + 1);
     if (command == "host-preview") return HostPreview(count, rest);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "windows/host/host.h"
 #include "core/settings.h"
 #include "windows/show/settings_store_win32.h"
 
@@ -17,17 +16,19 @@ protected:
     }
 
     void Stored(const char* key, const char* text) { fake.profile[kSection][key] = text; }
+
+    SaverSettings settings = {};
 };
 
 TEST_F(Settings, MissingFileGivesTheDefaults) {
-    LoadSettings();
-    EXPECT_EQ(saverSettings.sound, 0);
-    EXPECT_EQ(saverSettings.blankScreen, 0);
-    EXPECT_EQ(saverSettings.rideCoravendia, 1);
-    EXPECT_EQ(saverSettings.rideValtorne, 1);
-    EXPECT_EQ(saverSettings.speed, 6);
-    EXPECT_EQ(saverSettings.rate, 10);
-    EXPECT_EQ(saverSettings.volume, 127);
+    LoadSettings(settings);
+    EXPECT_EQ(settings.sound, 0);
+    EXPECT_EQ(settings.blankScreen, 0);
+    EXPECT_EQ(settings.rideCoravendia, 1);
+    EXPECT_EQ(settings.rideValtorne, 1);
+    EXPECT_EQ(settings.speed, 6);
+    EXPECT_EQ(settings.rate, 10);
+    EXPECT_EQ(settings.volume, 127);
     EXPECT_EQ(fake.calls,
               (std::vector<std::string>{"GetPrivateProfileIntA(\"ScreenSaver.Rolvanta\",\"Sound\",0,\"control.ini\")",
                                         "GetPrivateProfileIntA(\"ScreenSaver.Rolvanta\",\"Blank\",0,\"control.ini\")",
@@ -50,8 +51,8 @@ class SettingsRepair : public Settings, public ::testing::WithParamInterface<Rep
 TEST_P(SettingsRepair, OutOfRangeTakesTheKeysDefaultNotTheNearestBound) {
     const RepairCase& c = GetParam();
     Stored(c.key, c.text);
-    LoadSettings();
-    EXPECT_EQ(saverSettings.*(c.field), c.loaded) << c.key << "=" << c.text;
+    LoadSettings(settings);
+    EXPECT_EQ(settings.*(c.field), c.loaded) << c.key << "=" << c.text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,16 +74,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Settings, OneKeyPresentLeavesTheOthersAtTheirDefaults) {
     Stored("Speed", "12");
     fake.profile["Other"]["Rate"] = "30";
-    LoadSettings();
-    EXPECT_EQ(saverSettings.speed, 12);
-    EXPECT_EQ(saverSettings.rate, 10);
-    EXPECT_EQ(saverSettings.volume, 127);
+    LoadSettings(settings);
+    EXPECT_EQ(settings.speed, 12);
+    EXPECT_EQ(settings.rate, 10);
+    EXPECT_EQ(settings.volume, 127);
     EXPECT_EQ(fake.Count("WritePrivateProfileStringA"), 0u) << "loading never writes";
 }
 
 TEST_F(Settings, SaveWritesAllSevenKeysInOrderAsDecimalText) {
-    saverSettings = {0, 0, 1, 1, 6, 10, 127};
-    SaveSettings();
+    settings = {0, 0, 1, 1, 6, 10, 127};
+    SaveSettings(settings);
     EXPECT_EQ(fake.calls,
               (std::vector<std::string>{
                   "WritePrivateProfileStringA(\"ScreenSaver.Rolvanta\",\"Sound\",\"0\",\"control.ini\")",
@@ -93,8 +94,8 @@ TEST_F(Settings, SaveWritesAllSevenKeysInOrderAsDecimalText) {
                   "WritePrivateProfileStringA(\"ScreenSaver.Rolvanta\",\"Rate\",\"10\",\"control.ini\")",
                   "WritePrivateProfileStringA(\"ScreenSaver.Rolvanta\",\"Volume\",\"127\",\"control.ini\")"}));
 
-    saverSettings = {INT32_MIN, -1, 2147483647, 0, 15, 40, 0};
-    SaveSettings();
+    settings = {INT32_MIN, -1, 2147483647, 0, 15, 40, 0};
+    SaveSettings(settings);
     EXPECT_EQ(fake.profile[kSection]["Sound"], "-2147483648");
     EXPECT_EQ(fake.profile[kSection]["Blank"], "-1");
     EXPECT_EQ(fake.profile[kSection]["Coravendia"], "2147483647");
@@ -102,8 +103,7 @@ TEST_F(Settings, SaveWritesAllSevenKeysInOrderAsDecimalText) {
 
 TEST_F(Settings, NamesComeFromTheStringTableBeforeTheLoad) {
     settingsFileName[0] = '\0';
-    hostState.instance = fake.ownModule;
-    LoadSettingsFromStrings(fake.ownModule);
+    LoadSettingsFromStrings(fake.ownModule, settings);
     EXPECT_EQ(fake.calls[0], "LoadStringA(0x400000,1007,40)");
     EXPECT_EQ(fake.calls[1], "LoadStringA(0x400000,1001,13)");
     EXPECT_STREQ(settingsSection, "ScreenSaver.Rolvanta");

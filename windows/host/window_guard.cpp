@@ -1,0 +1,243 @@
+// The guard of the saver's full-screen windows (the saver window and the black windows over the
+// other monitors) against other programs: whatever another program does to one of them, it
+// stays where the saver put it, shown, top-most, enabled, whole and nobody's child.
+#include "windows/host/window_guard.h"
+
+#include "windows/host/host.h"
+
+namespace {
+
+// Whether a window placed after insertAfter stays among the top-most windows.
+bool StaysOnTop(HWND insertAfter) {
+    return insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST ||
+           (insertAfter != HWND_NOTOPMOST && insertAfter != HWND_BOTTOM &&
+            (GetWindowLongA(insertAfter, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+}
+
+// Whether a change, as WM_WINDOWPOSCHANGED reports it, left the window where it stood.
+bool KeptInPlace(const WINDOWPOS& change) {
+    return (change.flags & (SWP_NOMOVE | SWP_NOSIZE)) == (SWP_NOMOVE | SWP_NOSIZE) &&
+           (change.flags & SWP_HIDEWINDOW) == 0 &&
+           ((change.flags & SWP_NOZORDER) != 0 || StaysOnTop(change.hwndInsertAfter));
+}
+
+// Where each full-screen window stood when first seen or when the saver last placed it, as
+// WM_WINDOWPOSCHANGED, which always holds the final place, reported it. A change asked for with
+// SWP_NOSENDCHANGING never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
+struct HeldPlace {
+    HWND window;
+    WINDOWPOS place;
+};
+HeldPlace heldPlaces[1 + MaxOtherMonitors];
+
+HeldPlace* KnownPlaceOf(HWND window) {
+    for (HeldPlace& held : heldPlaces) {
+        if (held.window == window) {
+            return &held;
+        }
+    }
+    return nullptr;
+}
+
+HeldPlace* HeldPlaceOf(HWND window, const WINDOWPOS& now) {
+    HeldPlace* unused = nullptr;
+    for (HeldPlace& held : heldPlaces) {
+        if (held.window == window) {
+            return &held;
+        }
+        if (unused == nullptr && (held.window == nullptr || !IsWindow(held.window))) {
+            unused = &held;
+        }
+    }
+    if (unused != nullptr) {
+        *unused = HeldPlace{window, now};
+    }
+    return unused;
+}
+
+// Another program's SetParent makes the window a child of its own, which shows the desktop
+// around it, takes its input, and destroys it with that window. GetParent answers a pop-up's
+// owner, so the parent is asked for as Windows 98 and later can tell it; Windows 95 cannot.
+bool Parented(HWND window) {
+    static GetAncestorProc ancestorOf = nullptr;
+    static bool lookedUp = false;
+    if (!lookedUp) {
+        lookedUp = true;
+        HMODULE user = GetModuleHandleA("USER32.DLL");
+        ancestorOf = user != nullptr ? EntryPointAs<GetAncestorProc>(GetProcAddress(user, "GetAncestor")) : nullptr;
+    }
+    if (ancestorOf == nullptr) {
+        return false;
+    }
+    HWND parent = ancestorOf(window, kAncestorParent);
+    return parent != nullptr && parent != GetDesktopWindow();
+}
+
+// A window region lets the desktop show around it and input reach the windows beneath.
+bool Clipped(HWND window) {
+    static HRGN scratch = nullptr;
+    if (scratch == nullptr) {
+        scratch = CreateRectRgn(0, 0, 0, 0);
+    }
+    return scratch != nullptr && GetWindowRgn(window, scratch) != 0;
+}
+
+// Keeps a full-screen window of the saver where the saver put it, shown and top-most, for its
+// WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED and WM_STYLECHANGING.
+void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    bool foreign = hostState.movingOwnWindows == 0;
+    if (message == WM_STYLECHANGING) {
+        // Styles say as much as places: shown, minimised or maximised, top-most.
+        STYLESTRUCT* style = reinterpret_cast<STYLESTRUCT*>(lParam);
+        const DWORD kKept = wParam == static_cast<WPARAM>(GWL_STYLE) ? WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE
+                                                                      : WS_EX_TOPMOST;
+        if (foreign && RecordUsable(style, sizeof(*style), TRUE)) {
+            style->styleNew = (style->styleNew & ~kKept) | (style->styleOld & kKept);
+        }
+        return;
+    }
+    WINDOWPOS* change = reinterpret_cast<WINDOWPOS*>(lParam);
+    if (!RecordUsable(change, sizeof(*change), TRUE)) {
+        return;
+    }
+    if (message == WM_WINDOWPOSCHANGING) {
+        if (foreign) {
+            change->flags = (change->flags | SWP_NOMOVE | SWP_NOSIZE) & ~static_cast<UINT>(SWP_HIDEWINDOW);
+            change->flags |= StaysOnTop(change->hwndInsertAfter) ? 0 : SWP_NOZORDER;
+        }
+        return;
+    }
+    HeldPlace* held = HeldPlaceOf(window, *change);
+    // A minimise marks the window minimised before its move is asked for, so it is undone once
+    // done; the rectangle it kept is the one it returns to.
+    bool minimised = (GetWindowLongA(window, GWL_STYLE) & WS_MINIMIZE) != 0;
+    if (!foreign && held != nullptr) {
+        held->place = *change;
+    }
+    if (!foreign || (!minimised && KeptInPlace(*change))) {
+        return;
+    }
+    ++hostState.movingOwnWindows;
+    if (minimised) {
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+    } else if (held != nullptr) {
+        const WINDOWPOS& place = held->place;
+        SetWindowPos(window, HWND_TOPMOST, place.x, place.y, place.cx, place.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+    --hostState.movingOwnWindows;
+}
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindOwned(HWND candidate, LPARAM data) {
+    OwnedSearch* search = reinterpret_cast<OwnedSearch*>(data);
+    if (GetWindow(candidate, GW_OWNER) != search->owner) {
+        return TRUE;
+    }
+    search->found = candidate;
+    return FALSE;
+}
+
+// The password prompt the window owns: a window of this thread, though of another module.
+HWND OwnedWindow(HWND owner) {
+    OwnedSearch search = {owner, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindOwned, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Puts back what the window lost: its styles are read each time, and its parent and region
+// when whole is true (they ask the platform more).
+void Repair(HWND window, bool whole) {
+    if (hostState.movingOwnWindows != 0) {
+        return;
+    }
+    DWORD style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    DWORD exStyle = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
+    // While the password prompt is up, its dialog rightly disables its owner, and enables it
+    // again as it closes.
+    bool disabled = (style & WS_DISABLED) != 0 && !hostState.inPasswordCheck;
+    bool parented = whole && Parented(window);
+    bool clipped = whole && Clipped(window);
+    if (!disabled && !parented && !clipped && (style & WS_VISIBLE) != 0 && (exStyle & WS_EX_TOPMOST) != 0) {
+        return;
+    }
+    ++hostState.movingOwnWindows;
+    if (parented) {
+        SetParent(window, nullptr);
+    }
+    if (clipped) {
+        SetWindowRgn(window, nullptr, TRUE);
+    }
+    if (disabled) {
+        EnableWindow(window, TRUE);
+    }
+    const HeldPlace* held = KnownPlaceOf(window);
+    if (held != nullptr) {
+        const WINDOWPOS& place = held->place;
+        SetWindowPos(window, HWND_TOPMOST, place.x, place.y, place.cx, place.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    } else {
+        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+    HWND prompt = hostState.inPasswordCheck && (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0
+                      ? OwnedWindow(window)
+                      : nullptr;
+    if (prompt != nullptr) {
+        // Some systems place a window taken to the top-most band behind the windows it owns,
+        // and there, behind the password prompt, it stays out of the band. The prompt is let
+        // go for the moment the window takes its place, then owned again and put over it.
+        const UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+        SetWindowLongA(prompt, GWL_HWNDPARENT, 0);
+        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, kOrderOnly);
+        SetWindowLongA(prompt, GWL_HWNDPARENT, static_cast<LONG>(reinterpret_cast<uintptr_t>(window)));
+        SetWindowPos(prompt, HWND_TOPMOST, 0, 0, 0, 0, kOrderOnly);
+    }
+    --hostState.movingOwnWindows;
+}
+
+const uint32_t kTicksBetweenWholeChecks = 16;
+
+}  // namespace
+
+bool GuardWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    switch (message) {
+    case WM_SETREDRAW:
+        // The default procedure would clear the visible bit, and input would then pass to the
+        // window beneath; the saver redraws as it always does.
+        *result = 0;
+        return true;
+    case WM_WINDOWPOSCHANGING:
+    case WM_STYLECHANGING:
+        HoldWindowInPlace(window, message, wParam, lParam);
+        return false;
+    case WM_WINDOWPOSCHANGED:
+        // A parent's change, and a window region's, come as this too.
+        HoldWindowInPlace(window, message, wParam, lParam);
+        KeepWindow(window);
+        return false;
+    case WM_STYLECHANGED:
+    case WM_ENABLE:
+    case WM_SHOWWINDOW:
+        KeepWindow(window);
+        return false;
+    default:
+        return false;
+    }
+}
+
+void KeepWindow(HWND window) {
+    Repair(window, true);
+}
+
+void CheckWindowOnTick(HWND window) {
+    static uint32_t ticks = 0;
+    bool whole = ++ticks % kTicksBetweenWholeChecks == 0;
+    // ShowOwnedPopups(saver, FALSE) hides an open password prompt and tells the saver nothing;
+    // showing them again brings back only what that hid.
+    if (whole && hostState.inPasswordCheck) {
+        ShowOwnedPopups(window, TRUE);
+    }
+    Repair(window, whole);
+}
