@@ -48,7 +48,7 @@ class CommandLine(LinuxTestCase):
         self.assertRegex(result.stdout.decode(), r"\Arolvanta \d+\.\d+\n\Z")
 
 
-    def test_a_compositor_that_will_not_serve_gets_one_line_and_1(self):
+    def test_a_compositor_that_will_not_serve_or_cannot_be_found_gets_one_line_and_1(self):
         for hang_up, words in ((False, "did not answer"), (True, "closed the connection")):
             with tempfile.TemporaryDirectory() as folder, socket.socket(socket.AF_UNIX) as server:
                 server.bind(os.path.join(folder, "wayland-9"))
@@ -60,6 +60,9 @@ class CommandLine(LinuxTestCase):
                 stderr = program.communicate(timeout=30)[1].decode()
                 self.assertEqual((program.returncode, stderr.count("\n")), (1, 1), stderr)
                 self.assertIn(words, stderr)
+        env = {k: v for k, v in os.environ.items() if k != "XDG_RUNTIME_DIR"}
+        result = subprocess.run([PROGRAM, "--wayland"], env=env, stderr=subprocess.PIPE, timeout=30)
+        self.assertEqual((result.returncode, result.stderr.count(b"\n")), (1, 1), result.stderr)
 
 
 class Sound(LinuxTestCase):

@@ -3,16 +3,22 @@ Windows show's core draws for the same seed lands in the right window and nowher
 a grown window is ridden at its new size; closing its own window or a signal ends it
 cleanly."""
 
+import json
 import os
 import shutil
 import signal
 import subprocess
+import time
 import unittest
 
 import wsession
 
 from xsession import (PROGRAM, XTOOL, BLACK, CORAVENDIA_BACKGROUND, DESKTOP_RGB, LinuxTestCase, blocks, differences,
                       memory_frame, wait_until)
+
+SETTLE = 1.5  # what must not end the saver is given this long to: input ends it within a frame
+SWAY_DESKTOP = (63, 63, 63)  # what an output of sway shows where nothing covers it
+NEEDS = ("sway", "grim", "wtype", "xdotool", "weston", "weston-flower")
 
 SEED = 20261208
 STEPS = 40  # the first ride is under way at any speed and seed
@@ -234,3 +240,107 @@ class WaylandScreens(LinuxTestCase):
         wait_until(lambda: self.sway.run("wtype", "-k", "space") is not None and not program.running(), 60,
                    "a typed key to end the client", interval=0.2)
         self.assertEqual(program.process.wait(timeout=30), 0, program.stderr())
+
+
+@unittest.skipUnless(all(map(shutil.which, NEEDS)) and os.geteuid() == 0, "%s as root are needed" % ", ".join(NEEDS))
+class WaylandDesktops(LinuxTestCase):
+    """Under sway an overlay that outlives an unplugged output, leaves a full-screen window full
+    screen, runs once at a time and ends on one key, even one held as it starts; the compositor
+    moving the pointer does not end it, a hand does. Weston's software renderer shows the ride."""
+
+    WIDTH, HEIGHT = 1280, 800
+
+    def sway(self, *nested, **backend):
+        sway = wsession.Sway(*nested, **backend)
+        self.addCleanup(sway.stop)
+        return sway
+
+    def typist(self, sway, *keys):  # wtype's keyboard (and keys) in the seat while the test runs
+        keyboard = subprocess.Popen(["wtype"] + list(keys) + ["-s", "600000"], env=sway.env())
+        self.addCleanup(lambda: (keyboard.kill(), keyboard.wait()))
+
+    def saver(self, sway, name):
+        program = self.rolvanta("--steps", 5, name=name, env=sway.env())
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the saver to hold")
+        return program
+
+    def ends(self, program, sway=None):
+        if sway:
+            sway.run("wtype", "-k", "space")
+        self.assertEqual(program.process.wait(timeout=30), 0, program.stderr())
+
+    def test_one_key_ends_each_of_five_fresh_starts_and_a_second_start_leaves_the_first(self):
+        sway = self.sway()
+        self.typist(sway)
+        for i in range(5):
+            self.ends(self.saver(sway, "key-%d" % i), sway)
+        first = self.saver(sway, "first")
+        second = self.rolvanta(name="second", env=sway.env())
+        self.assertEqual(second.process.wait(timeout=10), 0, second.stderr())
+        self.assertTrue(first.running())
+        self.ends(first, sway)
+        self.typist(sway, "-P", "space")
+        self.ends(self.rolvanta(name="held-key", env=sway.env()))
+
+    def test_a_full_screen_window_is_still_full_screen_after_the_saver(self):
+        sway = self.sway()
+        self.typist(sway)
+        pid = self.start(["weston-flower"], name="flower", env=sway.env()).process.pid
+        def mode():
+            nodes = [json.loads(sway.run("swaymsg", "-r", "-t", "get_tree"))]
+            while nodes and nodes[0].get("pid") != pid:
+                nodes = nodes[1:] + nodes[0]["nodes"] + nodes[0]["floating_nodes"]
+            return nodes[0]["fullscreen_mode"] if nodes else None
+        wait_until(lambda: mode() is not None, 60, "the window")
+        sway.run("swaymsg", "[pid=%d] fullscreen enable" % pid)
+        wait_until(lambda: mode() == 1, 60, "the window to be full screen")
+        self.ends(self.saver(sway, "over-window"), sway)
+        self.assertEqual(mode(), 1)
+
+    def test_unplugging_the_focused_output_leaves_the_other_covered_and_a_key_ends_it(self):
+        outer = self.sway()
+        sway = self.sway(outer, WLR_BACKENDS="wayland", WLR_WL_OUTPUTS="2")
+        self.typist(sway)
+        whole = list(outer.outputs().values())[0][0]
+        wait_until(lambda: [w < whole for w, _ in sway.outputs().values()] == [True] * 2, 60, "two outputs side by side")
+        outputs = json.loads(sway.run("swaymsg", "-r", "-t", "get_outputs"))
+        focused, other = (next(o["name"] for o in outputs if o["focused"] == f) for f in (True, False))
+        program = self.saver(sway, "nested")
+        width = sway.outputs()[other][0]
+        outer.run("swaymsg", '[title="wlroots - %s"] kill' % focused)
+        # The outer sway then gives the other output's window the room the first one had.
+        wait_until(lambda: list(sway.outputs()) == [other] and sway.outputs()[other][0] > width, 60, "the unplug")
+        wait_until(lambda: sway.screenshot(other).count(SWAY_DESKTOP) == 0, 60, "%s covered" % other)
+        self.assertTrue(program.running())
+        self.ends(program, sway)
+
+    def test_a_real_pointer_ends_it_by_hand_not_by_a_change_of_scale_or_mode(self):
+        sway = self.sway(WLR_BACKENDS="x11", DISPLAY=self.display.name)
+        output = list(sway.outputs())[0]
+        def act(*argv):
+            subprocess.run([str(a) for a in argv], env=sway.env(DISPLAY=self.display.name), check=True, timeout=60,
+                           stdout=subprocess.DEVNULL)
+        act("xdotool", "mousemove", 500, 400)
+        program = self.saver(sway, "pointer")
+        # After a change sway reports the pointer where it no longer is (outside the surface after
+        # the scale doubles), and the next report of a 2 px move lands far from there.
+        nudge = ("xdotool", "mousemove_relative", 2, 0)
+        for change in (nudge, ("swaymsg", "output", output, "scale", 2), nudge,
+                       ("swaymsg", "output", output, "mode", "800x600"), nudge):
+            act(*change)
+            time.sleep(SETTLE)
+            self.assertTrue(program.running(), change)
+        act("xdotool", "mousemove_relative", 10, 0)
+        self.ends(program)
+        program = self.saver(sway, "click")
+        act("xdotool", "click", 1)
+        self.ends(program)
+
+    def test_headless_weston_with_pixman_shows_the_riding_motorcycle(self):
+        weston = wsession.Weston(800, 600)
+        self.addCleanup(weston.stop)
+        program = self.rolvanta("--seed", SEED, "--steps", STEPS, name="weston", env=weston.env)
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the show to hold")
+        reference, _ = memory_frame(800, 600, SEED, STEPS, 6)
+        wait_until(lambda: weston.screenshot().data == reference.data, 60, "the core's frame on weston's output")
+        self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())

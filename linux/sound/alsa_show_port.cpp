@@ -1,7 +1,6 @@
-#include "linux/alsa_show_port.h"
+#include "linux/sound/alsa_show_port.h"
 
 #include <time.h>
-#include <unistd.h>
 
 #include "core/embedded_assets.h"
 #include "core/show_assets.h"
@@ -10,14 +9,6 @@ uint64_t MonotonicMs() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
-
-uint32_t InstanceSeed() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    uint32_t seed = static_cast<uint32_t>(time(nullptr)) ^ static_cast<uint32_t>(now.tv_nsec) ^
-                    static_cast<uint32_t>(now.tv_sec) * 2654435761u;
-    return seed ^ static_cast<uint32_t>(getpid()) * 40503u;
 }
 
 SoundLoad AlsaShowPort::LoadSound(SoundIndex sound) {

@@ -1,4 +1,4 @@
-#include "linux/alsa_player.h"
+#include "linux/sound/alsa_player.h"
 
 #include <alsa/asoundlib.h>
 #include <signal.h>
@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -81,8 +80,10 @@ struct AlsaPlayer::Stream {
     std::condition_variable wake;    // a cue, a stop or the end for the thread
     std::condition_variable closed;  // the thread has given the device back
     std::vector<int16_t> sounds[SoundCount];
-    std::deque<Voice> voices;
-    size_t position = 0;  // frames of the first voice already handed on
+    // The one sound playing: a new cue takes its place, so there is never more than one.
+    Voice voice = {SoundCount, false};
+    bool playing = false;
+    size_t position = 0;  // frames of the voice already handed on
     uint64_t streamStartMs = 0;
     uint64_t framesSent = 0;
     int32_t volume = 255;
@@ -92,25 +93,21 @@ struct AlsaPlayer::Stream {
     bool finished = false;
 
     uint64_t QueuedFrames() const {
-        uint64_t frames = 0;
-        for (const Voice& voice : voices) {
-            frames += sounds[voice.sound].size() / kPlayerChannels;
-        }
-        return frames - position;
+        return playing ? sounds[voice.sound].size() / kPlayerChannels - position : 0;
     }
 
-    void StopVoices() {
-        voices.clear();
+    void StopVoice() {
+        playing = false;
         position = 0;
         drop = true;
     }
 
-    // Moves the voices on by up to `frames`, scaled into `to` unless it is null; returns the
+    // Moves the voice on by up to `frames`, scaled into `to` unless it is null; returns the
     // frames moved.
     uint64_t Advance(uint64_t frames, int16_t* to) {
         uint64_t moved = 0;
-        while (moved < frames && !voices.empty()) {
-            const std::vector<int16_t>& samples = sounds[voices.front().sound];
+        while (moved < frames && playing) {
+            const std::vector<int16_t>& samples = sounds[voice.sound];
             size_t total = samples.size() / kPlayerChannels;
             size_t chunk = total - position;
             if (chunk > frames - moved) {
@@ -123,9 +120,7 @@ struct AlsaPlayer::Stream {
             moved += chunk;
             if (position >= total) {
                 position = 0;
-                if (!voices.front().loop || total == 0) {
-                    voices.pop_front();
-                }
+                playing = voice.loop && total > 0;
             }
         }
         return moved;
@@ -135,7 +130,7 @@ struct AlsaPlayer::Stream {
     // what should have played meanwhile is passed over, so the sound keeps to the clock as
     // the show's steps do instead of rushing through the backlog.
     uint64_t TakeDue(uint64_t nowMs, uint64_t room, std::vector<int16_t>* scratch) {
-        if (voices.empty()) {
+        if (!playing) {
             return 0;
         }
         uint64_t elapsed = nowMs > streamStartMs ? nowMs - streamStartMs : 0;
@@ -163,7 +158,7 @@ void AlsaPlayer::Run(std::shared_ptr<Stream> stream) {
     std::unique_lock<std::mutex> hold(stream->lock);
     if (pcm == nullptr) {
         stream->unavailable = true;
-        stream->voices.clear();
+        stream->playing = false;
     }
     std::vector<int16_t> scratch;
     while (pcm != nullptr && !stream->closing) {
@@ -175,7 +170,7 @@ void AlsaPlayer::Run(std::shared_ptr<Stream> stream) {
             hold.lock();
             continue;
         }
-        if (stream->voices.empty()) {
+        if (!stream->playing) {
             // What is written plays out by itself.
             stream->wake.wait(hold);
             continue;
@@ -226,12 +221,9 @@ void AlsaPlayer::Release(SoundIndex sound) {
         return;
     }
     std::lock_guard<std::mutex> hold(stream_->lock);
-    for (const Stream::Voice& voice : stream_->voices) {
-        if (voice.sound == sound) {
-            stream_->StopVoices();
-            stream_->wake.notify_all();
-            break;
-        }
+    if (stream_->playing && stream_->voice.sound == sound) {
+        stream_->StopVoice();
+        stream_->wake.notify_all();
     }
     std::vector<int16_t>().swap(stream_->sounds[sound]);
 }
@@ -271,10 +263,11 @@ uint32_t AlsaPlayer::Play(SoundIndex sound, SoundCue cue, uint64_t nowMs) {
     }
     // A new sound takes the place of the one playing, at once; a cue that must follow a sound
     // is held back by the show until that sound has ended.
-    stream_->StopVoices();
+    stream_->StopVoice();
     stream_->streamStartMs = nowMs;
     stream_->framesSent = 0;
-    stream_->voices.push_back(Stream::Voice{sound, cue == PlayLooped});
+    stream_->voice = Stream::Voice{sound, cue == PlayLooped};
+    stream_->playing = true;
     uint32_t wait = 0;
     if (cue == PlayAndWait) {
         wait = static_cast<uint32_t>((stream_->QueuedFrames() * 1000 + kPlayerRate - 1) / kPlayerRate);
@@ -286,7 +279,7 @@ uint32_t AlsaPlayer::Play(SoundIndex sound, SoundCue cue, uint64_t nowMs) {
 void AlsaPlayer::Stop() {
     if (stream_ != nullptr) {
         std::lock_guard<std::mutex> hold(stream_->lock);
-        stream_->StopVoices();
+        stream_->StopVoice();
         stream_->wake.notify_all();
     }
 }
@@ -306,7 +299,7 @@ void AlsaPlayer::Close() {
     bool finished;
     {
         std::unique_lock<std::mutex> hold(stream_->lock);
-        stream_->StopVoices();
+        stream_->StopVoice();
         stream_->closing = true;
         stream_->wake.notify_all();
         finished = stream_->closed.wait_for(hold, std::chrono::milliseconds(kCloseMs),

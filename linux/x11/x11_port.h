@@ -7,7 +7,7 @@
 
 #include <X11/Xlib.h>
 
-#include "linux/alsa_show_port.h"
+#include "linux/sound/alsa_show_port.h"
 #include "core/show_port.h"
 
 class X11Port : public AlsaShowPort {

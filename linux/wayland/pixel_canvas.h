@@ -11,7 +11,7 @@
 
 #include "core/bitmap_file.h"
 #include "core/show_port.h"
-#include "linux/alsa_show_port.h"
+#include "linux/sound/alsa_show_port.h"
 
 // Boxes of damage: whether one holds no pixel, and the smallest box holding both.
 bool Empty(const ShowRect& rect);
@@ -49,7 +49,7 @@ private:
         BitmapFile original;       // as the file holds it, kept to scale again for a new s
         int32_t width = 0;         // scaled, in screen pixels
         int32_t height = 0;
-        std::vector<uint32_t> rgb;  // scaled, 0x00RRGGBB, width a row
+        std::vector<uint32_t> rgb;  // scaled, 0xFFRRGGBB (opaque XRGB), width a row
     };
     void ScalePicture(Picture& picture);
     // The logical rectangle in screen pixels, cut to the canvas; false when nothing is left.

@@ -1,4 +1,4 @@
-#include "linux/x11_port.h"
+#include "linux/x11/x11_port.h"
 
 #include <X11/Xutil.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "linux/fps_overlay.h"
+#include "linux/x11/fps_overlay.h"
 
 #include <X11/Xutil.h>
 #include <stdio.h>

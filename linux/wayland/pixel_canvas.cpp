@@ -1,10 +1,13 @@
-#include "linux/pixel_canvas.h"
+#include "linux/wayland/pixel_canvas.h"
 
 #include <string.h>
+
+#include <algorithm>
 
 #include "core/show_assets.h"
 #include "core/embedded_assets.h"
 #include "core/screen_scale.h"
+#include "linux/wayland/shm_buffer.h"
 
 namespace {
 
@@ -21,7 +24,8 @@ PixelCanvas::~PixelCanvas() {
 void PixelCanvas::Reshape(int32_t width, int32_t height, int32_t scale) {
     width_ = width > 0 ? width : 0;
     height_ = height > 0 ? height : 0;
-    pixels_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+    // A fresh vector, not assign(): a smaller screen gives back what a larger one took.
+    std::vector<uint32_t>(static_cast<size_t>(width_) * static_cast<size_t>(height_), kOpaqueBlack).swap(pixels_);
     damage_ = ShowRect{0, 0, width_, height_};
     if (scale != scale_) {
         scale_ = scale;
@@ -70,7 +74,7 @@ void PixelCanvas::ScalePicture(Picture& picture) {
     picture.rgb.resize(scaled.pixels.size());
     for (size_t i = 0; i < scaled.pixels.size(); ++i) {
         uint8_t index = scaled.pixels[i];
-        picture.rgb[i] = index < scaled.colours.size() ? scaled.colours[index] : 0;
+        picture.rgb[i] = kOpaqueBlack | (index < scaled.colours.size() ? scaled.colours[index] : 0);
     }
 }
 
@@ -138,7 +142,7 @@ void PixelCanvas::Fill(const ShowRect& rect) {
     }
     size_t columns = static_cast<size_t>(to.right - to.left);
     for (int32_t row = to.top; row < to.bottom; ++row) {
-        memset(&pixels_[static_cast<size_t>(row) * width_ + to.left], 0, columns * sizeof(uint32_t));
+        std::fill_n(&pixels_[static_cast<size_t>(row) * width_ + to.left], columns, kOpaqueBlack);
     }
     Damage(to);
 }

@@ -8,9 +8,9 @@
 
 #include <memory>
 
-#include "linux/fps_overlay.h"
+#include "linux/x11/fps_overlay.h"
 #include "linux/options.h"
-#include "linux/x11_port.h"
+#include "linux/x11/x11_port.h"
 #include "core/ride_engine.h"
 
 class FrameLoop {

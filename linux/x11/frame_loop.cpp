@@ -1,19 +1,12 @@
-#include "linux/frame_loop.h"
+#include "linux/x11/frame_loop.h"
+
+#include "linux/show_start.h"
 
 FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options)
     : port_(port), window_(window), ownWindow_(ownWindow), show_(NewShow()), exposed_(!ownWindow) {
     width_ = port_.ScreenWidth();
     height_ = port_.ScreenHeight();
-    CreateShow(show_, port_, options.settings);
-    if (options.settings.sound) {
-        port_.Player().Open();
-    }
-    SeedRandom(show_, options.seeded ? options.seed : InstanceSeed());
-    if (options.stepLimited) {
-        show_.schedule.tickLimit = options.steps;
-    }
-    // -delay, as XScreenSaver's modules take it: the floor a 1 ms timer has, 10 ms unless told.
-    show_.schedule.floorMs = static_cast<uint32_t>(options.delayMicroseconds) / 1000u;
+    StartShow(show_, port_, options);
     if (options.fps) {
         fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(0xFFFFFF),
                                   port_.Scale(), options.settings.blankScreen != 0, MonotonicMs()));

@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 #include "core/show_port.h"
-#include "linux/alsa_player.h"
+#include "linux/sound/alsa_player.h"
 
 class AlsaShowPort : public ShowPort {
 public:
@@ -33,8 +33,3 @@ private:
 
 // Milliseconds of a clock that never steps back.
 uint64_t MonotonicMs();
-
-// Where a show's chance starts when no --seed names it. XScreenSaver starts one module per
-// monitor in the same second, so the calendar second alone would give every monitor the same
-// rides; the steady clock's nanoseconds and the process id differ between them.
-uint32_t InstanceSeed();

@@ -1,0 +1,32 @@
+#include "linux/show_start.h"
+
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+// Where a show's chance starts when no --seed names it. XScreenSaver starts one module per
+// monitor in the same second, so the calendar second alone would give every monitor the same
+// rides; the steady clock's nanoseconds and the process id differ between them.
+uint32_t InstanceSeed() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint32_t seed = static_cast<uint32_t>(time(nullptr)) ^ static_cast<uint32_t>(now.tv_nsec) ^
+                    static_cast<uint32_t>(now.tv_sec) * 2654435761u;
+    return seed ^ static_cast<uint32_t>(getpid()) * 40503u;
+}
+
+}  // namespace
+
+void StartShow(Show& show, AlsaShowPort& port, const LinuxOptions& options) {
+    CreateShow(show, port, options.settings);
+    if (options.settings.sound) {
+        port.Player().Open();
+    }
+    SeedRandom(show, options.seeded ? options.seed : InstanceSeed());
+    if (options.stepLimited) {
+        show.schedule.tickLimit = options.steps;
+    }
+    // -delay, as XScreenSaver's modules take it: the floor a 1 ms timer has, 10 ms unless told.
+    show.schedule.floorMs = static_cast<uint32_t>(options.delayMicroseconds) / 1000u;
+}

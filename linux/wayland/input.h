@@ -1,0 +1,12 @@
+// Input on the seat: any key, button, scroll, touch or real move of the pointer ends a saver;
+// a window takes no notice.
+#pragma once
+
+#include "linux/wayland/client.h"
+
+// Listens to the client's seat, and takes and gives back its devices as it gains and loses them.
+void ListenToSeat(Client& client);
+// The outputs changed: the compositor's next report of where the pointer is is not a move.
+void RebasePointer(Client& client);
+// Gives back the devices the seat had.
+void ReleaseInput(Client& client);

@@ -1,0 +1,14 @@
+// One saver at a time on a Wayland display: an idle daemon that starts a second one while the
+// first runs (its timeouts do not wait for the saver to end) must not stack a saver that the
+// dismissing key leaves running on top or underneath.
+#pragma once
+
+enum class SaverLock {
+    Taken,   // this process is the display's saver until it exits
+    Held,    // another saver runs on this display
+    Unknown, // no place for the lock: the saver runs without one
+};
+
+// A lock in XDG_RUNTIME_DIR named after the display, held on an open file, so that it goes
+// with the process however that ends.
+SaverLock TakeSaverLock(const char* runtimeDir, const char* waylandDisplay);

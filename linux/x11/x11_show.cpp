@@ -1,0 +1,182 @@
+#include "linux/x11/x11_show.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <X11/Xutil.h>
+#include <errno.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "linux/x11/frame_loop.h"
+#include "linux/x11/x11_port.h"
+
+namespace {
+
+const int kOwnWidth = 800;
+const int kOwnHeight = 600;
+
+Window targetWindow = 0;
+bool targetGone = false;
+
+// Errors arrive long after the request that caused them. The one that matters is the
+// window going away under the show (the daemon destroys its window when it is done);
+// every other one is ignored, as a saver that must not stop the screen from being saved.
+int OnXError(Display*, XErrorEvent* error) {
+    if ((error->error_code == BadWindow || error->error_code == BadDrawable) && error->resourceid == targetWindow) {
+        targetGone = true;
+    }
+    return 0;
+}
+
+Window CreateOwnWindow(Display* display, bool blank) {
+    int screen = DefaultScreen(display);
+    XSetWindowAttributes attributes;
+    unsigned long mask = CWEventMask | CWBackPixmap;
+    attributes.event_mask = ExposureMask | StructureNotifyMask;
+    attributes.background_pixmap = None;
+    if (blank) {
+        mask = (mask & ~CWBackPixmap) | CWBackPixel;
+        attributes.background_pixel = BlackPixel(display, screen);
+    }
+    Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, kOwnWidth, kOwnHeight, 0,
+                                  CopyFromParent, InputOutput, CopyFromParent, mask, &attributes);
+    XStoreName(display, window, "Rolvanta");
+    XClassHint* hint = XAllocClassHint();
+    if (hint != nullptr) {
+        hint->res_name = const_cast<char*>("rolvanta");
+        hint->res_class = const_cast<char*>("Rolvanta");
+        XSetClassHint(display, window, hint);
+        XFree(hint);
+    }
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+    long pid = static_cast<long>(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pid), 1);
+    XMapWindow(display, window);
+    return window;
+}
+
+// Xft.dpi as the X resources set it (xrdb), which is where desktops say how large their
+// screen's text and pictures are; false when they do not set it.
+bool XftDpi(Display* display, std::string* dpi) {
+    const char* resources = XResourceManagerString(display);
+    if (resources == nullptr) {
+        return false;
+    }
+    XrmInitialize();
+    XrmDatabase database = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value = {0, nullptr};
+    bool found = database != nullptr && XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) &&
+                 value.addr != nullptr;
+    if (found) {
+        dpi->assign(value.addr, strnlen(value.addr, value.size));
+    }
+    if (database != nullptr) {
+        XrmDestroyDatabase(database);
+    }
+    return found;
+}
+
+}  // namespace
+
+int RunX11Show(const LinuxOptions& options, int signalFd, volatile sig_atomic_t* signalled) {
+    std::string error;
+    unsigned long xscreensaverWindow = 0;
+    if (options.target == DrawTarget::Root &&
+        !RootTargetWindow(getenv("XSCREENSAVER_WINDOW"), &xscreensaverWindow, &error)) {
+        fprintf(stderr, "rolvanta: %s\n", error.c_str());
+        return 1;
+    }
+    const char* displayName = options.display.empty() ? nullptr : options.display.c_str();
+    Display* display = XOpenDisplay(displayName);
+    if (display == nullptr) {
+        const char* name = displayName != nullptr ? displayName : getenv("DISPLAY");
+        fprintf(stderr, "rolvanta: cannot open display %s\n", name != nullptr ? name : "(DISPLAY is not set)");
+        return 1;
+    }
+    XSetErrorHandler(OnXError);
+
+    bool ownWindow = options.target == DrawTarget::OwnWindow;
+    Window window;
+    if (ownWindow) {
+        window = CreateOwnWindow(display, options.settings.blankScreen != 0);
+    } else if (options.target == DrawTarget::WindowId) {
+        window = options.windowId;
+    } else {
+        window = xscreensaverWindow != 0 ? xscreensaverWindow : DefaultRootWindow(display);
+    }
+    targetWindow = window;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes)) {
+        fprintf(stderr, "rolvanta: no window 0x%lx on this display\n", window);
+        XCloseDisplay(display);
+        return 1;
+    }
+    if (attributes.c_class == InputOnly) {
+        fprintf(stderr, "rolvanta: window 0x%lx is input-only: nothing can be drawn on it\n", window);
+        XCloseDisplay(display);
+        return 1;
+    }
+    if (!ownWindow) {
+        // Only what this client itself asks to hear; the window's owner keeps its own.
+        XSelectInput(display, window, ExposureMask | StructureNotifyMask);
+    }
+
+    std::string dpi;
+    int32_t scale = ScreenPixelScale(options, XftDpi(display, &dpi) ? dpi.c_str() : nullptr);
+
+    int status = 0;
+    {
+        X11Port port(display, window, attributes.width, attributes.height, scale);
+        FrameLoop loop(port, window, ownWindow, options);
+        bool announced = false;
+        pollfd fds[2];
+        fds[0].fd = ConnectionNumber(display);
+        fds[0].events = POLLIN;
+        fds[1].fd = signalFd;
+        fds[1].events = POLLIN;
+        while (true) {
+            while (XPending(display) > 0) {
+                XEvent event;
+                XNextEvent(display, &event);
+                loop.Handle(event);
+            }
+            if (*signalled || targetGone || loop.Quit()) {
+                break;
+            }
+            int delay = loop.Frame(MonotonicMs());
+            if (loop.Held() && !announced) {
+                // Told only once the server has drawn everything, so a picture taken now is
+                // the held step's.
+                XSync(display, False);
+                printf("rolvanta: held after %llu steps\n", static_cast<unsigned long long>(loop.Ticks()));
+                fflush(stdout);
+                announced = true;
+            }
+            XFlush(display);
+            // Only what Xlib already holds; whatever comes later wakes the poll.
+            if (XEventsQueued(display, QueuedAlready) > 0) {
+                continue;
+            }
+            if (poll(fds, 2, delay) < 0 && errno != EINTR) {
+                status = 1;
+                break;
+            }
+        }
+        loop.End();
+    }
+    if (ownWindow && !targetGone) {
+        XDestroyWindow(display, window);
+    }
+    XSync(display, True);
+    XCloseDisplay(display);
+    return status;
+}
