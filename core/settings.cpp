@@ -1,6 +1,6 @@
 #include "core/settings.h"
 
-const SettingSpec kSettings[SettingCount] = {
+const SettingRule kSettings[SettingCount] = {
     {"Sound", &SaverSettings::sound, false, 0, 1, 0},
     {"Blank", &SaverSettings::blankScreen, false, 0, 1, 0},
     {"Coravendia", &SaverSettings::rideCoravendia, false, 0, 1, 1},
@@ -12,16 +12,16 @@ const SettingSpec kSettings[SettingCount] = {
 
 SaverSettings DefaultSettings(void) {
     SaverSettings settings;
-    for (const SettingSpec& setting : kSettings) {
+    for (const SettingRule& setting : kSettings) {
         settings.*setting.field = setting.fallback;
     }
     return settings;
 }
 
-bool IsOffered(int32_t value, const SettingSpec& setting) {
+bool IsOffered(int32_t value, const SettingRule& setting) {
     return value >= setting.minimum && value <= setting.maximum;
 }
 
-int32_t Repaired(int32_t value, const SettingSpec& setting) {
+int32_t Repaired(int32_t value, const SettingRule& setting) {
     return !setting.ranged || IsOffered(value, setting) ? value : setting.fallback;
 }

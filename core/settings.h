@@ -20,7 +20,7 @@ struct SaverSettings {
 enum SettingId { SoundSetting, BlankSetting, CoravendiaSetting, ValtorneSetting, SpeedSetting, RateSetting,
                  VolumeSetting, SettingCount };
 
-struct SettingSpec {
+struct SettingRule {
     const char* key;   // in the store: "Speed"; in lower case, the Linux option and the page's parameter
     int32_t SaverSettings::*field;
     bool ranged;       // a range, or else a flag (0 off, 1 on)
@@ -29,14 +29,14 @@ struct SettingSpec {
     int32_t fallback;  // the default, and what replaces a value the setting cannot take
 };
 
-extern const SettingSpec kSettings[SettingCount];
+extern const SettingRule kSettings[SettingCount];
 
 // Every setting at its default.
 SaverSettings DefaultSettings(void);
 
 // A stored value as the show takes it: a range's value outside it is the default, not the
 // nearest bound; a flag keeps whatever was stored, since the show reads any value but 0 as on.
-int32_t Repaired(int32_t value, const SettingSpec& setting);
+int32_t Repaired(int32_t value, const SettingRule& setting);
 
 // Whether the value is one the setting offers: within the range, or 0 or 1 for a flag.
-bool IsOffered(int32_t value, const SettingSpec& setting);
+bool IsOffered(int32_t value, const SettingRule& setting);

@@ -15,7 +15,7 @@ enum class Kind { Number, Flag, Root, OwnWindow, WindowId, Display, Delay, Fps, 
 struct OptionRule {
     const char* name;
     Kind kind;
-    const SettingSpec* setting;  // for Number and Flag
+    const SettingRule* setting;  // for Number and Flag
     const OptionRange* range;    // for Delay and Scale
     int32_t flagValue;           // for Flag and Fps
 };
@@ -48,7 +48,7 @@ const OptionRule kOptions[] = {
 // A setting's option is its key in lower case: a range takes a number ("--speed 12"), a flag is
 // set with its name and cleared with "no-" before it ("--sound", "--no-sound").
 bool SettingOption(const std::string& key, OptionRule* rule) {
-    for (const SettingSpec& setting : kSettings) {
+    for (const SettingRule& setting : kSettings) {
         std::string name;
         for (const char* at = setting.key; *at != '\0'; ++at) {
             name += static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);

@@ -41,9 +41,9 @@ BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
         SendDlgItemMessageA(dialog, kFlagBoxes[flag], BM_SETCHECK, static_cast<WPARAM>(settings.*kSettings[flag].field),
                             0);
     }
-    const SettingSpec& speed = kSettings[SpeedSetting];
-    const SettingSpec& rate = kSettings[RateSetting];
-    const SettingSpec& volume = kSettings[VolumeSetting];
+    const SettingRule& speed = kSettings[SpeedSetting];
+    const SettingRule& rate = kSettings[RateSetting];
+    const SettingRule& volume = kSettings[VolumeSetting];
     configDialogState.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, settings.speed);
     configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, settings.rate);
     configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, volume.minimum, volume.maximum,
@@ -81,7 +81,7 @@ INT_PTR Scroll(WPARAM wParam, HWND bar) {
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
     int32_t* setting;
-    const SettingSpec* range;
+    const SettingRule* range;
     if (bar == configDialogState.speedBar) {
         setting = &settings.speed;
         range = &kSettings[SpeedSetting];
@@ -90,7 +90,7 @@ INT_PTR Scroll(WPARAM wParam, HWND bar) {
         range = &kSettings[RateSetting];
     } else if (bar == configDialogState.volumeBar) {
         int32_t position;
-        const SettingSpec& volume = kSettings[VolumeSetting];
+        const SettingRule& volume = kSettings[VolumeSetting];
         if (!ScrolledPosition(VolumeBarPosition(settings.volume), code, thumb, volume.minimum, volume.maximum,
                               kVolumePage, &position)) {
             return TRUE;

@@ -20,7 +20,7 @@ bool WriteKey(const char* key, int32_t value) {
 }  // namespace
 
 void LoadSettings(SaverSettings& settings) {
-    for (const SettingSpec& setting : kSettings) {
+    for (const SettingRule& setting : kSettings) {
         settings.*setting.field = Repaired(ReadKey(setting.key, setting.fallback), setting);
     }
 }
@@ -28,7 +28,7 @@ void LoadSettings(SaverSettings& settings) {
 bool SaveSettings(const SaverSettings& settings) {
     // Every key is tried, so that one refused key loses no other.
     bool written = true;
-    for (const SettingSpec& setting : kSettings) {
+    for (const SettingRule& setting : kSettings) {
         written = WriteKey(setting.key, settings.*setting.field) && written;
     }
     return written;
