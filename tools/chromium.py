@@ -13,6 +13,7 @@ import http.server
 import json
 import os
 import shutil
+import signal
 import socket
 import struct
 import subprocess
@@ -68,8 +69,9 @@ class Chromium:
                 "--user-data-dir=" + self.profile, "--window-size=%d,%d" % (width, height), "--no-first-run",
                 "--no-default-browser-check", "--force-color-profile=srgb", "--hide-scrollbars",
                 "--disable-background-networking", "--disable-component-update"] + list(args) + ["about:blank"]
+        # A group of its own, so that close() can end the helpers the browser starts too.
         self.process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
         self.next_id = 0
         self.events = []
         self.sock = None
@@ -213,6 +215,12 @@ class Chromium:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        # A helper that outlives the browser writes into the profile after it is removed, which
+        # left a profile folder behind on every other run.
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
         shutil.rmtree(self.profile, ignore_errors=True)
 
     def __enter__(self):
