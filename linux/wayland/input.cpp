@@ -15,7 +15,7 @@ static void Input(Client& client) {
 }
 
 static void OnPointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface* surface, wl_fixed_t x,
-                    wl_fixed_t y) {
+                           wl_fixed_t y) {
     Client& client = *static_cast<Client*>(data);
     if (!client.saver) {
         return;
@@ -142,7 +142,6 @@ static void OnSeatCapabilities(void* data, wl_seat* seat, uint32_t capabilities)
 static void OnSeatName(void*, wl_seat*, const char*) {}
 
 const wl_seat_listener kSeatListener = {OnSeatCapabilities, OnSeatName};
-
 
 void ListenToSeat(Client& client) {
     wl_seat_add_listener(client.seat, &kSeatListener, &client);
