@@ -36,6 +36,11 @@ bool ReadBitmapFile(const uint8_t* bytes, size_t size, BitmapFile* bitmap) {
         return false;
     }
     size_t colourCount = used == 0 ? 256 : used;
+    // Every bound is checked as room left after a start already known to lie inside the
+    // image, so that no sum of the header's numbers can wrap a 32-bit size_t.
+    if (headerSize > size - info || colourCount * 4 > size - info - headerSize) {
+        return false;
+    }
     size_t palette = info + headerSize;
     if (!withFileHeader) {
         dataOffset = palette + colourCount * 4;
@@ -43,7 +48,8 @@ bool ReadBitmapFile(const uint8_t* bytes, size_t size, BitmapFile* bitmap) {
     bool bottomUp = height > 0;
     size_t rows = static_cast<size_t>(bottomUp ? height : -height);
     size_t pitch = (static_cast<size_t>(width) + 3) & ~static_cast<size_t>(3);
-    if (palette + colourCount * 4 > size || dataOffset > size || pitch * rows > size - dataOffset) {
+    // At most 65536 by 65535: within 32 bits.
+    if (dataOffset > size || pitch * rows > size - dataOffset) {
         return false;
     }
     bitmap->width = width;

@@ -33,10 +33,12 @@ bool ReadWave(const uint8_t* bytes, size_t size, WaveFormat* wave) {
             data = bytes + at + 8;
             dataSize = length;
         }
-        at += 8 + static_cast<size_t>(chunkSize) + (chunkSize & 1);
-        if (at < 8 + static_cast<size_t>(chunkSize)) {
-            break;  // wrapped around
+        // A chunk that claims more than is left is the last; compared with what is left, its
+        // size cannot wrap a 32-bit size_t back onto itself or before the image.
+        if (chunkSize >= available) {
+            break;
         }
+        at += 8 + chunkSize + (chunkSize & 1);
     }
     if (format == nullptr || data == nullptr) {
         return false;

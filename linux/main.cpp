@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
         fprintf(stderr, "rolvanta: %s (rolvanta --help lists the options)\n", error.c_str());
         return 1;
     case OptionsResult::Run:
+        if (!options.warning.empty()) {
+            fprintf(stderr, "rolvanta: %s\n", options.warning.c_str());
+        }
         break;
     }
     int status;

@@ -3,13 +3,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 #include "core/screen_scale.h"
 
 namespace {
 
-// Ignored and IgnoredValue are XScreenSaver's choices of visual and colormap, which matter
-// only to a module that makes its own: the show draws in whatever the window it is given has.
-enum class Kind { Number, Flag, Root, OwnWindow, WindowId, Display, Delay, Fps, Ignored, IgnoredValue, Seed, Steps,
+// Ignored is XScreenSaver's choice of colormap, which matters only to a module that makes its
+// own: the show draws in whatever the window it is given has.
+enum class Kind { Number, Flag, Root, OwnWindow, WindowId, Display, Delay, Fps, Ignored, Seed, Steps,
                   Help, Version, Wayland, Scale };
 
 struct OptionRule {
@@ -31,7 +33,6 @@ const OptionRule kOptions[] = {
     {"fps", Kind::Fps, nullptr, nullptr, 1},
     {"no-fps", Kind::Fps, nullptr, nullptr, 0},
     {"install", Kind::Ignored, nullptr, nullptr, 0},
-    {"visual", Kind::IgnoredValue, nullptr, nullptr, 0},
     // Other modules' entries carry these; they choose nothing the show draws differently.
     {"mono", Kind::Ignored, nullptr, nullptr, 0},
     {"noinstall", Kind::Ignored, nullptr, nullptr, 0},
@@ -45,14 +46,19 @@ const OptionRule kOptions[] = {
     {"scale", Kind::Scale, nullptr, &kScaleRange, 0},
 };
 
+std::string Lowered(const char* text) {
+    std::string lowered;
+    for (const char* at = text; *at != '\0'; ++at) {
+        lowered += static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
+    }
+    return lowered;
+}
+
 // A setting's option is its key in lower case: a range takes a number ("--speed 12"), a flag is
 // set with its name and cleared with "no-" before it ("--sound", "--no-sound").
 bool SettingOption(const std::string& key, OptionRule* rule) {
     for (const SettingRule& setting : kSettings) {
-        std::string name;
-        for (const char* at = setting.key; *at != '\0'; ++at) {
-            name += static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
-        }
+        std::string name = Lowered(setting.key);
         if (key == name || (!setting.ranged && key == "no-" + name)) {
             *rule = OptionRule{setting.key, setting.ranged ? Kind::Number : Kind::Flag, &setting, nullptr,
                                key == name ? 1 : 0};
@@ -68,8 +74,118 @@ int32_t Repaired(int32_t value, const OptionRange& range) {
 
 bool TakesValue(Kind kind) {
     return kind == Kind::Number || kind == Kind::Seed || kind == Kind::Steps || kind == Kind::WindowId ||
-           kind == Kind::Display || kind == Kind::Delay || kind == Kind::IgnoredValue ||
-           kind == Kind::Scale;
+           kind == Kind::Display || kind == Kind::Delay || kind == Kind::Scale;
+}
+
+// The toolkit's generic options, which peer modules take because their toolkit reads them
+// before the module sees its own. Those that mean something to the show are kept for the X11
+// layer; the rest change nothing a module like this draws, and are taken with their values.
+enum class Toolkit { Flag, Value, Geometry, Background, Foreground, Name, Title, Resource, Visual };
+
+struct ToolkitRule {
+    const char* name;
+    Toolkit kind;
+};
+
+const ToolkitRule kToolkitOptions[] = {
+    {"geometry", Toolkit::Geometry},     {"background", Toolkit::Background}, {"bg", Toolkit::Background},
+    {"foreground", Toolkit::Foreground}, {"fg", Toolkit::Foreground},         {"name", Toolkit::Name},
+    {"title", Toolkit::Title},           {"xrm", Toolkit::Resource},          {"visual", Toolkit::Visual},
+    {"synchronous", Toolkit::Flag},      {"+synchronous", Toolkit::Flag},     {"iconic", Toolkit::Flag},
+    {"reverse", Toolkit::Flag},          {"rv", Toolkit::Flag},               {"+rv", Toolkit::Flag},
+    {"borderwidth", Toolkit::Value},     {"bw", Toolkit::Value},              {"bordercolor", Toolkit::Value},
+    {"bd", Toolkit::Value},              {"font", Toolkit::Value},            {"fn", Toolkit::Value},
+    {"selectionTimeout", Toolkit::Value}, {"xnllanguage", Toolkit::Value},
+};
+
+const ToolkitRule* ToolkitOption(const std::string& key) {
+    for (const ToolkitRule& rule : kToolkitOptions) {
+        if (key == rule.name) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+// A visual class by name, as the daemon's modules take them, or a visual's id.
+bool IsVisual(const char* value) {
+    static const char* const kVisuals[] = {"default", "best", "mono", "monochrome", "gray", "grey", "color",
+                                           "colour", "staticgray", "staticcolor", "truecolor", "grayscale",
+                                           "greyscale", "pseudocolor", "directcolor"};
+    std::string lowered = Lowered(value);
+    for (const char* visual : kVisuals) {
+        if (lowered == visual) {
+            return true;
+        }
+    }
+    unsigned long id;
+    return ParseWindowId(value, &id);
+}
+
+void TakeToolkitOption(const ToolkitRule& rule, const char* value, LinuxOptions* options) {
+    switch (rule.kind) {
+    case Toolkit::Geometry:
+        options->geometry = value;
+        break;
+    case Toolkit::Background:
+        options->background = value;
+        break;
+    case Toolkit::Foreground:
+        options->foreground = value;
+        break;
+    case Toolkit::Name:
+        options->name = value;
+        break;
+    case Toolkit::Title:
+        options->title = value;
+        break;
+    case Toolkit::Resource:
+        options->resources.push_back(value);
+        break;
+    case Toolkit::Visual:
+        // The show draws with the window's own visual whatever is asked, but a name that is no
+        // visual is most likely a slip worth a word.
+        if (!IsVisual(value)) {
+            options->warning = std::string("-visual '") + value + "' is no visual class or id; ignored";
+        }
+        break;
+    case Toolkit::Flag:
+    case Toolkit::Value:
+        break;
+    }
+}
+
+// As the toolkit reads a name cut short: it stands for the one option whose name it begins.
+// Returns how many it might stand for (1 for a whole name); with exactly 1, *key becomes it.
+int Unabbreviate(std::string* key) {
+    std::vector<std::string> names;
+    for (const OptionRule& rule : kOptions) {
+        names.push_back(rule.name);
+    }
+    for (const ToolkitRule& rule : kToolkitOptions) {
+        names.push_back(rule.name);
+    }
+    for (const SettingRule& setting : kSettings) {
+        names.push_back(Lowered(setting.key));
+        if (!setting.ranged) {
+            names.push_back("no-" + names.back());
+        }
+    }
+    int matches = 0;
+    std::string found;
+    for (const std::string& name : names) {
+        if (name == *key) {
+            return 1;
+        }
+        if (!key->empty() && name.compare(0, key->size(), *key) == 0) {
+            found = name;
+            ++matches;
+        }
+    }
+    if (matches == 1) {
+        *key = found;
+    }
+    return matches;
 }
 
 // An optional sign and at least one digit, nothing else. Magnitudes beyond 32 bits saturate:
@@ -144,7 +260,9 @@ int32_t ScreenPixelScale(const LinuxOptions& options, const char* xftDpi) {
     if (!any || *at != '\0') {
         return 1;
     }
-    return PixelScaleFor(static_cast<int32_t>(whole * 1000 + fraction), 96000);
+    // The core's rule works in 32 bits; anything past them is as much beyond the largest scale.
+    int64_t thousandths = whole * 1000 + fraction;
+    return PixelScaleFor(static_cast<int32_t>(thousandths < INT32_MAX ? thousandths : INT32_MAX), 96000);
 }
 
 bool ParseWindowId(const char* text, unsigned long* id) {
@@ -202,15 +320,20 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (arg[0] != '-' || arg[1] == '\0') {
+        if ((arg[0] != '-' && arg[0] != '+') || arg[1] == '\0') {
             *error = std::string("unexpected argument '") + arg + "'";
             return OptionsResult::Usage;
         }
-        const char* name = arg + (arg[1] == '-' ? 2 : 1);
+        // The toolkit's "+rv" and "+synchronous" keep their plus in the name.
+        const char* name = arg[0] == '+' ? arg : arg + (arg[1] == '-' ? 2 : 1);
         const char* equals = strchr(name, '=');
         std::string key = equals ? std::string(name, equals - name) : std::string(name);
         // The option as it was written, for the messages.
         std::string written(arg, equals ? equals - arg : strlen(arg));
+        if (Unabbreviate(&key) > 1) {
+            *error = "option '" + written + "' is the start of more than one option";
+            return OptionsResult::Usage;
+        }
         OptionRule setting;
         const OptionRule* rule = SettingOption(key, &setting) ? &setting : nullptr;
         for (const OptionRule& candidate : kOptions) {
@@ -219,12 +342,13 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
                 break;
             }
         }
-        if (rule == nullptr) {
+        const ToolkitRule* toolkit = rule == nullptr ? ToolkitOption(key) : nullptr;
+        if (rule == nullptr && toolkit == nullptr) {
             *error = std::string("unknown option '") + arg + "'";
             return OptionsResult::Usage;
         }
         const char* value = nullptr;
-        if (TakesValue(rule->kind)) {
+        if (toolkit != nullptr ? toolkit->kind != Toolkit::Flag : TakesValue(rule->kind)) {
             if (equals) {
                 value = equals + 1;
             } else if (i + 1 < argc) {
@@ -236,6 +360,10 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
         } else if (equals) {
             *error = "option '" + written + "' takes no value";
             return OptionsResult::Usage;
+        }
+        if (toolkit != nullptr) {
+            TakeToolkitOption(*toolkit, value, &result);
+            continue;
         }
 
         int64_t number = 0;
@@ -275,7 +403,6 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
             result.display = value;
             break;
         case Kind::Ignored:
-        case Kind::IgnoredValue:
             break;
         case Kind::Flag:
             result.settings.*rule->setting->field = rule->flagValue;
@@ -348,6 +475,12 @@ std::string UsageText(const char* program) {
            "  -fps, -no-fps           the frame rate in a corner (off)\n"
            "  -install, -visual V     taken for XScreenSaver; the window's own are used\n"
            "  -mono, -noinstall, -pair  taken as other modules' entries carry them; no effect\n"
+           "  -geometry WxH+X+Y       the size and place of the window of its own\n"
+           "  -bg, -fg COLOUR         its background (not with --blank), the frame-rate box's\n"
+           "  -name NAME, -title T    its resource name and title\n"
+           "  -xrm 'NAME: VALUE'      an X resource over the server's, as 'Xft.dpi: 192'\n"
+           "  -synchronous, -iconic, -rv, +rv, -bw N, -bd C, -fn F, -selectionTimeout N,\n"
+           "  -xnllanguage L          taken as every module takes them; no effect\n"
            "  --wayland               a Wayland client, as with WAYLAND_DISPLAY set and no X11\n"
            "                          target named; full screen on every output unless -window\n"
            "  --speed N               pixels a step, 1 to 15 (6)\n"
@@ -364,6 +497,6 @@ std::string UsageText(const char* program) {
            "  -h, --help              this text\n"
            "  --version               the program's version\n"
            "\n"
-           "Options take one dash or two. Numbers outside their range take the value in\n"
-           "brackets.\n";
+           "Options take one dash or two, and may be cut short where no other option starts\n"
+           "the same (-roo). Numbers outside their range take the value in brackets.\n";
 }

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "core/settings.h"
 
@@ -40,6 +41,14 @@ struct LinuxOptions {
     int32_t scale = 0;              // --scale: picture blocks of this side; 0 takes the screen's
     bool windowNamed = false;       // -window is the target, not only the default
     bool wayland = false;           // --wayland: a Wayland client whatever the environment says
+    // The toolkit's options that every peer module takes, as far as they mean something here.
+    std::string geometry;    // -geometry: the size and place of a window of the program's own
+    std::string background;  // -bg: its background where the show does not blank, and the frame-rate box's
+    std::string foreground;  // -fg: the frame-rate box's text
+    std::string name;        // -name: the window's resource name (else "rolvanta")
+    std::string title;       // -title: its title (else "Rolvanta")
+    std::vector<std::string> resources;  // each -xrm, read over the X server's resources
+    std::string warning;     // a value taken but not understood (-visual): one line to say, then ride on
 };
 
 enum class OptionsResult {
@@ -50,8 +59,9 @@ enum class OptionsResult {
 };
 
 // Reads argv[1..argc-1]. Options take one or two leading dashes, and a value either as the
-// next argument or after "=". Besides the show's own, it takes the options XScreenSaver's
-// display modules share, so that a line copied from another module's entry runs. A number
+// next argument or after "=", and may be cut short where no other option starts the same.
+// Besides the show's own, it takes the options XScreenSaver's display modules share and the
+// toolkit's generic ones, so that a line copied from another module's entry runs. A number
 // outside its setting's range is repaired to the setting's fallback as a settings file's
 // value is; anything that is not a number is an error. On Usage, *error says what was wrong.
 OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* options, std::string* error);

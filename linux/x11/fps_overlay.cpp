@@ -13,9 +13,10 @@ const int kPadding = 4;
 
 }  // namespace
 
-FpsOverlay::FpsOverlay(Display* display, Window window, unsigned long black, unsigned long white, int32_t scale,
-                       bool blank, uint64_t nowMs)
-    : display_(display), window_(window), black_(black), white_(white), scale_(scale < 1 ? 1 : scale), blank_(blank),
+FpsOverlay::FpsOverlay(Display* display, Window window, unsigned long black, unsigned long paper, unsigned long ink,
+                       int32_t scale, bool blank, uint64_t nowMs)
+    : display_(display), window_(window), black_(black), paper_(paper), ink_(ink), scale_(scale < 1 ? 1 : scale),
+      blank_(blank),
       depth_(DefaultDepth(display, DefaultScreen(display))), since_(nowMs) {
     XWindowAttributes attributes;
     if (XGetWindowAttributes(display_, window_, &attributes)) {
@@ -58,9 +59,9 @@ void FpsOverlay::Render() {
     int height = font_->ascent + font_->descent + 2 * kPadding;
     Pixmap plain = XCreatePixmap(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height),
                                  static_cast<unsigned>(depth_));
-    XSetForeground(display_, gc_, black_);
+    XSetForeground(display_, gc_, paper_);
     XFillRectangle(display_, plain, gc_, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
-    XSetForeground(display_, gc_, white_);
+    XSetForeground(display_, gc_, ink_);
     XDrawString(display_, plain, gc_, kPadding, kPadding + font_->ascent, text_, length);
     boxWidth_ = width * scale_;
     boxHeight_ = height * scale_;
@@ -75,7 +76,7 @@ void FpsOverlay::Render() {
     XFreePixmap(display_, plain);
     box_ = XCreatePixmap(display_, window_, static_cast<unsigned>(boxWidth_), static_cast<unsigned>(boxHeight_),
                          static_cast<unsigned>(depth_));
-    XSetForeground(display_, gc_, black_);
+    XSetForeground(display_, gc_, paper_);
     XFillRectangle(display_, box_, gc_, 0, 0, static_cast<unsigned>(boxWidth_), static_cast<unsigned>(boxHeight_));
     if (plainImage == nullptr) {
         return;
@@ -83,14 +84,14 @@ void FpsOverlay::Render() {
     std::vector<XRectangle> blocks;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            if (XGetPixel(plainImage, x, y) == white_) {
+            if (XGetPixel(plainImage, x, y) == ink_) {
                 blocks.push_back(XRectangle{static_cast<short>(x * scale_), static_cast<short>(y * scale_),
                                             static_cast<unsigned short>(scale_), static_cast<unsigned short>(scale_)});
             }
         }
     }
     XDestroyImage(plainImage);
-    XSetForeground(display_, gc_, white_);
+    XSetForeground(display_, gc_, ink_);
     XFillRectangles(display_, box_, gc_, blocks.data(), static_cast<int>(blocks.size()));
 }
 
@@ -116,8 +117,9 @@ void FpsOverlay::Draw(uint64_t nowMs, uint64_t ticks, int windowHeight) {
                       static_cast<unsigned short>(boxHeight_)};
     // A shorter number, or a window that changed height, would leave part of the last box: it
     // goes back to what the show leaves there, black behind the rides or else the window's own
-    // background.
-    if (drawn_.width > box.width || drawn_.height > box.height || drawn_.y != box.y) {
+    // background. Before the first box there is none: a clear of no size would be the whole
+    // window's.
+    if (drawn_.width != 0 && (drawn_.width > box.width || drawn_.height > box.height || drawn_.y != box.y)) {
         if (blank_) {
             XSetForeground(display_, gc_, black_);
             XFillRectangle(display_, window_, gc_, drawn_.x, drawn_.y, drawn_.width, drawn_.height);

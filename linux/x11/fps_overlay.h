@@ -9,9 +9,9 @@
 
 class FpsOverlay {
 public:
-    // `blank`: the show keeps the window black behind the rides.
-    FpsOverlay(Display* display, Window window, unsigned long black, unsigned long white, int32_t scale, bool blank,
-               uint64_t nowMs);
+    // `blank`: the show keeps the window black behind the rides. The box is `ink` on `paper`.
+    FpsOverlay(Display* display, Window window, unsigned long black, unsigned long paper, unsigned long ink,
+               int32_t scale, bool blank, uint64_t nowMs);
     FpsOverlay(const FpsOverlay&) = delete;
     FpsOverlay& operator=(const FpsOverlay&) = delete;
     ~FpsOverlay();
@@ -30,7 +30,8 @@ private:
     GC gc_ = nullptr;
     XFontStruct* font_ = nullptr;
     unsigned long black_;
-    unsigned long white_;
+    unsigned long paper_;
+    unsigned long ink_;
     int32_t scale_;
     bool blank_;
     int depth_;

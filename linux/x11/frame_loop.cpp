@@ -2,13 +2,15 @@
 
 #include "linux/show_start.h"
 
-FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options)
+FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options,
+                     uint32_t boxBackground, uint32_t boxText)
     : port_(port), window_(window), ownWindow_(ownWindow), show_(NewShow()), exposed_(!ownWindow) {
     width_ = port_.ScreenWidth();
     height_ = port_.ScreenHeight();
     StartShow(show_, port_, options);
     if (options.fps) {
-        fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(0xFFFFFF),
+        fps_.reset(new FpsOverlay(port_.XDisplay(), port_.XWindow(), port_.PixelFor(0), port_.PixelFor(boxBackground),
+                                  port_.PixelFor(boxText),
                                   port_.Scale(), options.settings.blankScreen != 0, MonotonicMs()));
     }
     if (exposed_) {

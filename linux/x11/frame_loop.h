@@ -17,8 +17,9 @@ class FrameLoop {
 public:
     // The show is created on the port at once. A window of the program's own is not seen
     // before its first exposure, so the show waits for it; any other window is already on
-    // screen.
-    FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options);
+    // screen. The frame-rate box is drawn in `boxText` on `boxBackground` (0xRRGGBB).
+    FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options, uint32_t boxBackground,
+              uint32_t boxText);
     FrameLoop(const FrameLoop&) = delete;
     FrameLoop& operator=(const FrameLoop&) = delete;
 

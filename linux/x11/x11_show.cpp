@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "linux/x11/frame_loop.h"
 #include "linux/x11/x11_port.h"
@@ -34,8 +35,29 @@ int OnXError(Display*, XErrorEvent* error) {
     return 0;
 }
 
-Window CreateOwnWindow(Display* display, bool blank) {
+// -geometry as the toolkit reads it: any of its parts may be missing, and a negative place
+// counts from the right or bottom edge of the screen.
+void PlaceOwnWindow(Display* display, const std::string& geometry, XSizeHints* hints) {
+    int x = 0;
+    int y = 0;
+    unsigned width = kOwnWidth;
+    unsigned height = kOwnHeight;
+    int parts = geometry.empty() ? 0 : XParseGeometry(geometry.c_str(), &x, &y, &width, &height);
+    if (!geometry.empty() && (parts & (XValue | YValue | WidthValue | HeightValue)) == 0) {
+        fprintf(stderr, "rolvanta: -geometry '%s' is no size or place; ignored\n", geometry.c_str());
+    }
     int screen = DefaultScreen(display);
+    hints->flags = (parts & (WidthValue | HeightValue) ? USSize : PSize) | (parts & (XValue | YValue) ? USPosition : 0);
+    hints->width = width > 0 && width <= 32767 ? static_cast<int>(width) : kOwnWidth;
+    hints->height = height > 0 && height <= 32767 ? static_cast<int>(height) : kOwnHeight;
+    hints->x = parts & XNegative ? DisplayWidth(display, screen) - hints->width + x : x;
+    hints->y = parts & YNegative ? DisplayHeight(display, screen) - hints->height + y : y;
+}
+
+Window CreateOwnWindow(Display* display, bool blank, const LinuxOptions& options) {
+    int screen = DefaultScreen(display);
+    XSizeHints size;
+    PlaceOwnWindow(display, options.geometry, &size);
     XSetWindowAttributes attributes;
     unsigned long mask = CWEventMask | CWBackPixmap;
     attributes.event_mask = ExposureMask | StructureNotifyMask;
@@ -44,12 +66,14 @@ Window CreateOwnWindow(Display* display, bool blank) {
         mask = (mask & ~CWBackPixmap) | CWBackPixel;
         attributes.background_pixel = BlackPixel(display, screen);
     }
-    Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, kOwnWidth, kOwnHeight, 0,
+    Window window = XCreateWindow(display, RootWindow(display, screen), size.x, size.y,
+                                  static_cast<unsigned>(size.width), static_cast<unsigned>(size.height), 0,
                                   CopyFromParent, InputOutput, CopyFromParent, mask, &attributes);
-    XStoreName(display, window, "Rolvanta");
+    XSetWMNormalHints(display, window, &size);
+    XStoreName(display, window, options.title.empty() ? "Rolvanta" : options.title.c_str());
     XClassHint* hint = XAllocClassHint();
     if (hint != nullptr) {
-        hint->res_name = const_cast<char*>("rolvanta");
+        hint->res_name = const_cast<char*>(options.name.empty() ? "rolvanta" : options.name.c_str());
         hint->res_class = const_cast<char*>("Rolvanta");
         XSetClassHint(display, window, hint);
         XFree(hint);
@@ -64,14 +88,14 @@ Window CreateOwnWindow(Display* display, bool blank) {
 }
 
 // Xft.dpi as the X resources set it (xrdb), which is where desktops say how large their
-// screen's text and pictures are; false when they do not set it.
-bool XftDpi(Display* display, std::string* dpi) {
+// screen's text and pictures are, or as -xrm sets it over them; false when neither does.
+bool XftDpi(Display* display, const std::vector<std::string>& overrides, std::string* dpi) {
     const char* resources = XResourceManagerString(display);
-    if (resources == nullptr) {
-        return false;
-    }
     XrmInitialize();
-    XrmDatabase database = XrmGetStringDatabase(resources);
+    XrmDatabase database = resources != nullptr ? XrmGetStringDatabase(resources) : nullptr;
+    for (const std::string& line : overrides) {
+        XrmPutLineResource(&database, line.c_str());
+    }
     char* type = nullptr;
     XrmValue value = {0, nullptr};
     bool found = database != nullptr && XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) &&
@@ -83,6 +107,21 @@ bool XftDpi(Display* display, std::string* dpi) {
         XrmDestroyDatabase(database);
     }
     return found;
+}
+
+// A colour as X names them ("navy", "#102030"), as 0xRRGGBB; `fallback` for none, and for a
+// name X does not know, with a word.
+uint32_t NamedColour(Display* display, const char* option, const std::string& name, uint32_t fallback) {
+    XColor colour;
+    if (name.empty()) {
+        return fallback;
+    }
+    if (!XParseColor(display, DefaultColormap(display, DefaultScreen(display)), name.c_str(), &colour)) {
+        fprintf(stderr, "rolvanta: %s '%s' is no colour; ignored\n", option, name.c_str());
+        return fallback;
+    }
+    return static_cast<uint32_t>(colour.red >> 8) << 16 | static_cast<uint32_t>(colour.green >> 8) << 8 |
+           static_cast<uint32_t>(colour.blue >> 8);
 }
 
 }  // namespace
@@ -107,7 +146,7 @@ int RunX11Show(const LinuxOptions& options, int signalFd, volatile sig_atomic_t*
     bool ownWindow = options.target == DrawTarget::OwnWindow;
     Window window;
     if (ownWindow) {
-        window = CreateOwnWindow(display, options.settings.blankScreen != 0);
+        window = CreateOwnWindow(display, options.settings.blankScreen != 0, options);
     } else if (options.target == DrawTarget::WindowId) {
         window = options.windowId;
     } else {
@@ -131,12 +170,18 @@ int RunX11Show(const LinuxOptions& options, int signalFd, volatile sig_atomic_t*
     }
 
     std::string dpi;
-    int32_t scale = ScreenPixelScale(options, XftDpi(display, &dpi) ? dpi.c_str() : nullptr);
+    int32_t scale = ScreenPixelScale(options, XftDpi(display, options.resources, &dpi) ? dpi.c_str() : nullptr);
+    uint32_t background = NamedColour(display, "-bg", options.background, 0);
+    uint32_t foreground = NamedColour(display, "-fg", options.foreground, 0xFFFFFF);
 
     int status = 0;
     {
         X11Port port(display, window, attributes.width, attributes.height, scale);
-        FrameLoop loop(port, window, ownWindow, options);
+        // The show blanks in black; without that, a window of its own shows -bg behind the rides.
+        if (ownWindow && !options.background.empty() && options.settings.blankScreen == 0) {
+            XSetWindowBackground(display, window, port.PixelFor(background));
+        }
+        FrameLoop loop(port, window, ownWindow, options, background, foreground);
         bool announced = false;
         pollfd fds[2];
         fds[0].fd = ConnectionNumber(display);
