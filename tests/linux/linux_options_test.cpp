@@ -49,6 +49,17 @@ const OptionsCase kCases[] = {
     {{"-root", "-delay", "20000", "-fps", "-install", "-visual", "TrueColor", "-display", ":0"}, OptionsResult::Run,
      kDefaults},
     {{"-mono", "-noinstall", "-pair", "--wayland"}, OptionsResult::Run, kDefaults},
+    // The toolkit's generic options, as every peer takes them; those with a value take the next argument whatever it is.
+    {{"-synchronous", "-iconic", "-rv", "+rv", "-bw", "2", "-bd", "red", "-fn", "fixed", "-selectionTimeout", "5",
+      "-xnllanguage", "C", "-geometry", "9x9", "-bg", "navy", "-fg", "#fff", "-name", "n", "-title", "t", "-xrm", "a: b",
+      "-roo", "-inst"},
+     OptionsResult::Run, kDefaults},
+    {{"-bd", "--sound"}, OptionsResult::Run, kDefaults},
+    {{"-fn", "--speed", "3"}, OptionsResult::Usage, kDefaults},
+    {{"-sp", "12", "--vol=9"}, OptionsResult::Run, {0, 0, 1, 1, 12, 10, 9}},
+    {{"-w"}, OptionsResult::Usage, kDefaults},
+    {{"-no-"}, OptionsResult::Usage, kDefaults},
+    {{"-iconic=1"}, OptionsResult::Usage, kDefaults},
     {{"-delay", "20ms"}, OptionsResult::Usage, kDefaults},
     {{"-visual"}, OptionsResult::Usage, kDefaults},
     {{"-install=1"}, OptionsResult::Usage, kDefaults},
@@ -133,7 +144,7 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
     const struct { const char *scale, *dpi; int32_t s; } kScales[] = {
         {"0", "192", 2},    {"0", "143.9", 1}, {"0", " 144.0 ", 2}, {"0", "288", 3}, {"0", nullptr, 1}, {"0", "", 1},
         {"0", "192dpi", 1}, {"0", "-192", 1}, {"3", "96", 3}, {"1", "192", 1}, {"5", "192", 5}, {"8", nullptr, 8},
-        {"0", "480", 5}};
+        {"0", "480", 5},    {"0", "2147484", 8}, {"0", "99999999999.9", 8}};
     for (const auto& c : kScales) {
         const char* scaled[] = {"rolvanta", "--scale", c.scale};
         ASSERT_EQ(ParseOptions(3, scaled, &options, &error), OptionsResult::Run) << error;
@@ -144,6 +155,16 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
         EXPECT_EQ(ParseOptions(3, scaled, &options, &error), OptionsResult::Usage) << refused;
         EXPECT_EQ(error, std::string("--scale needs a number from 0 to 8, not '") + refused + "'");
     }
+
+    const char* toolkit[] = {"rolvanta", "-geom", "640x480-0+0", "-bg", "navy", "-xrm", "Xft.dpi: 192", "-xrm", "a: b",
+                             "-title", "T", "-name", "N", "-visual", "no-such"};
+    ASSERT_EQ(ParseOptions(15, toolkit, &options, &error), OptionsResult::Run) << error;
+    EXPECT_EQ(options.geometry + options.background + options.title + options.name, "640x480-0+0navyTN");
+    EXPECT_EQ(options.resources, (std::vector<std::string>{"Xft.dpi: 192", "a: b"}));
+    EXPECT_EQ(options.warning, "-visual 'no-such' is no visual class or id; ignored");
+    const char* visuals[] = {"rolvanta", "-visual", "TrueColor", "-visual", "0x21"};
+    ASSERT_EQ(ParseOptions(5, visuals, &options, &error), OptionsResult::Run) << error;
+    EXPECT_EQ(options.warning, "");
 
     // Only an unset variable means the root window; a value that names no window is refused.
     const struct {
