@@ -180,6 +180,7 @@ int RunX11Show(const LinuxOptions& options, int signalFd, volatile sig_atomic_t*
         // The show blanks in black; without that, a window of its own shows -bg behind the rides.
         if (ownWindow && !options.background.empty() && options.settings.blankScreen == 0) {
             XSetWindowBackground(display, window, port.PixelFor(background));
+            XClearWindow(display, window);  // it may have been mapped and exposed already
         }
         FrameLoop loop(port, window, ownWindow, options, background, foreground);
         bool announced = false;

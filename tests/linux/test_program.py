@@ -31,7 +31,7 @@ class CommandLine(LinuxTestCase):
         env = dict(os.environ)
         env.pop("DISPLAY", None)
         for args in (["--bogus"], ["--speed", "fast"], ["--speed"], ["--volume", "12.5"], ["--rate="],
-                     ["--window-id", "nowhere"], ["--sound=yes"], ["--seed", "x"], ["stray"]):
+                     ["--window-id", "nowhere"], ["--sound=yes"], ["--seed", "x"], ["stray"], ["-w"], ["-bw"]):
             with self.subTest(args=args):
                 result = subprocess.run([PROGRAM] + args, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, timeout=30)

@@ -184,8 +184,34 @@ def wave_sound_seeds():
     yield "chunk_size_wraps_to_itself", wave(fmt(1, 8000, 8), chunk(b"junk", b"", size=0xFFFFFFF8),
                                              chunk(b"data", bytes(8)))
     yield "chunk_size_odd_wraps", wave(chunk(b"junk", b"", size=0xFFFFFFF7), fmt(1, 8000, 8))
+    yield "chunk_sizes_wrap_before_the_image", wave(chunk(b"junk", b"", size=0xFFFFFFFF),
+                                                    chunk(b"back", b"", size=0xFFFFFFE0), bytes(20))
     yield "chunk_size_steps_back", wave(fmt(1, 8000, 8), chunk(b"junk", b"", size=0xFFFFFFF0),
                                         chunk(b"data", bytes(8)))
+
+
+def linux_options_seeds():
+    lines = {
+        "xscreensaver_entry": "-root -delay 20000 -fps -install -visual TrueColor -display :0",
+        "toolkit_generic": "-synchronous -iconic -rv +rv -bw 2 -bd red -fn fixed -selectionTimeout 5 -xnllanguage C "
+                           "-geometry 640x480-0+0 -bg navy -fg #fff -name n -title t -xrm Xft.dpi:192",
+        "cut_short": "-roo -inst -sp 12 --vol=9 -w",
+        "value_looks_like_option": "-bw --sound -fn --speed 3",
+        "every_setting": "--speed 15 --rate=40 --volume +255 --no-sound --blank --no-coravendia --valtorne",
+        "numbers_past_their_ranges": "--speed 99999999999999999999 -delay -1 --scale 9 --seed 4294967296",
+        "window_ids": "--window-id 0x1e00007 -window-id 0 -window",
+        "help_version_wayland": "--wayland --steps 1 --seed 0 -h --version",
+    }
+    for name, line in lines.items():
+        yield name, b"\0".join(arg.encode() for arg in line.split(" "))
+    yield "empty_and_lone_dashes", b"\0-\0--\0+\0--=5"
+
+
+def xft_dpi_seeds():
+    for name, text in (("plain", "96"), ("just_under_2", "143.999"), ("just_2", "144"), ("blanks", " \t192.0 "),
+                       ("past_32_bits", "2147484"), ("far_past", "99999999999.9"), ("empty", ""), ("word", "dpi"),
+                       ("negative", "-192"), ("fraction_only", ".5"), ("exponent", "1e3")):
+        yield name, text.encode()
 
 
 def write(target, seeds):
@@ -203,6 +229,8 @@ def main():
     write("config_dialog", config_dialog_seeds())
     write("bitmap_file", bitmap_file_seeds())
     write("wave_sound", wave_sound_seeds())
+    write("linux_options", linux_options_seeds())
+    write("xft_dpi", xft_dpi_seeds())
 
 
 if __name__ == "__main__":
