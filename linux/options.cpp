@@ -476,7 +476,7 @@ std::string UsageText(const char* program) {
            "  -install, -visual V     taken for XScreenSaver; the window's own are used\n"
            "  -mono, -noinstall, -pair  taken as other modules' entries carry them; no effect\n"
            "  -geometry WxH+X+Y       the size and place of the window of its own\n"
-           "  -bg, -fg COLOUR         its background (not with --blank), the frame-rate box's\n"
+           "  -bg, -fg COLOUR         its background unless --blank, and the frame-rate box's\n"
            "  -name NAME, -title T    its resource name and title\n"
            "  -xrm 'NAME: VALUE'      an X resource over the server's, as 'Xft.dpi: 192'\n"
            "  -synchronous, -iconic, -rv, +rv, -bw N, -bd C, -fn F, -selectionTimeout N,\n"

@@ -49,10 +49,10 @@ const OptionsCase kCases[] = {
     {{"-root", "-delay", "20000", "-fps", "-install", "-visual", "TrueColor", "-display", ":0"}, OptionsResult::Run,
      kDefaults},
     {{"-mono", "-noinstall", "-pair", "--wayland"}, OptionsResult::Run, kDefaults},
-    // The toolkit's generic options, as every peer takes them; those with a value take the next argument whatever it is.
+    // The toolkit's generic options, as every peer takes them; one with a value takes the next argument, whatever.
     {{"-synchronous", "-iconic", "-rv", "+rv", "-bw", "2", "-bd", "red", "-fn", "fixed", "-selectionTimeout", "5",
-      "-xnllanguage", "C", "-geometry", "9x9", "-bg", "navy", "-fg", "#fff", "-name", "n", "-title", "t", "-xrm", "a: b",
-      "-roo", "-inst"},
+      "-xnllanguage", "C", "-geometry", "9x9", "-bg", "navy", "-fg", "#fff", "-name", "n", "-title", "t", "-xrm",
+      "a: b", "-roo", "-inst"},
      OptionsResult::Run, kDefaults},
     {{"-bd", "--sound"}, OptionsResult::Run, kDefaults},
     {{"-fn", "--speed", "3"}, OptionsResult::Usage, kDefaults},

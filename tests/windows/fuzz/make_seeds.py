@@ -7,9 +7,6 @@ Layouts (see the targets' comments):
   command_line   control byte (bits 0-1 lead bytes, bit 2 Windows 9x), [16-byte map], line
   settings       per key: present byte, 4-byte value when present; then 28 bytes of record
   config_dialog  per key as above; 4 check-box bytes; 4-byte messages
-  bitmap_file, wave_sound   a picture or a sound file as it is
-  linux_options  the arguments after the program's name, each ended by a NUL
-  xft_dpi        the value of Xft.dpi
 """
 import os
 import shutil
@@ -144,76 +141,6 @@ def config_dialog_seeds():
     yield "bad_file_then_ok", profile(PROFILES["flags_extreme"]) + bytes([2, 2, 0, 1])
 
 
-def bitmap(width, height, header=40, used=0, file_header=True, bits=8):
-    pitch = (width + 3) & ~3
-    palette = (used or 256) * 4
-    info = struct.pack("<IiiHHIIiiII", header, width, height, 1, bits, 0, 0, 0, 0, used, 0)
-    body = info + b"\x10\x20\x30\x00" * (used or 256) + bytes(i % 251 for i in range(pitch * abs(height)))
-    head = struct.pack("<2sIHHI", b"BM", 14 + len(body), 0, 0, 14 + 40 + palette) if file_header else b""
-    return head + body
-
-
-def bitmap_file_seeds():
-    yield "bottom_up", bitmap(5, 3)
-    yield "top_down_small_palette", bitmap(3, -2, used=2)
-    yield "resource_without_file_header", bitmap(4, 2, used=16, file_header=False)
-    # A header size that wraps a 32-bit size_t around to just before the image.
-    yield "header_size_wraps", bitmap(4, 1, header=0xFFFFFFFF, file_header=False) + bytes(64)
-    yield "not_8_bits", bitmap(2, 2, bits=24)
-
-
-def chunk(name, data, size=None):
-    return name + struct.pack("<I", len(data) if size is None else size) + data + b"\0" * (len(data) & 1)
-
-
-def wave(*chunks):
-    body = b"WAVE" + b"".join(chunks)
-    return b"RIFF" + struct.pack("<I", len(body)) + body
-
-
-def fmt(channels, rate, bits):
-    return chunk(b"fmt ", struct.pack("<HHIIHH", 1, channels, rate, rate * channels * bits // 8,
-                                      channels * bits // 8, bits))
-
-
-def wave_sound_seeds():
-    yield "mono_8_bit", wave(fmt(1, 11025, 8), chunk(b"data", bytes(range(0, 250, 7))))
-    yield "stereo_16_bit_odd_chunk_first", wave(chunk(b"LIST", b"odd"), fmt(2, 44100, 16), chunk(b"data", bytes(40)))
-    yield "data_longer_than_file", wave(fmt(1, 22050, 16), chunk(b"data", bytes(10), size=1000))
-    # Chunk sizes that wrap a 32-bit size_t: back onto the same chunk, or before the image.
-    yield "chunk_size_wraps_to_itself", wave(fmt(1, 8000, 8), chunk(b"junk", b"", size=0xFFFFFFF8),
-                                             chunk(b"data", bytes(8)))
-    yield "chunk_size_odd_wraps", wave(chunk(b"junk", b"", size=0xFFFFFFF7), fmt(1, 8000, 8))
-    yield "chunk_sizes_wrap_before_the_image", wave(chunk(b"junk", b"", size=0xFFFFFFFF),
-                                                    chunk(b"back", b"", size=0xFFFFFFE0), bytes(20))
-    yield "chunk_size_steps_back", wave(fmt(1, 8000, 8), chunk(b"junk", b"", size=0xFFFFFFF0),
-                                        chunk(b"data", bytes(8)))
-
-
-def linux_options_seeds():
-    lines = {
-        "xscreensaver_entry": "-root -delay 20000 -fps -install -visual TrueColor -display :0",
-        "toolkit_generic": "-synchronous -iconic -rv +rv -bw 2 -bd red -fn fixed -selectionTimeout 5 -xnllanguage C "
-                           "-geometry 640x480-0+0 -bg navy -fg #fff -name n -title t -xrm Xft.dpi:192",
-        "cut_short": "-roo -inst -sp 12 --vol=9 -w",
-        "value_looks_like_option": "-bw --sound -fn --speed 3",
-        "every_setting": "--speed 15 --rate=40 --volume +255 --no-sound --blank --no-coravendia --valtorne",
-        "numbers_past_their_ranges": "--speed 99999999999999999999 -delay -1 --scale 9 --seed 4294967296",
-        "window_ids": "--window-id 0x1e00007 -window-id 0 -window",
-        "help_version_wayland": "--wayland --steps 1 --seed 0 -h --version",
-    }
-    for name, line in lines.items():
-        yield name, b"\0".join(arg.encode() for arg in line.split(" "))
-    yield "empty_and_lone_dashes", b"\0-\0--\0+\0--=5"
-
-
-def xft_dpi_seeds():
-    for name, text in (("plain", "96"), ("just_under_2", "143.999"), ("just_2", "144"), ("blanks", " \t192.0 "),
-                       ("past_32_bits", "2147484"), ("far_past", "99999999999.9"), ("empty", ""), ("word", "dpi"),
-                       ("negative", "-192"), ("fraction_only", ".5"), ("exponent", "1e3")):
-        yield name, text.encode()
-
-
 def write(target, seeds):
     directory = os.path.join(HERE, "corpus", target)
     shutil.rmtree(directory, ignore_errors=True)
@@ -227,10 +154,6 @@ def main():
     write("command_line", command_line_seeds())
     write("settings", settings_seeds())
     write("config_dialog", config_dialog_seeds())
-    write("bitmap_file", bitmap_file_seeds())
-    write("wave_sound", wave_sound_seeds())
-    write("linux_options", linux_options_seeds())
-    write("xft_dpi", xft_dpi_seeds())
 
 
 if __name__ == "__main__":
