@@ -156,15 +156,12 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
         EXPECT_EQ(error, std::string("--scale needs a number from 0 to 8, not '") + refused + "'");
     }
 
-    const char* toolkit[] = {"rolvanta", "-geom", "640x480-0+0", "-bg", "navy", "-xrm", "Xft.dpi: 192", "-xrm", "a: b",
-                             "-title", "T", "-name", "N", "-visual", "no-such"};
-    ASSERT_EQ(ParseOptions(15, toolkit, &options, &error), OptionsResult::Run) << error;
-    EXPECT_EQ(options.geometry + options.background + options.title + options.name, "640x480-0+0navyTN");
-    EXPECT_EQ(options.resources, (std::vector<std::string>{"Xft.dpi: 192", "a: b"}));
-    EXPECT_EQ(options.warning, "-visual 'no-such' is no visual class or id; ignored");
-    const char* visuals[] = {"rolvanta", "-visual", "TrueColor", "-visual", "0x21"};
-    ASSERT_EQ(ParseOptions(5, visuals, &options, &error), OptionsResult::Run) << error;
-    EXPECT_EQ(options.warning, "");
+    const char* toolkit[] = {"rolvanta", "-geom", "9x9-0+0", "-bg", "navy", "-xrm", "a: 1", "-xrm", "b: 2", "-title", "T",
+                             "-name", "N", "-fg", "red", "-visual", "no", "-visual", "TrueColor", "-visual", "0x21"};
+    ASSERT_EQ(ParseOptions(21, toolkit, &options, &error), OptionsResult::Run) << error;
+    EXPECT_EQ(options.geometry + options.background + options.title + options.name + options.foreground + "," +
+                  options.resources[0] + "," + options.resources[1] + "," + options.warning,
+              "9x9-0+0navyTNred,a: 1,b: 2,-visual 'no' is no visual class or id; ignored");
 
     // Only an unset variable means the root window; a value that names no window is refused.
     const struct {
