@@ -80,22 +80,38 @@ bool TakesValue(Kind kind) {
 // The toolkit's generic options, which peer modules take because their toolkit reads them
 // before the module sees its own. Those that mean something to the show are kept for the X11
 // layer; the rest change nothing a module like this draws, and are taken with their values.
-enum class Toolkit { Flag, Value, Geometry, Background, Foreground, Name, Title, Resource, Visual };
+enum class Toolkit { Flag, Value, Text, Resource, Visual };
 
 struct ToolkitRule {
     const char* name;
     Toolkit kind;
+    std::string LinuxOptions::*text;  // for Text: where the value is kept
 };
 
 const ToolkitRule kToolkitOptions[] = {
-    {"geometry", Toolkit::Geometry},     {"background", Toolkit::Background}, {"bg", Toolkit::Background},
-    {"foreground", Toolkit::Foreground}, {"fg", Toolkit::Foreground},         {"name", Toolkit::Name},
-    {"title", Toolkit::Title},           {"xrm", Toolkit::Resource},          {"visual", Toolkit::Visual},
-    {"synchronous", Toolkit::Flag},      {"+synchronous", Toolkit::Flag},     {"iconic", Toolkit::Flag},
-    {"reverse", Toolkit::Flag},          {"rv", Toolkit::Flag},               {"+rv", Toolkit::Flag},
-    {"borderwidth", Toolkit::Value},     {"bw", Toolkit::Value},              {"bordercolor", Toolkit::Value},
-    {"bd", Toolkit::Value},              {"font", Toolkit::Value},            {"fn", Toolkit::Value},
-    {"selectionTimeout", Toolkit::Value}, {"xnllanguage", Toolkit::Value},
+    {"geometry", Toolkit::Text, &LinuxOptions::geometry},
+    {"background", Toolkit::Text, &LinuxOptions::background},
+    {"bg", Toolkit::Text, &LinuxOptions::background},
+    {"foreground", Toolkit::Text, &LinuxOptions::foreground},
+    {"fg", Toolkit::Text, &LinuxOptions::foreground},
+    {"name", Toolkit::Text, &LinuxOptions::name},
+    {"title", Toolkit::Text, &LinuxOptions::title},
+    {"xrm", Toolkit::Resource, nullptr},
+    {"visual", Toolkit::Visual, nullptr},
+    {"synchronous", Toolkit::Flag, nullptr},
+    {"+synchronous", Toolkit::Flag, nullptr},
+    {"iconic", Toolkit::Flag, nullptr},
+    {"reverse", Toolkit::Flag, nullptr},
+    {"rv", Toolkit::Flag, nullptr},
+    {"+rv", Toolkit::Flag, nullptr},
+    {"borderwidth", Toolkit::Value, nullptr},
+    {"bw", Toolkit::Value, nullptr},
+    {"bordercolor", Toolkit::Value, nullptr},
+    {"bd", Toolkit::Value, nullptr},
+    {"font", Toolkit::Value, nullptr},
+    {"fn", Toolkit::Value, nullptr},
+    {"selectionTimeout", Toolkit::Value, nullptr},
+    {"xnllanguage", Toolkit::Value, nullptr},
 };
 
 const ToolkitRule* ToolkitOption(const std::string& key) {
@@ -123,35 +139,14 @@ bool IsVisual(const char* value) {
 }
 
 void TakeToolkitOption(const ToolkitRule& rule, const char* value, LinuxOptions* options) {
-    switch (rule.kind) {
-    case Toolkit::Geometry:
-        options->geometry = value;
-        break;
-    case Toolkit::Background:
-        options->background = value;
-        break;
-    case Toolkit::Foreground:
-        options->foreground = value;
-        break;
-    case Toolkit::Name:
-        options->name = value;
-        break;
-    case Toolkit::Title:
-        options->title = value;
-        break;
-    case Toolkit::Resource:
+    if (rule.kind == Toolkit::Text) {
+        options->*rule.text = value;
+    } else if (rule.kind == Toolkit::Resource) {
         options->resources.push_back(value);
-        break;
-    case Toolkit::Visual:
+    } else if (rule.kind == Toolkit::Visual && !IsVisual(value)) {
         // The show draws with the window's own visual whatever is asked, but a name that is no
         // visual is most likely a slip worth a word.
-        if (!IsVisual(value)) {
-            options->warning = std::string("-visual '") + value + "' is no visual class or id; ignored";
-        }
-        break;
-    case Toolkit::Flag:
-    case Toolkit::Value:
-        break;
+        options->warning = std::string("-visual '") + value + "' is no visual class or id; ignored";
     }
 }
 
