@@ -53,7 +53,10 @@ bool ReadWave(const uint8_t* bytes, size_t size, WaveFormat* wave) {
     }
     size_t frameBytes = channels * bits / 8;
     size_t sourceFrames = dataSize / frameBytes;
-    if (sourceFrames == 0) {
+    // Nor can it play one whose samples in its own format a 32-bit size_t could not count (over
+    // 100 MB at a low rate).
+    uint64_t played = (static_cast<uint64_t>(sourceFrames) * kPlayerRate + rate - 1) / rate;
+    if (sourceFrames == 0 || played > SIZE_MAX / (kPlayerChannels * sizeof(int16_t))) {
         return false;
     }
     wave->data = data;
