@@ -69,7 +69,9 @@ Window CreateOwnWindow(Display* display, bool blank, const LinuxOptions& options
     Window window = XCreateWindow(display, RootWindow(display, screen), size.x, size.y,
                                   static_cast<unsigned>(size.width), static_cast<unsigned>(size.height), 0,
                                   CopyFromParent, InputOutput, CopyFromParent, mask, &attributes);
-    XSetWMNormalHints(display, window, &size);
+    if (!options.geometry.empty()) {
+        XSetWMNormalHints(display, window, &size);
+    }
     XStoreName(display, window, options.title.empty() ? "Rolvanta" : options.title.c_str());
     XClassHint* hint = XAllocClassHint();
     if (hint != nullptr) {
