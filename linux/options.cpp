@@ -58,7 +58,10 @@ std::string Lowered(const char* text) {
 // set with its name and cleared with "no-" before it ("--sound", "--no-sound").
 bool SettingOption(const std::string& key, OptionRule* rule) {
     for (const SettingRule& setting : kSettings) {
-        std::string name = Lowered(setting.key);
+        std::string name;
+        for (const char* at = setting.key; *at != '\0'; ++at) {
+            name += static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
+        }
         if (key == name || (!setting.ranged && key == "no-" + name)) {
             *rule = OptionRule{setting.key, setting.ranged ? Kind::Number : Kind::Flag, &setting, nullptr,
                                key == name ? 1 : 0};
