@@ -129,36 +129,53 @@ bool running = false;
 
 }  // namespace
 
-// The seven settings in the core table's order, with its keys, ranges, defaults and repair.
+// The settings in the core table's order, with its keys, labels, ranges, defaults and repair. An
+// index outside the table answers nothing: 0, or an empty text.
 RV_EXPORT(rv_setting_count) int32_t rv_setting_count(void) {
     return SettingCount;
 }
 
+namespace {
+
+const SettingRule* Row(int32_t i) {
+    return i >= 0 && i < SettingCount ? &kSettings[i] : nullptr;
+}
+
+}  // namespace
+
 RV_EXPORT(rv_setting_key) const char* rv_setting_key(int32_t i) {
-    return kSettings[i].key;
+    return Row(i) ? Row(i)->key : "";
+}
+
+RV_EXPORT(rv_setting_label) const char* rv_setting_label(int32_t i) {
+    return Row(i) ? Row(i)->label : "";
+}
+
+RV_EXPORT(rv_setting_ranged) int32_t rv_setting_ranged(int32_t i) {
+    return Row(i) ? Row(i)->ranged : 0;
 }
 
 RV_EXPORT(rv_setting_min) int32_t rv_setting_min(int32_t i) {
-    return kSettings[i].minimum;
+    return Row(i) ? Row(i)->minimum : 0;
 }
 
 RV_EXPORT(rv_setting_max) int32_t rv_setting_max(int32_t i) {
-    return kSettings[i].maximum;
+    return Row(i) ? Row(i)->maximum : 0;
 }
 
 RV_EXPORT(rv_setting_default) int32_t rv_setting_default(int32_t i) {
-    return kSettings[i].fallback;
+    return Row(i) ? Row(i)->fallback : 0;
 }
 
 // A link's or a stored flag is 0 or 1; anything else, like a range's value out of range, is
 // the default.
 RV_EXPORT(rv_setting_repair) int32_t rv_setting_repair(int32_t i, int32_t value) {
-    return IsOffered(value, kSettings[i]) ? value : kSettings[i].fallback;
+    return !Row(i) ? 0 : IsOffered(value, *Row(i)) ? value : Row(i)->fallback;
 }
 
 RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
-    if (i >= 0 && i < SettingCount) {
-        settings.*kSettings[i].field = rv_setting_repair(i, value);
+    if (Row(i)) {
+        settings.*Row(i)->field = rv_setting_repair(i, value);
     }
 }
 
