@@ -15,7 +15,7 @@ const int32_t NoRide = 0x7FFFFFFF;
 struct RideState {
     int32_t x;  // NoRide: no ride under way
     int32_t towardRight;
-    int32_t isValtorne;
+    int32_t model;  // its row in kMotorcycles (core/motorcycles.h)
     int32_t step;
     PictureIndex picture;
     int32_t pictureWidth;
