@@ -131,6 +131,8 @@ Show NewShow(void) {
     show.rideState.picture = kMotorcycles[0].facingLeft;
     show.randomState = 1;
     show.schedule.floorMs = TimerFloorMs;
+    show.showResources.scale = 1;
+    show.showResources.nextScale = 1;
     return show;
 }
 
@@ -165,6 +167,12 @@ void CreateShow(Show& show, ShowPort& port, const SaverSettings& settings) {
 }
 
 uint32_t ShowTick(Show& show, ShowPort& port) {
+    ShowResources& resources = show.showResources;
+    if (resources.nextScale != resources.scale && !Riding(show)) {
+        resources.scale = resources.nextScale;
+        port.TakeScale(resources.scale);
+        ReshapeShow(show, port.ClientRect());
+    }
     // A tick that arrives while a cue holds the thread is another program's message: the step
     // under way is not finished.
     if (show.showResources.paused || show.showResources.ended || show.held.playing) {
@@ -263,6 +271,15 @@ void ReshapeShow(Show& show, const ShowRect& client) {
     }
     current = client;
     show.showResources.reshaped = Riding(show);
+}
+
+void RescaleShow(Show& show, int32_t scale) {
+    show.showResources.nextScale = scale;
+}
+
+void SetShowVolume(Show& show, ShowPort& port, int32_t volume) {
+    show.settings.volume = Repaired(volume, kSettings[VolumeSetting]);
+    port.SetVolume(show.settings.volume);
 }
 
 void DestroyShow(Show& show, ShowPort& port) {
@@ -403,4 +420,46 @@ int32_t RunShow(Show& show, ShowPort& port, uint64_t nowMs) {
         wait = wait == WaitForEvent || untilCue < wait ? untilCue : wait;
     }
     return wait;
+}
+
+uint64_t ShowTicks(const Show& show) {
+    return show.schedule.ticks;
+}
+
+void HoldShowAfter(Show& show, uint64_t ticks) {
+    show.schedule.tickLimit = ticks;
+}
+
+void FloorShowTicks(Show& show, uint32_t floorMs) {
+    show.schedule.floorMs = floorMs;
+}
+
+const char* HeldNotice(Show& show) {
+    ShowSchedule& schedule = show.schedule;
+    if (!schedule.held || schedule.heldSaid) {
+        return nullptr;
+    }
+    schedule.heldSaid = true;
+    // Written out by hand: the core links no formatting of its own.
+    char digits[20];
+    int count = 0;
+    uint64_t ticks = schedule.ticks;
+    do {
+        digits[count++] = static_cast<char>('0' + ticks % 10);
+        ticks /= 10;
+    } while (ticks != 0);
+    const char kBefore[] = "held after ";
+    const char kAfter[] = " steps";
+    char* at = schedule.notice;
+    for (const char* from = kBefore; *from != '\0'; ++from) {
+        *at++ = *from;
+    }
+    while (count > 0) {
+        *at++ = digits[--count];
+    }
+    for (const char* from = kAfter; *from != '\0'; ++from) {
+        *at++ = *from;
+    }
+    *at = '\0';
+    return schedule.notice;
 }

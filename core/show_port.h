@@ -90,6 +90,10 @@ public:
     // Calendar time in whole seconds since 1970-01-01 00:00:00 UTC, as 32 bits.
     virtual uint32_t ClockSeconds() = 0;
 
+    // From now on each picture pixel is drawn as a block of scale by scale pixels, and the
+    // client area is counted in those blocks. A port that draws at one scale has nothing to do.
+    virtual void TakeScale(int32_t) {}
+
 protected:
     ~ShowPort() = default;
 };

@@ -183,8 +183,7 @@ RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
 RV_EXPORT(rv_set_volume) void rv_set_volume(int32_t volume) {
     settings.volume = Repaired(volume, kSettings[VolumeSetting]);
     if (running) {
-        show.settings.volume = settings.volume;
-        port.SetVolume(settings.volume);
+        SetShowVolume(show, port, settings.volume);
     }
 }
 
@@ -214,7 +213,7 @@ RV_EXPORT(rv_start) void rv_start(int32_t width, int32_t height, int32_t seeded,
     if (seeded) {
         SeedRandom(show, seed);
     }
-    show.schedule.tickLimit = steps;
+    HoldShowAfter(show, steps);
     EraseBackground(show, port);
     running = true;
 }
@@ -226,7 +225,7 @@ RV_EXPORT(rv_frame) int32_t rv_frame(double nowMs) {
 }
 
 RV_EXPORT(rv_ticks) uint32_t rv_ticks(void) {
-    return static_cast<uint32_t>(show.schedule.ticks);
+    return static_cast<uint32_t>(ShowTicks(show));
 }
 
 // How many device pixels a side each show pixel takes at a device-pixel ratio of
