@@ -71,6 +71,7 @@
             if (sound.gain) sound.gain.gain.value = sound.volume;
         },
         rv_clock_seconds: () => Math.floor(Date.now() / 1000),
+        rv_scale(blocks) { if (blocks !== scale) fit(blocks); },
     } };
 
     // Sound. The browser lets a page sound only after a gesture: until then every cue is logged
@@ -188,13 +189,15 @@
     // screen took it past 50 ms at every frame. The screen's exact device pixels come from a
     // ResizeObserver where the browser reports them; elsewhere they are reckoned from the ratio,
     // and may be one off.
-    let devicePixels = null;
-    function fit() {
+    // A show under way keeps its scale until the core takes the screen's at its next ride.
+    let devicePixels = null, deviceWidth = 0, deviceHeight = 0;
+    const screenScale = () => rv.rv_pixel_scale(Math.round((window.devicePixelRatio || 1) * 1000), 1000);
+    function fit(blocks) {
         const ratio = window.devicePixelRatio || 1;
         const [w, h] = devicePixels || [Math.round(innerWidth * ratio), Math.round(innerHeight * ratio)];
-        scale = rv.rv_pixel_scale(Math.round(ratio * 1000), 1000);
-        canvas.width = width = rv.rv_logical_length(Math.max(1, w), scale);
-        canvas.height = height = rv.rv_logical_length(Math.max(1, h), scale);
+        [deviceWidth, deviceHeight, scale] = [Math.max(1, w), Math.max(1, h), blocks];
+        canvas.width = width = rv.rv_logical_length(deviceWidth, scale);
+        canvas.height = height = rv.rv_logical_length(deviceHeight, scale);
         // Scaled, not sized: a box's size is snapped to whole pixels, a transform is not.
         canvas.style.transform = "scale(" + scale / ratio + ")";
         context.fillStyle = "#000";
@@ -205,9 +208,9 @@
         stopFrames();
         rv.rv_stop();
         settings.slice(0, count).forEach((value, i) => rv.rv_setting_set(i, value));
-        fit();
+        fit(screenScale());
         const seed = params.get("seed"), steps = params.get("steps");
-        rv.rv_start(width, height, seed !== null ? 1 : 0, Number(seed) >>> 0, Number(steps) >>> 0);
+        rv.rv_start(deviceWidth, deviceHeight, scale, seed !== null ? 1 : 0, Number(seed) >>> 0, Number(steps) >>> 0);
         running = true;
         canvas.hidden = false;
         note.hidden = true;
@@ -387,8 +390,8 @@
         });
         const refit = () => {
             if (!running) return;
-            fit();
-            rv.rv_resize(width, height);
+            fit(scale);
+            rv.rv_resize(deviceWidth, deviceHeight, screenScale());
         };
         // The show starts once the window's device pixels are known, or a second on without them.
         const measured = new Promise((resolve) => {

@@ -29,14 +29,16 @@ RV_IMPORT(rv_play) uint32_t rv_play(int32_t sound, uint32_t cue);
 RV_IMPORT(rv_stop_sound) void rv_stop_sound(void);
 RV_IMPORT(rv_volume) void rv_volume(int32_t volume);
 RV_IMPORT(rv_clock_seconds) uint32_t rv_clock_seconds(void);
+RV_IMPORT(rv_scale) void rv_scale(int32_t scale);
 
 namespace {
 
 
 class PagePort final : public ShowPort {
 public:
-    int32_t width = 0;
-    int32_t height = 0;
+    int32_t deviceWidth = 0;  // the canvas's box, in device pixels
+    int32_t deviceHeight = 0;
+    int32_t scale = 1;  // device pixels a side for each show pixel, since the last ride began
 
     bool LoadPicture(PictureIndex picture) override {
         const EmbeddedAsset* asset = FindEmbeddedAsset(kPictureFiles[picture]);
@@ -88,14 +90,22 @@ public:
             }
         }
     }
-    ShowRect ClientRect() override { return ShowRect{0, 0, width, height}; }
+    ShowRect ClientRect() override {
+        return ShowRect{0, 0, LogicalLength(deviceWidth, scale), LogicalLength(deviceHeight, scale)};
+    }
+    // The page lays the canvas out again at that scale.
+    void TakeScale(int32_t blocks) override {
+        scale = blocks;
+        rv_scale(blocks);
+    }
     void BeginStep(PictureIndex picture) override { source_ = picture; }
     void CopyPicture(int32_t x, int32_t y, int32_t copyWidth, int32_t copyHeight) override {
         // Never past the picture's own edge, as a pixmap on X11 is never read past its edge.
         PictureSize size = sizes_[source_];
+        ShowRect client = ClientRect();
         copyWidth = copyWidth < size.width ? copyWidth : size.width;
         copyHeight = copyHeight < size.height ? copyHeight : size.height;
-        if (copyWidth > 0 && copyHeight > 0 && x < width && y < height && x + copyWidth > 0 && y + copyHeight > 0) {
+        if (copyWidth > 0 && copyHeight > 0 && x < client.right && y < client.bottom && x + copyWidth > 0 && y + copyHeight > 0) {
             rv_copy(source_, x, y, copyWidth, copyHeight);
         }
     }
@@ -203,13 +213,17 @@ RV_EXPORT(rv_attach_pack) int32_t rv_attach_pack(uint8_t* bytes, int32_t size) {
     return 1;
 }
 
-// Creates the show on a window of that size with the settings set last. A seed replaces the
-// clock's; steps > 0 holds the show after that many ticks, for comparing a frame.
-RV_EXPORT(rv_start) void rv_start(int32_t width, int32_t height, int32_t seeded, uint32_t seed, uint32_t steps) {
-    port.width = width;
-    port.height = height;
+// Creates the show on a canvas of that size in device pixels, laid out at that scale, with the
+// settings set last. A seed replaces the clock's; steps > 0 holds the show after that many
+// ticks, for comparing a frame.
+RV_EXPORT(rv_start) void rv_start(int32_t width, int32_t height, int32_t scale, int32_t seeded, uint32_t seed,
+                                  uint32_t steps) {
+    port.deviceWidth = width;
+    port.deviceHeight = height;
+    port.scale = scale;
     show = NewShow();
     CreateShow(show, port, settings);
+    RescaleShow(show, scale);
     if (seeded) {
         SeedRandom(show, seed);
     }
@@ -239,12 +253,14 @@ RV_EXPORT(rv_logical_length) int32_t rv_logical_length(int32_t physical, int32_t
     return LogicalLength(physical, scale);
 }
 
-// The canvas has a new size, in show pixels, and has been cleared: the ride under way leaves
-// by its new edges, and the next one starts in it.
-RV_EXPORT(rv_resize) void rv_resize(int32_t width, int32_t height) {
-    port.width = width;
-    port.height = height;
-    ReshapeShow(show, ShowRect{0, 0, width, height});
+// The canvas has a new size in device pixels, laid out at the scale it had, and has been
+// cleared: the ride under way leaves by its new edges, and the next one starts in it, at the
+// scale the screen now asks for.
+RV_EXPORT(rv_resize) void rv_resize(int32_t width, int32_t height, int32_t scale) {
+    port.deviceWidth = width;
+    port.deviceHeight = height;
+    RescaleShow(show, scale);
+    ReshapeShow(show, port.ClientRect());
     EraseBackground(show, port);
 }
 
