@@ -167,6 +167,8 @@ void CreateShow(Show& show, ShowPort& port, const SaverSettings& settings) {
 }
 
 uint32_t ShowTick(Show& show, ShowPort& port) {
+    // A new scale waits for the next ride, so that each ride is drawn in one size of block
+    // from edge to edge.
     ShowResources& resources = show.showResources;
     if (resources.nextScale != resources.scale && !Riding(show)) {
         resources.scale = resources.nextScale;
