@@ -12,6 +12,9 @@
     const params = new URLSearchParams(location.search);
     const STORE = "rolvanta.settings";
     const WAIT = 0, LOOP = 2;  // the core's SoundCue values
+    const SOUNDS = 0, PICTURES = 1;  // the module's packs
+    // The sizes and SHA-256 of rolvanta.wasm and rolvanta.pictures: the build writes them here.
+    const LISTED = null;
     const LABELS = {
         Sound: "Sound", Blank: "Blank screen", Coravendia: "Ride the Coravendia", Valtorne: "Ride the Valtorne",
         Speed: "Speed", Rate: "How often", Volume: "Volume",
@@ -133,13 +136,15 @@
             const response = await fetch("rolvanta.sounds");
             // 204: the worker could not fetch them (offline) and has none kept.
             if (!response.ok || response.status === 204) throw new Error(response.status);
-            const pack = new Uint8Array(await response.arrayBuffer());
-            const room = rv.rv_pack_room(pack.length);
-            if (room) bytes(room, pack.length).set(pack);
-            if (!room || !rv.rv_attach_pack(room, pack.length)) throw new Error("a damaged pack");
+            if (!attach(SOUNDS, new Uint8Array(await response.arrayBuffer()))) throw new Error("a damaged pack");
         } catch (e) {
             soundsAsked = false;  // asked again when the sound is next switched on
         }
+    }
+    function attach(number, pack) {
+        const room = rv.rv_pack_room(pack.length);
+        if (room) bytes(room, pack.length).set(pack);
+        return room && rv.rv_attach_pack(number, room, pack.length);
     }
     // What waits for the first picture (the core's first copy), so that nothing holds it up on
     // a slow link.
@@ -433,37 +438,66 @@
         return measured;
     }
 
-    // The module, compiled as it arrives when the server names its type. A download cut short
-    // or refused is tried once more past every cache before the page says what happened. On a
-    // first visit no worker has checked it, so it is checked here against release.json, as the
-    // worker checks every file it keeps: a damaged picture must not ride unannounced.
+    // The module, compiled as it arrives, and the pictures, both asked for at once (the page
+    // preloads them). A download cut short, refused or damaged is tried once more past every
+    // cache, checked against release.json then, before the page says what happened. On a first
+    // visit no worker has checked them, so they are checked here, as the worker checks every
+    // file it keeps: a damaged picture must not ride unannounced. The module runs only once
+    // checked.
     async function instantiate(cache) {
         if (typeof WebAssembly !== "object") throw new Error("this browser has no WebAssembly");
+        if (typeof DecompressionStream !== "function") throw new Error("this browser cannot unpack gzip");
         const checked = "serviceWorker" in navigator && !!navigator.serviceWorker.controller;
-        const listed = checked ? null : fetch("release.json", { cache: "no-cache" })
-            .then((list) => list.ok ? list.json() : null).then((list) => list && list.files["rolvanta.wasm"])
-            .catch(() => null);
+        const listed = checked ? null : cache === "default" && LISTED ? Promise.resolve(LISTED)
+            : fetch("release.json", { cache: "no-cache" }).then((list) => list.ok ? list.json() : null)
+                .then((list) => list && list.files, () => null);
+        const [module, pictures] = await Promise.all([compile(cache, listed), unpack(cache, listed)]);
+        try {
+            const instance = await WebAssembly.instantiate(module, imports);
+            instance.exports._initialize();
+            rv = instance.exports;
+        } catch (e) {
+            throw new Error("rolvanta.wasm arrived cut short or damaged (" + e.message + ")");
+        }
+        if (!attach(PICTURES, pictures)) throw new Error("rolvanta.pictures arrived damaged: it unpacks to "
+                                                          + pictures.length + " bytes, not the module's");
+    }
+    async function download(name, cache) {
         let response;
         try {
-            response = await fetch("rolvanta.wasm", { cache });
+            response = await fetch(name, { cache });
         } catch (e) {
             throw new Error("the network failed, and this browser kept no copy from an earlier visit");
         }
-        if (!response.ok) throw new Error("the server answered " + response.status + " for rolvanta.wasm");
-        let body = response;
-        if (!checked) {
-            body = await response.arrayBuffer().catch(() => new ArrayBuffer(0));
-            const damage = await damageOf(body, await listed);
-            if (damage) throw new Error("rolvanta.wasm arrived damaged: " + damage);
-        }
+        if (!response.ok) throw new Error("the server answered " + response.status + " for " + name);
+        return response;
+    }
+    async function check(name, body, listed) {
+        const damage = listed && await damageOf(body, ((await listed) || {})[name]);
+        if (damage) throw new Error(name + " arrived damaged: " + damage);
+    }
+    // Both come gzipped, whatever the server compresses besides.
+    const unzipped = (body, init) => new Response(body.pipeThrough(new DecompressionStream("gzip")), init);
+    async function compile(cache, listed) {
+        const response = await download("rolvanta.wasm", cache);
+        // Checked, it is read whole beside the compiler, which may not finish before the check.
+        const [body, kept] = listed ? response.body.tee() : [response.body];
+        const whole = kept && new Response(kept).arrayBuffer().catch(() => new ArrayBuffer(0));
+        // Typed here, so that it compiles as it streams.
+        const compiling = WebAssembly.compileStreaming(unzipped(body, { headers: { "Content-Type": "application/wasm" } }))
+            .catch((e) => { throw new Error("rolvanta.wasm arrived cut short or damaged (" + e.message + ")"); });
+        compiling.catch(() => {});  // any damage is named first
+        if (listed) await check("rolvanta.wasm", await whole, listed);
+        return compiling;
+    }
+    async function unpack(cache, listed) {
+        const response = await download("rolvanta.pictures", cache);
+        const body = await response.arrayBuffer().catch(() => new ArrayBuffer(0));
+        await check("rolvanta.pictures", body, listed);
         try {
-            if (body instanceof ArrayBuffer) return await WebAssembly.instantiate(body, imports);
-            if (response.headers.get("Content-Type") === "application/wasm") {
-                return await WebAssembly.instantiateStreaming(response, imports);
-            }
-            return await WebAssembly.instantiate(await response.arrayBuffer(), imports);
+            return new Uint8Array(await unzipped(new Blob([body]).stream()).arrayBuffer());
         } catch (e) {
-            throw new Error("rolvanta.wasm arrived cut short or damaged (" + e.message + ")");
+            throw new Error("rolvanta.pictures arrived cut short or damaged (" + e.message + ")");
         }
     }
     // What differs from the list's entry, in words; nothing without a list to check against.
@@ -477,9 +511,7 @@
             + " where release.json's begins " + entry.sha256.slice(0, 12);
     }
     async function load() {
-        const module = await instantiate("default").catch(() => instantiate("reload"));
-        rv = module.instance.exports;
-        rv._initialize();
+        await instantiate("default").catch(() => instantiate("reload"));
         buildPanel(readSettings());
         await listen();
         wakeGear();

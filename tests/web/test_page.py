@@ -8,6 +8,7 @@ show and the first tap ask for full screen; at 400 % zoom the panel scrolls and 
 nothing."""
 
 import base64
+import gzip
 import json
 import os
 import shutil
@@ -72,8 +73,11 @@ class Page(unittest.TestCase):
         """A new release: another script and module (a custom section more), listed as the build lists."""
         with open(os.path.join(self.folder, "rolvanta.js"), "a") as f:
             f.write("\nwindow.rolvantaRelease = %d;\n" % release)
-        with open(os.path.join(self.folder, "rolvanta.wasm"), "ab") as f:
-            f.write(b"\x00\x09\x07release" + bytes([release]))
+        path = os.path.join(self.folder, "rolvanta.wasm")
+        with open(path, "rb") as f:
+            module = gzip.decompress(f.read()) + b"\x00\x09\x07release" + bytes([release])
+        with open(path, "wb") as f:
+            f.write(gzip.compress(module, mtime=0))
         subprocess.run(["cmake", "-DSITE=" + self.folder, "-P", RELEASE_LIST], check=True)
 
     def wait_held(self):
