@@ -27,7 +27,8 @@ RELEASE_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".
 WIDTH, HEIGHT = 480, 320
 HELD = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
     .then((cache) => cache.match("release.json")).then((list) => list && list.text())))).then((l) => l.includes(%s))"""
-ENTRIES = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
+ENTRIES = """caches.keys().then((names) => Promise.all(names.filter((name) => name.startsWith('rolvanta-release-'))
+    .map((name) => caches.open(name)
     .then((cache) => cache.keys())))).then((keys) => keys.flat().length)"""
 RELEASES = "caches.keys().then((names) => names.filter((name) => name.startsWith('rolvanta-release-')).length)"
 CANVAS_RGB = """(() => { const c = document.getElementById("show");
