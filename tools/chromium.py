@@ -60,8 +60,10 @@ class DevToolsError(Exception):
 
 
 class Browser:
-    """What the DevTools and the WebDriver BiDi drivers share: the WebSocket, spoken by hand, and
-    waiting for the page. A driver gives navigate(url) and evaluate(expression)."""
+    """What the DevTools and the WebDriver BiDi drivers share: the WebSocket, spoken by hand,
+    commands, waiting for the page, and closing the browser's process group and profile. A
+    driver starts self.process in a group of its own with self.profile, and gives navigate(url)
+    and evaluate(expression)."""
 
     def _connect(self, url):
         host, _, path = url[len("ws://"):].partition("/")
@@ -113,6 +115,22 @@ class Browser:
                                   struct.pack(">BQ", 0x80 | 127, length))
         self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
 
+    def call(self, method, **params):
+        """Sends a command and returns its result; events that come meanwhile are kept."""
+        self.next_id += 1
+        self._send(json.dumps({"id": self.next_id, "method": method, "params": params}).encode())
+        while True:
+            message = self._receive()
+            if message.get("id") == self.next_id:
+                # DevTools says {"error": {"message": ...}}, BiDi {"error": "name", "message": ...}.
+                error = message.get("error")
+                if error:
+                    raise DevToolsError("%s: %s" % (method, error.get("message") if isinstance(error, dict)
+                                                    else "%s: %s" % (error, message.get("message"))))
+                return message.get("result", {})
+            if "method" in message:
+                self.events.append(message)
+
     def open(self, url, timeout=60):
         """Loads url and waits until the page says the show is ready."""
         self.navigate(url)
@@ -130,6 +148,31 @@ class Browser:
             if time.monotonic() > deadline:
                 raise DevToolsError("no %s within %d s" % (what or expression, timeout))
             time.sleep(0.05)
+
+    def close(self):
+        if self.sock is not None:
+            self.sock.close()
+            self.sock = None
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        # A helper that outlives the browser writes into the profile after it is removed, which
+        # left a profile folder behind on every other run.
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
 
 class Chromium(Browser):
@@ -180,18 +223,6 @@ class Chromium(Browser):
             time.sleep(0.05)
         raise DevToolsError("chromium gave no DevTools port within 60 s")
 
-    def call(self, method, **params):
-        self.next_id += 1
-        self._send(json.dumps({"id": self.next_id, "method": method, "params": params}).encode())
-        while True:
-            message = self._receive()
-            if message.get("id") == self.next_id:
-                if "error" in message:
-                    raise DevToolsError("%s: %s" % (method, message["error"].get("message")))
-                return message.get("result", {})
-            if "method" in message:
-                self.events.append(message)
-
     def next_event(self):
         """The next event kept or to come."""
         return self.events.pop(0) if self.events else self._receive()
@@ -211,28 +242,3 @@ class Chromium(Browser):
     def screenshot(self, path):
         with open(path, "wb") as f:
             f.write(base64.b64decode(self.call("Page.captureScreenshot", format="png")["data"]))
-
-    def close(self):
-        if self.sock is not None:
-            self.sock.close()
-            self.sock = None
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        # A helper that outlives the browser writes into the profile after it is removed, which
-        # left a profile folder behind on every other run.
-        try:
-            os.killpg(self.process.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        shutil.rmtree(self.profile, ignore_errors=True)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()

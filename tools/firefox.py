@@ -6,11 +6,8 @@ library, as tools/chromium.py drives Chromium: the web page's end-to-end tests r
         browser.evaluate("rolvanta.ready")
 """
 
-import json
 import os
 import re
-import shutil
-import signal
 import subprocess
 import tempfile
 import time
@@ -80,18 +77,6 @@ class Firefox(Browser):
             time.sleep(0.05)
         raise DevToolsError("firefox gave no WebDriver BiDi address within 60 s")
 
-    def call(self, method, **params):
-        self.next_id += 1
-        self._send(json.dumps({"id": self.next_id, "method": method, "params": params}).encode())
-        while True:
-            message = self._receive()
-            if message.get("id") == self.next_id:
-                if message.get("type") == "error":
-                    raise DevToolsError("%s: %s: %s" % (method, message.get("error"), message.get("message")))
-                return message.get("result", {})
-            if message.get("type") == "event":
-                self.events.append(message)
-
     def evaluate(self, expression):
         """The value of a JavaScript expression in the page, promises awaited."""
         result = self.call("script.evaluate", expression=expression, target={"context": self.context},
@@ -112,27 +97,5 @@ class Firefox(Browser):
         self.call("input.performActions", context=self.context, actions=list(sources))
 
     def close(self):
-        if self.sock is not None:
-            self.sock.close()
-            self.sock = None
-        try:
-            os.killpg(self.process.pid, signal.SIGTERM)
-            self.process.wait(timeout=20)
-        except subprocess.TimeoutExpired:
-            os.killpg(self.process.pid, signal.SIGKILL)
-            self.process.wait()
-        except ProcessLookupError:
-            pass
-        # Whatever of the group outlived its leader.
-        try:
-            os.killpg(self.process.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
         self.log.close()
-        shutil.rmtree(self.profile, ignore_errors=True)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
+        super().close()
