@@ -13,8 +13,10 @@
     const STORE = "rolvanta.settings";
     const WAIT = 0, LOOP = 2;  // the core's SoundCue values
     const SOUNDS = 0, PICTURES = 1;  // the module's packs
-    // The sizes and SHA-256 of rolvanta.wasm and rolvanta.pictures: the build writes them here.
+    // The sizes and SHA-256 of rolvanta.wasm and rolvanta.pictures, and which pictures the pack
+    // stores as the mirror image they are of an earlier one: the build writes them here.
     const LISTED = null;
+    const MIRRORED = [];
     const LABELS = {
         Sound: "Sound", Blank: "Blank screen", Coravendia: "Ride the Coravendia", Valtorne: "Ride the Valtorne",
         Speed: "Speed", Rate: "How often", Volume: "Volume",
@@ -494,11 +496,25 @@
         const response = await download("rolvanta.pictures", cache);
         const body = await response.arrayBuffer().catch(() => new ArrayBuffer(0));
         await check("rolvanta.pictures", body, listed);
+        let pack;
         try {
-            return new Uint8Array(await unzipped(new Blob([body]).stream()).arrayBuffer());
+            pack = new Uint8Array(await unzipped(new Blob([body]).stream()).arrayBuffer());
         } catch (e) {
             throw new Error("rolvanta.pictures arrived cut short or damaged (" + e.message + ")");
         }
+        // The .bmp files end to end; those stored mirrored (8-bit, each row reversed) are turned
+        // back. A file's size, its pixels' offset, width and height are in its headers.
+        const view = new DataView(pack.buffer);
+        for (let at = 0, index = 0, size; at + 54 <= pack.length; at += size, index++) {
+            size = Math.max(54, view.getUint32(at + 2, true));
+            if (!MIRRORED.includes(index)) continue;
+            const pixels = at + view.getUint32(at + 10, true), width = view.getInt32(at + 18, true);
+            for (let row = 0; row < Math.abs(view.getInt32(at + 22, true)); row++) {
+                const start = pixels + row * ((width + 3) & ~3);
+                pack.subarray(start, start + width).reverse();
+            }
+        }
+        return pack;
     }
     // What differs from the list's entry, in words; nothing without a list to check against.
     async function damageOf(body, entry) {
