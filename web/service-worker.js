@@ -129,7 +129,7 @@ async function answer(event) {
         release = (await releases()).current;
         if (release && client) {
             map.set(client, release);
-            await savePins();
+            event.waitUntil(savePins());
         }
     } else if (event.request.mode !== "navigate" && new Set(map.values()).size > 1) {
         event.waitUntil(prune());
