@@ -392,13 +392,30 @@
             const action = !event.repeat && shortcut(event);
             if (action) action();
         });
+        document.addEventListener("visibilitychange", () => {
+            if (!running) return;
+            if (document.hidden) {
+                stopFrames();
+                rv.rv_visible(0);
+                if (sound.context) sound.context.suspend();
+            } else {
+                // The engine the core cues on waking may come before the player has woken.
+                if (sound.context) sound.context.resume().then(replayLoop);
+                rv.rv_visible(1);
+                holdWake();
+                frame();
+            }
+        });
+    }
+    // The show starts once the window's device pixels are known, or a second on without them:
+    // asked for as the page starts, so that the answer is in before the files are.
+    function measure() {
         const refit = () => {
             if (!running) return;
             fit();
             rv.rv_resize(width, height);
         };
-        // The show starts once the window's device pixels are known, or a second on without them.
-        const measured = new Promise((resolve) => {
+        return new Promise((resolve) => {
             setTimeout(resolve, 1000);
             const observer = "ResizeObserver" in window && new ResizeObserver(([entry]) => {
                 const ratio = window.devicePixelRatio || 1;
@@ -423,21 +440,6 @@
                 resolve();
             }
         });
-        document.addEventListener("visibilitychange", () => {
-            if (!running) return;
-            if (document.hidden) {
-                stopFrames();
-                rv.rv_visible(0);
-                if (sound.context) sound.context.suspend();
-            } else {
-                // The engine the core cues on waking may come before the player has woken.
-                if (sound.context) sound.context.resume().then(replayLoop);
-                rv.rv_visible(1);
-                holdWake();
-                frame();
-            }
-        });
-        return measured;
     }
 
     // The module, compiled as it arrives, and the pictures, both asked for at once (the page
@@ -527,9 +529,11 @@
             + " where release.json's begins " + entry.sha256.slice(0, 12);
     }
     async function load() {
+        const measured = measure();
         await instantiate("default").catch(() => instantiate("reload"));
         buildPanel(readSettings());
-        await listen();
+        listen();
+        await measured;
         wakeGear();
         enterMode();
         // A saver that waits has no picture to hold up.
