@@ -480,30 +480,26 @@
         const damage = listed && await damageOf(body, ((await listed) || {})[name]);
         if (damage) throw new Error(name + " arrived damaged: " + damage);
     }
-    // Both come gzipped, whatever the server compresses besides.
+    // Both come gzipped, whatever the server compresses besides, and are unpacked as they
+    // stream; checked, each is read whole beside, and nothing of it is used before the check.
     const unzipped = (body, init) => new Response(body.pipeThrough(new DecompressionStream("gzip")), init);
-    async function compile(cache, listed) {
-        const response = await download("rolvanta.wasm", cache);
-        // Checked, it is read whole beside the compiler, which may not finish before the check.
+    async function streamed(name, cache, listed, consume) {
+        const response = await download(name, cache);
         const [body, kept] = listed ? response.body.tee() : [response.body];
         const whole = kept && new Response(kept).arrayBuffer().catch(() => new ArrayBuffer(0));
-        // Typed here, so that it compiles as it streams.
-        const compiling = WebAssembly.compileStreaming(unzipped(body, { headers: { "Content-Type": "application/wasm" } }))
-            .catch((e) => { throw new Error("rolvanta.wasm arrived cut short or damaged (" + e.message + ")"); });
-        compiling.catch(() => {});  // any damage is named first
-        if (listed) await check("rolvanta.wasm", await whole, listed);
-        return compiling;
+        const consumed = consume(body).catch((e) => {
+            throw new Error(name + " arrived cut short or damaged (" + e.message + ")");
+        });
+        consumed.catch(() => {});  // any damage is named first
+        if (listed) await check(name, await whole, listed);
+        return consumed;
     }
+    // Typed here, so that it compiles as it streams.
+    const compile = (cache, listed) => streamed("rolvanta.wasm", cache, listed, (body) =>
+        WebAssembly.compileStreaming(unzipped(body, { headers: { "Content-Type": "application/wasm" } })));
     async function unpack(cache, listed) {
-        const response = await download("rolvanta.pictures", cache);
-        const body = await response.arrayBuffer().catch(() => new ArrayBuffer(0));
-        await check("rolvanta.pictures", body, listed);
-        let pack;
-        try {
-            pack = new Uint8Array(await unzipped(new Blob([body]).stream()).arrayBuffer());
-        } catch (e) {
-            throw new Error("rolvanta.pictures arrived cut short or damaged (" + e.message + ")");
-        }
+        const pack = new Uint8Array(await streamed("rolvanta.pictures", cache, listed,
+                                                   (body) => unzipped(body).arrayBuffer()));
         // The .bmp files end to end; those stored mirrored (8-bit, each row reversed) are turned
         // back. A file's size, its pixels' offset, width and height are in its headers.
         const view = new DataView(pack.buffer);
