@@ -1,15 +1,18 @@
 // The page's reading of its settings (readSettings in web/rolvanta.js: the link's parameters
 // over what localStorage kept, repaired by the core in rolvanta.wasm) over random links and
 // stored texts: it never throws, every value is one the show takes, and a link's value is used
-// where its setting offers it and gives the default where a range does not.
+// where its setting offers it and gives the default where a range does not. The function is
+// read from the source (the site's copy is mangled), the core from the built site.
 //   node settings_fuzz.js SITE SECONDS [RUNS]      exits 1 with the input at the first fault
 "use strict";
 const fs = require("fs");
 const [site, seconds, runs = Infinity] = process.argv.slice(2);
-const source = fs.readFileSync(site + "/rolvanta.js", "utf8");
+const source = fs.readFileSync(__dirname + "/../../web/rolvanta.js", "utf8");
 const cut = (name, at = source.indexOf("function " + name + "(")) => source.slice(at, source.indexOf("\n    }\n", at));
 const env = new Proxy({}, { get: () => () => 0 });
-const rv = new WebAssembly.Instance(new WebAssembly.Module(fs.readFileSync(site + "/rolvanta.wasm")), { env }).exports;
+const wasm = fs.readFileSync(site + "/rolvanta.wasm");  // served gzipped, or as it is
+const compiled = new WebAssembly.Module(wasm[0] === 0x1f ? require("zlib").gunzipSync(wasm) : wasm);
+const rv = new WebAssembly.Instance(compiled, { env }).exports;
 rv._initialize();
 const read = new Function("rv", "params", "localStorage", "STORE", "memory",
                           "let stored;" + cut("text") + "}" + cut("readSettings") + "}return readSettings;");
