@@ -72,3 +72,22 @@ class Desktops(LinuxTestCase):
             last = re.findall(r"xdg_toplevel@\d+\.configure\((\d+), (\d+)", window.stderr())[-1]
             self.assertEqual(last, full)
         self.each(case)
+
+    def test_a_tremor_does_not_end_it_a_move_or_a_click_does_and_a_lost_compositor_is_one_line(self):
+        def case(desktop, kind):
+            # Cage gives a surface mapped under a resting pointer the pointer only once it moves.
+            program = self.saver(desktop, kind + "-click")
+            desktop.act("move", 2)
+            time.sleep(SETTLE)
+            self.assertTrue(program.running(), "a tremor of 2 pixels ended it")
+            desktop.act("click")
+            self.assertEqual(program.process.wait(timeout=30), 0)
+            program = self.saver(desktop, kind + "-move")
+            desktop.act("move", 2)
+            desktop.act("move", 10)
+            self.assertEqual(program.process.wait(timeout=30), 0)
+            program = self.saver(desktop, kind + "-gone")
+            desktop.stop()
+            self.assertEqual((program.process.wait(timeout=30), program.stderr()),
+                             (1, "rolvanta: the Wayland compositor went away\n"))
+        self.each(case)
