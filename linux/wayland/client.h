@@ -96,5 +96,12 @@ struct Client {
     // change, the compositor puts the pointer somewhere new in the surface's coordinates (on
     // some backends only once the device next reports), and where is not known until then.
     bool rebase = false;
+    // What the pointer said since its last frame, judged as one when the frame ends: a motion
+    // sharing its frame with a leave or an enter is where the compositor put the pointer
+    // (sway moves it with an output), not travel.
+    bool frameMoved = false;
+    bool frameCrossed = false;
+    wl_fixed_t frameX = 0;
+    wl_fixed_t frameY = 0;
 };
 

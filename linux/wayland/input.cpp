@@ -30,26 +30,47 @@ static void OnPointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_
     client.pointerX = x;
     client.pointerY = y;
     client.rebase = false;
+    client.frameCrossed = true;
 }
 
 static void OnPointerLeave(void* data, wl_pointer*, uint32_t, wl_surface*) {
-    static_cast<Client*>(data)->pointerScreen = nullptr;
+    Client& client = *static_cast<Client*>(data);
+    client.pointerScreen = nullptr;
+    client.frameCrossed = true;
 }
 
-static void OnPointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+// The pointer's frame ends: its motion is travel from the base, or the new base when the frame
+// crossed a surface's edge or the outputs changed since the base was taken.
+static void OnPointerFrame(void* data, wl_pointer*) {
     Client& client = *static_cast<Client*>(data);
-    if (client.pointerScreen == nullptr) {
+    bool moved = client.frameMoved;
+    bool crossed = client.frameCrossed;
+    client.frameMoved = false;
+    client.frameCrossed = false;
+    if (!moved || client.pointerScreen == nullptr) {
         return;
     }
-    if (client.rebase) {
+    if (crossed || client.rebase) {
         client.rebase = false;
-        client.pointerX = x;
-        client.pointerY = y;
+        client.pointerX = client.frameX;
+        client.pointerY = client.frameY;
         return;
     }
-    int travel = abs(wl_fixed_to_int(x - client.pointerX)) + abs(wl_fixed_to_int(y - client.pointerY));
+    int travel = abs(wl_fixed_to_int(client.frameX - client.pointerX)) +
+                 abs(wl_fixed_to_int(client.frameY - client.pointerY));
     if (travel > kMoveThreshold) {
         Input(client);
+    }
+}
+
+static void OnPointerMotion(void* data, wl_pointer* pointer, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+    Client& client = *static_cast<Client*>(data);
+    client.frameMoved = true;
+    client.frameX = x;
+    client.frameY = y;
+    // A seat before version 5 sends no frames: each motion is a frame of its own.
+    if (wl_pointer_get_version(pointer) < WL_POINTER_FRAME_SINCE_VERSION) {
+        OnPointerFrame(data, pointer);
     }
 }
 
@@ -63,7 +84,6 @@ static void OnPointerAxis(void* data, wl_pointer*, uint32_t, uint32_t, wl_fixed_
     Input(*static_cast<Client*>(data));
 }
 
-static void OnPointerFrame(void*, wl_pointer*) {}
 static void OnPointerAxisSource(void*, wl_pointer*, uint32_t) {}
 static void OnPointerAxisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
 static void OnPointerAxisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}

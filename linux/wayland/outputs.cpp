@@ -141,11 +141,16 @@ static void Layout(Client& client, Screen& screen) {
         return;
     }
     bool committed = false;
-    if (screen.width != screen.coverWidth || screen.height != screen.coverHeight) {
+    // A rotated or flipped output takes a black buffer of its own size: sway's software renderer
+    // places a stretched one a pixel off there, and a row or a column of the desktop shows.
+    bool whole = client.black == nullptr || screen.viewport == nullptr ||
+                 (screen.output != nullptr && screen.output->transform != WL_OUTPUT_TRANSFORM_NORMAL);
+    if (screen.width != screen.coverWidth || screen.height != screen.coverHeight || whole != (screen.cover != nullptr)) {
         screen.coverWidth = screen.width;
         screen.coverHeight = screen.height;
         Buffer* black = client.black.get();
-        if (screen.viewport != nullptr && black != nullptr) {
+        screen.cover.reset();
+        if (!whole) {
             // The middle pixel of the three by three: a renderer whose stretch overshoots the
             // source by a fraction of a pixel (software ones do, by up to six rows of a
             // 1080-row screen) still finds black there, not the desktop past the buffer's edge.
@@ -153,6 +158,11 @@ static void Layout(Client& client, Screen& screen) {
                                    wl_fixed_from_int(1));
             wp_viewport_set_destination(screen.viewport, screen.width, screen.height);
         } else {
+            if (screen.viewport != nullptr) {
+                wp_viewport_set_source(screen.viewport, wl_fixed_from_int(-1), wl_fixed_from_int(-1),
+                                       wl_fixed_from_int(-1), wl_fixed_from_int(-1));
+                wp_viewport_set_destination(screen.viewport, -1, -1);
+            }
             screen.cover = NewBuffer(client.shm, screen.width, screen.height);
             black = screen.cover.get();
         }
