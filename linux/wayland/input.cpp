@@ -3,9 +3,15 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "linux/sound/alsa_show_port.h"
+
 // Travel of the pointer, across plus down, that is a hand on the mouse rather than a tremor
 // of the desk: in surface pixels.
 static const int kMoveThreshold = 4;
+
+// A compositor gives the keyboard to a surface as it maps it, before its first frame is shown;
+// one that comes this long after was held by another program.
+static const uint64_t kWithheldMs = 1000;
 
 // Input ends a screen saver; a window is an ordinary window and takes no notice.
 static void Input(Client& client) {
@@ -97,10 +103,14 @@ static void OnKeymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) {
     close(fd);
 }
 // A key held as the keyboard arrives is a key pressed for the saver: its press went to
-// whatever had the keyboard before, and only its release would follow.
+// whatever had the keyboard before, and only its release would follow. A keyboard withheld
+// at the first frame and given later was let go by a locker the user has just unlocked.
 static void OnKeyboardEnter(void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
-    if (keys != nullptr && keys->size > 0) {
-        Input(*static_cast<Client*>(data));
+    Client& client = *static_cast<Client*>(data);
+    bool unlocked = client.keyboardWithheld && !client.keyboardEntered && MonotonicMs() - client.shownAt >= kWithheldMs;
+    client.keyboardEntered = true;
+    if (unlocked || (keys != nullptr && keys->size > 0)) {
+        Input(client);
     }
 }
 static void OnKeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
@@ -165,6 +175,13 @@ const wl_seat_listener kSeatListener = {OnSeatCapabilities, OnSeatName};
 
 void ListenToSeat(Client& client) {
     wl_seat_add_listener(client.seat, &kSeatListener, &client);
+}
+
+void NoteShown(Client& client) {
+    if (client.shownAt == 0) {
+        client.shownAt = MonotonicMs();
+        client.keyboardWithheld = client.keyboard != nullptr && !client.keyboardEntered;
+    }
 }
 
 void RebasePointer(Client& client) {

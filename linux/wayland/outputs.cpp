@@ -103,6 +103,7 @@ static void OnFrameDone(void* data, wl_callback* callback, uint32_t) {
     Screen* screen = static_cast<Screen*>(data);
     wl_callback_destroy(callback);
     screen->frame = nullptr;
+    NoteShown(*screen->client);
 }
 
 const wl_callback_listener kFrameListener = {OnFrameDone};
