@@ -111,85 +111,77 @@ class Weston:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
-# Keys and the pointer for headless mutter, through a session of its remote-desktop interface,
-# which lives as long as the connection that made it: a process reading "key", "click" or
-# "move DX" a line, and saying "done" after each. Its keyboard is made by its first key, which
-# no client could take: a shift, said done before the first line is read. GLib's bindings are
-# the system Python's.
+# Headless mutter's keys and pointer, through a session of its remote-desktop interface, which
+# lives as long as the connection that made it: "key CODE", "click CODE" or "move DX" a line,
+# "done" after each. Its keyboard is made by its first key, a shift that no client can take yet.
 REMOTE_DESKTOP = r'''
 import itertools, sys
 from gi.repository import Gio, GLib
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-def call(path, method, signature=None, *args, interface="org.gnome.Mutter.RemoteDesktop.Session"):
+def call(path, method, *args, signature=None, interface="org.gnome.Mutter.RemoteDesktop.Session"):
     return bus.call_sync("org.gnome.Mutter.RemoteDesktop", path, interface, method,
-                         GLib.Variant(signature, args) if signature else None, None, 0, -1, None)
+                         signature and GLib.Variant(signature, args), None, 0, -1, None)
 session = call("/org/gnome/Mutter/RemoteDesktop", "CreateSession", interface="org.gnome.Mutter.RemoteDesktop")[0]
 call(session, "Start")
-presses = {"shift": ("NotifyKeyboardKeycode", "(ub)", 42), "key": ("NotifyKeyboardKeycode", "(ub)", 57),
-           "click": ("NotifyPointerButton", "(ib)", 0x110)}
-for line in itertools.chain(["shift 0"], sys.stdin):
-    what, dx = line.split()
+for what, n in (line.split() for line in itertools.chain(["key 42"], sys.stdin)):
     if what == "move":
-        call(session, "NotifyPointerMotionRelative", "(dd)", float(dx), 0.0)
+        call(session, "NotifyPointerMotionRelative", float(n), 0.0, signature="(dd)")
     for pressed in (True, False) if what != "move" else ():
-        call(session, *presses[what], pressed)
+        call(session, "NotifyPointerButton" if what == "click" else "NotifyKeyboardKeycode", int(n), pressed,
+             signature="(ib)" if what == "click" else "(ub)")
     print("done", flush=True)
 '''
 
 
 class Desktop:
     """A desktop the saver is tried on, with two outputs of SIZE. Sway, weston, KWin and cage run
-    on their X11 backends, each output a window on the test's X display: xdotool's keys and
-    pointer reach the compositor through them as a hand's would, and `import` sees them. Mutter
-    runs headless; its input comes through its remote-desktop interface."""
+    on their X11 backends, each output a window on the test's X display, where xdotool's keys and
+    pointer reach them as a hand's would and `import` sees them; mutter runs headless, its input
+    through its remote-desktop interface. The others than sway and cage run as root, each on a
+    session bus of its own (KWin from a copy, which drops the file capabilities a container
+    refuses)."""
 
     KINDS = ("sway", "weston", "kwin", "cage", "mutter")
     SIZE = (1024, 768)
+    ROOT = {"weston": "weston --backend=x11-backend.so --use-pixman --output-count=2 --socket=wayland-rolv "
+                      "--width=1024 --height=768",
+            "kwin": "./kwin_wayland --output-count 2 --socket wayland-rolv --width 1024 --height 768 --x11-display {}",
+            "mutter": "mutter --headless --wayland --no-x11 --wayland-display=wayland-rolv "
+                      "--virtual-monitor 1024x768 --virtual-monitor 1024x768"}
 
     def __init__(self, kind, display):
-        self.kind, self.display, self.user, self.process, self.remote = kind, display, None, None, None
+        self.display, self.user, self.process, self.remote, self.windows = display, None, None, None, []
         self.folder = tempfile.mkdtemp(prefix="rolvanta-%s-" % kind)
-        width, height = self.SIZE
-        x11 = dict(WLR_BACKENDS="x11", WLR_X11_OUTPUTS="2", DISPLAY=display.name)
         try:
             if kind in ("sway", "cage"):
-                command = ("cage", "--", "sleep", "86400") if kind == "cage" else ("sway", "-c", "/dev/null")
-                self.user = Sway(command=command, **x11)
+                self.user = Sway(command=("cage", "--", "sleep", "86400") if kind == "cage" else ("sway", "-c", "/dev/null"),
+                                 WLR_BACKENDS="x11", WLR_X11_OUTPUTS="2", DISPLAY=display.name)
             else:
-                self.start_root(width, height)
-            self.windows = self.kind != "mutter" and wait_until(self.output_windows, 60, "%s's outputs" % kind)
-            for i, window in enumerate(self.windows or ()):
-                display.run(["xdotool", "windowmove", window, str(i * width), "0"])
+                shutil.copy("/usr/bin/kwin_wayland", self.folder)
+                with open(os.path.join(ARTIFACTS, "%s-%d.log" % (kind, os.getpid())), "ab") as log:
+                    self.process = subprocess.Popen(
+                        ["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS" >bus && exec "$@"', "-"]
+                        + self.ROOT[kind].format(display.name).split(), cwd=self.folder, stdin=subprocess.DEVNULL,
+                        env=dict(os.environ, XDG_RUNTIME_DIR=self.folder, DISPLAY=display.name), stdout=log,
+                        stderr=log, start_new_session=True)
+                wait_until(lambda: os.path.exists(os.path.join(self.folder, "wayland-rolv")), 60, kind)
+            if kind == "mutter":
+                with open(os.path.join(self.folder, "bus")) as bus:
+                    self.remote = subprocess.Popen(["/usr/bin/python3", "-c", REMOTE_DESKTOP], stdin=subprocess.PIPE,
+                                                   env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.read().strip()),
+                                                   stdout=subprocess.PIPE, universal_newlines=True)
+                assert self.remote.stdout.readline() == "done\n", "mutter's remote desktop"
+            else:
+                self.windows = wait_until(self.output_windows, 60, "%s's outputs" % kind)
+            for i, window in enumerate(self.windows):
+                display.run(["xdotool", "windowmove", window, str(i * self.SIZE[0]), "0"])
         except BaseException:
             self.stop()
             raise
 
-    def start_root(self, width, height):
-        shutil.copy("/usr/bin/kwin_wayland", self.folder)  # the copy drops file capabilities a container refuses
-        argv = {"weston": ["weston", "--backend=x11-backend.so", "--use-pixman", "--output-count=2",
-                           "--width=%d" % width, "--height=%d" % height, "--socket=wayland-rolv"],
-                "kwin": ["./kwin_wayland", "--x11-display", self.display.name, "--output-count", "2",
-                         "--width", str(width), "--height", str(height), "--socket", "wayland-rolv"],
-                "mutter": ["mutter", "--headless", "--wayland", "--no-x11", "--wayland-display=wayland-rolv"] +
-                          ["--virtual-monitor", "%dx%d" % (width, height)] * 2}[self.kind]
-        with open(os.path.join(ARTIFACTS, "%s-%d.log" % (self.kind, os.getpid())), "ab") as log:
-            self.process = subprocess.Popen(
-                ["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS" >bus && exec "$@"', "-"] + argv,
-                env=dict(os.environ, XDG_RUNTIME_DIR=self.folder, DISPLAY=self.display.name), cwd=self.folder,
-                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-        wait_until(lambda: os.path.exists(os.path.join(self.folder, "wayland-rolv")), 60, "%s's socket" % self.kind)
-        if self.kind == "mutter":
-            with open(os.path.join(self.folder, "bus")) as bus:
-                env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.read().strip())
-            self.remote = subprocess.Popen(["/usr/bin/python3", "-c", REMOTE_DESKTOP], env=env, stdin=subprocess.PIPE,
-                                           stdout=subprocess.PIPE, universal_newlines=True)
-            if self.remote.stdout.readline() != "done\n":
-                raise HarnessError("mutter's remote desktop did not start")
-
     def output_windows(self):
-        """The X windows the compositor shows its outputs in, once both are there."""
-        tree = self.display.run(["xwininfo", "-root", "-children"]).stdout.decode()
-        found = re.findall(r"^\s+(0x[0-9a-f]+) .*\s%dx%d\+" % self.SIZE, tree, re.M)
+        found = re.findall(r"^\s+(0x[0-9a-f]+) .*\s%dx%d\+" % self.SIZE,
+                           self.display.run(["xwininfo", "-root", "-children"]).stdout.decode(), re.M)
         return found if len(found) == 2 else None
 
     def env(self, **extra):
@@ -200,12 +192,12 @@ class Desktop:
     def act(self, what, dx=0):
         """A key, a click or a pointer move of dx pixels, as a hand on the desktop's devices."""
         if self.remote:
-            self.remote.stdin.write("%s %d\n" % (what, dx))
+            self.remote.stdin.write({"key": "key 57\n", "click": "click 272\n", "move": "move %d\n" % dx}[what])
             self.remote.stdin.flush()
             self.remote.stdout.readline()
-            return
-        xdotool = {"key": ["key", "space"], "click": ["click", "1"], "move": ["mousemove_relative", "--", str(dx), "0"]}
-        self.display.run(["xdotool"] + xdotool[what])
+        else:
+            self.display.run(["xdotool"] + {"key": ["key", "space"], "click": ["click", "1"],
+                                            "move": ["mousemove_relative", "--", str(dx), "0"]}[what])
 
     def stop(self):
         if self.remote:
