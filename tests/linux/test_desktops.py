@@ -1,8 +1,6 @@
-"""The Wayland saver on each desktop tried (wsession.Desktop): every output covered (seen in the
-windows of the X11 backends' outputs; under headless mutter in the sizes the saver committed
-against the outputs' modes), a tremor of the pointer does not end it and a click, a move or a key
-does with 0, a full-screen window is full screen afterwards, and a compositor that goes away
-gets one line."""
+"""The Wayland saver on each desktop of wsession.Desktop: every output covered, a tremor of the
+pointer ignored, a click, a move or a key ending it with 0, a full-screen window kept full
+screen, and a compositor that goes away said in one line."""
 
 import os
 import re

@@ -1,8 +1,7 @@
-"""The compositors of the Wayland tests. Sway (headless unless told another backend) and cage
-refuse root, so they run as a throwaway user (named with this process's id) in a runtime folder
-of their own, which a nested sway shares; the tests talk to them as root through that folder.
-stop() ends the compositor and removes the user and the folder, failed or not. The others run
-as root, each on a session bus of its own."""
+"""Sway for the Wayland tests (headless unless told another backend): sway refuses root, so it
+runs as a throwaway user (named with this process's id) in a runtime folder of its own, which a
+nested sway shares; the tests talk to it as root through that folder. stop() ends sway and
+removes the user and the folder, failed or not. Weston runs as root."""
 
 import json
 import os
@@ -111,35 +110,34 @@ class Weston:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
-# Headless mutter's keys and pointer, through a session of its remote-desktop interface, which
-# lives as long as the connection that made it: "key CODE", "click CODE" or "move DX" a line,
-# "done" after each. Its keyboard is made by its first key, a shift that no client can take yet.
+# Headless mutter's input: a session of its remote-desktop interface, which lives as long as the
+# connection that made it, makes each call a line names ("METHOD SIGNATURE ARGUMENTS") and says
+# "done"; its first key makes its keyboard.
 REMOTE_DESKTOP = r'''
-import itertools, sys
+import ast, sys
 from gi.repository import Gio, GLib
-bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-def call(path, method, *args, signature=None, interface="org.gnome.Mutter.RemoteDesktop.Session"):
-    return bus.call_sync("org.gnome.Mutter.RemoteDesktop", path, interface, method,
-                         signature and GLib.Variant(signature, args), None, 0, -1, None)
-session = call("/org/gnome/Mutter/RemoteDesktop", "CreateSession", interface="org.gnome.Mutter.RemoteDesktop")[0]
+bus, name = Gio.bus_get_sync(Gio.BusType.SESSION), "org.gnome.Mutter.RemoteDesktop"
+call = lambda path, method, args=None, interface=name + ".Session": bus.call_sync(
+    name, path, interface, method, args, None, 0, -1, None)
+session = call("/org/gnome/Mutter/RemoteDesktop", "CreateSession", interface=name)[0]
 call(session, "Start")
-for what, n in (line.split() for line in itertools.chain(["key 42"], sys.stdin)):
-    if what == "move":
-        call(session, "NotifyPointerMotionRelative", float(n), 0.0, signature="(dd)")
-    for pressed in (True, False) if what != "move" else ():
-        call(session, "NotifyPointerButton" if what == "click" else "NotifyKeyboardKeycode", int(n), pressed,
-             signature="(ib)" if what == "click" else "(ub)")
-    print("done", flush=True)
+for method, signature, args in (line.split(" ", 2) for line in sys.stdin):
+    print("done", call(session, method, GLib.Variant(signature, ast.literal_eval(args))), flush=True)
 '''
+MUTTER_INPUT = {name: ["%s %s (%d, %s)" % (method, signature, code, pressed) for pressed in (True, False)]
+                for name, method, signature, code in (("key", "NotifyKeyboardKeycode", "(ub)", 57),
+                                                      ("shift", "NotifyKeyboardKeycode", "(ub)", 42),
+                                                      ("click", "NotifyPointerButton", "(ib)", 272))}
+MUTTER_INPUT["move"] = ["NotifyPointerMotionRelative (dd) (%d.0, 0.0)"]
+X_INPUT = {"key": ["key", "space"], "click": ["click", "1"], "move": ["mousemove_relative", "--", "%d", "0"]}
 
 
 class Desktop:
     """A desktop the saver is tried on, with two outputs of SIZE. Sway, weston, KWin and cage run
-    on their X11 backends, each output a window on the test's X display, where xdotool's keys and
-    pointer reach them as a hand's would and `import` sees them; mutter runs headless, its input
-    through its remote-desktop interface. The others than sway and cage run as root, each on a
-    session bus of its own (KWin from a copy, which drops the file capabilities a container
-    refuses)."""
+    on their X11 backends, each output a window on the test's X display, where xdotool's input
+    reaches them as a hand's would and `import` sees them; mutter runs headless. Cage, like sway,
+    refuses root; the others run as root on a session bus of their own (KWin from a copy, which
+    drops the file capabilities a container refuses)."""
 
     KINDS = ("sway", "weston", "kwin", "cage", "mutter")
     SIZE = (1024, 768)
@@ -170,19 +168,16 @@ class Desktop:
                     self.remote = subprocess.Popen(["/usr/bin/python3", "-c", REMOTE_DESKTOP], stdin=subprocess.PIPE,
                                                    env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.read().strip()),
                                                    stdout=subprocess.PIPE, universal_newlines=True)
-                assert self.remote.stdout.readline() == "done\n", "mutter's remote desktop"
+                self.act("shift")
             else:
-                self.windows = wait_until(self.output_windows, 60, "%s's outputs" % kind)
+                tree = lambda: display.run(["xwininfo", "-root", "-children"]).stdout.decode()  # noqa: E731
+                self.windows = wait_until(lambda: len(w := re.findall(r"^\s+(0x[0-9a-f]+) .*\s1024x768\+", tree(),
+                                                                      re.M)) == 2 and w, 60, kind)
             for i, window in enumerate(self.windows):
                 display.run(["xdotool", "windowmove", window, str(i * self.SIZE[0]), "0"])
         except BaseException:
             self.stop()
             raise
-
-    def output_windows(self):
-        found = re.findall(r"^\s+(0x[0-9a-f]+) .*\s%dx%d\+" % self.SIZE,
-                           self.display.run(["xwininfo", "-root", "-children"]).stdout.decode(), re.M)
-        return found if len(found) == 2 else None
 
     def env(self, **extra):
         if self.user:
@@ -191,13 +186,12 @@ class Desktop:
 
     def act(self, what, dx=0):
         """A key, a click or a pointer move of dx pixels, as a hand on the desktop's devices."""
-        if self.remote:
-            self.remote.stdin.write({"key": "key 57\n", "click": "click 272\n", "move": "move %d\n" % dx}[what])
+        if not self.remote:
+            return self.display.run(["xdotool"] + [a.replace("%d", str(dx)) for a in X_INPUT[what]])
+        for line in MUTTER_INPUT[what]:
+            self.remote.stdin.write(line.replace("%d", str(dx)) + "\n")
             self.remote.stdin.flush()
-            self.remote.stdout.readline()
-        else:
-            self.display.run(["xdotool"] + {"key": ["key", "space"], "click": ["click", "1"],
-                                            "move": ["mousemove_relative", "--", str(dx), "0"]}[what])
+            assert self.remote.stdout.readline().startswith("done"), "mutter's remote desktop"
 
     def stop(self):
         if self.remote:
