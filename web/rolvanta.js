@@ -12,10 +12,11 @@
     const params = new URLSearchParams(location.search);
     const STORE = "rolvanta.settings";
     const WAIT = 0, LOOP = 2;  // the core's SoundCue values
-    const LABELS = {
-        Sound: "Sound", Blank: "Blank screen", Coravendia: "Ride the Coravendia", Valtorne: "Ride the Valtorne",
-        Speed: "Speed", Rate: "How often", Volume: "Volume",
-    };
+    const SOUNDS = 0, PICTURES = 1;  // the module's packs
+    // The sizes and SHA-256 of rolvanta.wasm and rolvanta.pictures, and which pictures the pack
+    // stores as the mirror image they are of an earlier one: the build writes them here.
+    const LISTED = null;
+    const MIRRORED = [];
 
     let rv = null;  // the core's exports
     const pictures = [];
@@ -24,7 +25,8 @@
         sources: new Set(), looped: -1, volume: 1,
     };
     const cues = [];  // every cue the core gave, heard or not
-    let settings = [];  // the core's seven, in its order, then the saver mode's minutes
+    let settings = [];  // the core's, in its order, then the saver mode's minutes
+    let count = 0, soundAt = 0, volumeAt = 0;  // how many the core has; where two of them are
     let stored = {};  // what the settings panel stored, which a link's values never replace
     let firstPicture = 0, soundsAsked = false, askedFullscreen = false;
     let width = 0, height = 0, scale = 1;
@@ -74,6 +76,7 @@
             if (sound.gain) sound.gain.gain.value = sound.volume;
         },
         rv_clock_seconds: () => Math.floor(Date.now() / 1000),
+        rv_scale(blocks) { if (blocks !== scale) fit(blocks); },
     } };
 
     // Sound. The browser lets a page sound only after a gesture: until then every cue is logged
@@ -127,19 +130,21 @@
     // The sounds are most of the page's bytes: they come apart, once the first picture is up,
     // and only with the sound on. Until they have come the show rides on in silence.
     async function fetchSounds() {
-        if (soundsAsked || !settings[0] || !firstPicture) return;
+        if (soundsAsked || !settings[soundAt] || !firstPicture) return;
         soundsAsked = true;
         try {
             const response = await fetch("rolvanta.sounds");
             // 204: the worker could not fetch them (offline) and has none kept.
             if (!response.ok || response.status === 204) throw new Error(response.status);
-            const pack = new Uint8Array(await response.arrayBuffer());
-            const room = rv.rv_pack_room(pack.length);
-            if (room) bytes(room, pack.length).set(pack);
-            if (!room || !rv.rv_attach_pack(room, pack.length)) throw new Error("a damaged pack");
+            if (!attach(SOUNDS, new Uint8Array(await response.arrayBuffer()))) throw new Error("a damaged pack");
         } catch (e) {
             soundsAsked = false;  // asked again when the sound is next switched on
         }
+    }
+    function attach(number, pack) {
+        const room = rv.rv_pack_room(pack.length);
+        if (room) bytes(room, pack.length).set(pack);
+        return room && rv.rv_attach_pack(number, room, pack.length);
     }
     // What waits for the first picture (the core's first copy), so that nothing holds it up on
     // a slow link.
@@ -156,7 +161,7 @@
     function register() {
         if (!("serviceWorker" in navigator)) return;
         navigator.serviceWorker.addEventListener("controllerchange", () => {
-            if (settings[0]) fetch("rolvanta.sounds").catch(() => {});
+            if (settings[soundAt]) fetch("rolvanta.sounds").catch(() => {});
         }, { once: true });
         navigator.serviceWorker.register("service-worker.js").catch(() => {});
     }
@@ -191,13 +196,15 @@
     // screen took it past 50 ms at every frame. The screen's exact device pixels come from a
     // ResizeObserver where the browser reports them; elsewhere they are reckoned from the ratio,
     // and may be one off.
-    let devicePixels = null;
-    function fit() {
+    // A show under way keeps its scale until the core takes the screen's at its next ride.
+    let devicePixels = null, deviceWidth = 0, deviceHeight = 0;
+    const screenScale = () => rv.rv_pixel_scale(Math.round((window.devicePixelRatio || 1) * 1000), 1000);
+    function fit(blocks) {
         const ratio = window.devicePixelRatio || 1;
         const [w, h] = devicePixels || [Math.round(innerWidth * ratio), Math.round(innerHeight * ratio)];
-        scale = rv.rv_pixel_scale(Math.round(ratio * 1000), 1000);
-        canvas.width = width = rv.rv_logical_length(Math.max(1, w), scale);
-        canvas.height = height = rv.rv_logical_length(Math.max(1, h), scale);
+        [deviceWidth, deviceHeight, scale] = [Math.max(1, w), Math.max(1, h), blocks];
+        canvas.width = width = rv.rv_logical_length(deviceWidth, scale);
+        canvas.height = height = rv.rv_logical_length(deviceHeight, scale);
         // Scaled, not sized: a box's size is snapped to whole pixels, a transform is not.
         canvas.style.transform = "scale(" + scale / ratio + ")";
         context.fillStyle = "#000";
@@ -207,10 +214,10 @@
     function startShow() {
         stopFrames();
         rv.rv_stop();
-        settings.slice(0, 7).forEach((value, i) => rv.rv_setting_set(i, value));
-        fit();
+        settings.slice(0, count).forEach((value, i) => rv.rv_setting_set(i, value));
+        fit(screenScale());
         const seed = params.get("seed"), steps = params.get("steps");
-        rv.rv_start(width, height, seed !== null ? 1 : 0, Number(seed) >>> 0, Number(steps) >>> 0);
+        rv.rv_start(deviceWidth, deviceHeight, scale, seed !== null ? 1 : 0, Number(seed) >>> 0, Number(steps) >>> 0);
         running = true;
         canvas.hidden = false;
         note.hidden = true;
@@ -246,12 +253,15 @@
         } catch (e) {
             stored = {};
         }
-        const keys = [...Array(rv.rv_setting_count()).keys()].map((i) => text(rv.rv_setting_key(i)));
+        count = rv.rv_setting_count();
+        const keys = [...Array(count).keys()].map((i) => text(rv.rv_setting_key(i)));
+        soundAt = keys.indexOf("Sound");
+        volumeAt = keys.indexOf("Volume");
         keys.push("Saver");
         return keys.map((key, i) => {
             const given = params.get(key.toLowerCase());
             let value = given !== null ? (/^-?\d+$/.test(given) ? Number(given) : NaN) : stored[key];
-            if (i === 7) return Number.isInteger(value) && value >= 0 && value <= 600 ? value : 0;
+            if (i === count) return Number.isInteger(value) && value >= 0 && value <= 600 ? value : 0;
             if (!Number.isInteger(value)) value = rv.rv_setting_default(i);
             // Past what a 32-bit integer holds, a number must not wrap into range on its way in.
             return rv.rv_setting_repair(i, Math.min(Math.max(value, -0x80000000), 0x7fffffff));
@@ -268,16 +278,16 @@
             const label = document.createElement("label");
             const input = document.createElement("input");
             input.name = key;
-            if (i < 4) {
+            if (i < count && !rv.rv_setting_ranged(i)) {
                 input.type = "checkbox";
                 input.checked = value !== 0;
-                label.append(input, " " + LABELS[key]);
+                label.append(input, " " + text(rv.rv_setting_label(i)));
             } else {
                 input.type = "number";
-                input.min = i < 7 ? rv.rv_setting_min(i) : 0;
-                input.max = i < 7 ? rv.rv_setting_max(i) : 600;
+                input.min = i < count ? rv.rv_setting_min(i) : 0;
+                input.max = i < count ? rv.rv_setting_max(i) : 600;
                 input.value = value;
-                label.append((i < 7 ? LABELS[key] + " (" + input.min + "\u2013" + input.max + ")"
+                label.append((i < count ? text(rv.rv_setting_label(i)) + " (" + input.min + "\u2013" + input.max + ")"
                                     : "Screen saver after (minutes, 0: off)") + " ", input);
             }
             input.addEventListener("change", () => changeSetting(i, input));
@@ -287,19 +297,19 @@
     }
     function changeSetting(i, input) {
         let value;
-        if (i < 4) {
+        if (input.type === "checkbox") {
             value = input.checked ? 1 : 0;
         } else {
             value = /^-?\d+$/.test(input.value) ? Number(input.value) : NaN;
-            value = i < 7 ? rv.rv_setting_repair(i, Number.isInteger(value) ? value : rv.rv_setting_default(i))
+            value = i < count ? rv.rv_setting_repair(i, Number.isInteger(value) ? value : rv.rv_setting_default(i))
                           : (value >= 0 && value <= 600 ? value : 0);
             input.value = value;
         }
         settings[i] = value;
         saveSettings(i);
-        if (i === 0) fetchSounds();
-        if (i === 6) rv.rv_set_volume(value);
-        else if (i === 7) enterMode();
+        if (i === soundAt) fetchSounds();
+        if (i === volumeAt) rv.rv_set_volume(value);
+        else if (i === count) enterMode();
         else if (running) startShow();
     }
     function togglePanel(open) {
@@ -312,11 +322,11 @@
     // input ends it.
     function enterMode() {
         clearTimeout(idleTimer);
-        if (settings[7] > 0) {
+        if (settings[count] > 0) {
             stopShow();
-            note.textContent = "Rolvanta starts after " + settings[7] + " minute" + (settings[7] === 1 ? "" : "s") + " without input.";
+            note.textContent = "Rolvanta starts after " + settings[count] + " minute" + (settings[count] === 1 ? "" : "s") + " without input.";
             note.hidden = false;
-            idleTimer = setTimeout(startShow, settings[7] * 60000);
+            idleTimer = setTimeout(startShow, settings[count] * 60000);
         } else if (!running) {
             startShow();
         }
@@ -357,7 +367,7 @@
         wakeGear();
         const gesture = isGesture(event);
         if (gesture) unlockSound();
-        if (settings[7] > 0) {
+        if (settings[count] > 0) {
             // Asked once, so that the saver, starting with no gesture to ask with, rides full
             // screen; leaving full screen is the visitor's to keep.
             if (gesture && !askedFullscreen) {
@@ -385,13 +395,30 @@
             const action = !event.repeat && shortcut(event);
             if (action) action();
         });
+        document.addEventListener("visibilitychange", () => {
+            if (!running) return;
+            if (document.hidden) {
+                stopFrames();
+                rv.rv_visible(0);
+                if (sound.context) sound.context.suspend();
+            } else {
+                // The engine the core cues on waking may come before the player has woken.
+                if (sound.context) sound.context.resume().then(replayLoop);
+                rv.rv_visible(1);
+                holdWake();
+                frame();
+            }
+        });
+    }
+    // The show starts once the window's device pixels are known, or a second on without them:
+    // asked for as the page starts, so that the answer is in before the files are.
+    function measure() {
         const refit = () => {
             if (!running) return;
-            fit();
-            rv.rv_resize(width, height);
+            fit(scale);
+            rv.rv_resize(deviceWidth, deviceHeight, screenScale());
         };
-        // The show starts once the window's device pixels are known, or a second on without them.
-        const measured = new Promise((resolve) => {
+        return new Promise((resolve) => {
             setTimeout(resolve, 1000);
             const observer = "ResizeObserver" in window && new ResizeObserver(([entry]) => {
                 const ratio = window.devicePixelRatio || 1;
@@ -416,55 +443,79 @@
                 resolve();
             }
         });
-        document.addEventListener("visibilitychange", () => {
-            if (!running) return;
-            if (document.hidden) {
-                stopFrames();
-                rv.rv_visible(0);
-                if (sound.context) sound.context.suspend();
-            } else {
-                // The engine the core cues on waking may come before the player has woken.
-                if (sound.context) sound.context.resume().then(replayLoop);
-                rv.rv_visible(1);
-                holdWake();
-                frame();
-            }
-        });
-        return measured;
     }
 
-    // The module, compiled as it arrives when the server names its type. A download cut short
-    // or refused is tried once more past every cache before the page says what happened. On a
-    // first visit no worker has checked it, so it is checked here against release.json, as the
-    // worker checks every file it keeps: a damaged picture must not ride unannounced.
+    // The module, compiled as it arrives, and the pictures, both asked for at once (the page
+    // preloads them). A download cut short, refused or damaged is tried once more past every
+    // cache, checked against release.json then, before the page says what happened. On a first
+    // visit no worker has checked them, so they are checked here, as the worker checks every
+    // file it keeps: a damaged picture must not ride unannounced. The module runs only once
+    // checked.
     async function instantiate(cache) {
         if (typeof WebAssembly !== "object") throw new Error("this browser has no WebAssembly");
+        if (typeof DecompressionStream !== "function") throw new Error("this browser cannot unpack gzip");
         const checked = "serviceWorker" in navigator && !!navigator.serviceWorker.controller;
-        const listed = checked ? null : fetch("release.json", { cache: "no-cache" })
-            .then((list) => list.ok ? list.json() : null).then((list) => list && list.files["rolvanta.wasm"])
-            .catch(() => null);
-        let response;
+        const listed = checked ? null : cache === "default" && LISTED ? Promise.resolve(LISTED)
+            : fetch("release.json", { cache: "no-cache" }).then((list) => list.ok ? list.json() : null)
+                .then((list) => list && list.files, () => null);
+        const [module, pictures] = await Promise.all([compile(cache, listed), unpack(cache, listed)]);
         try {
-            response = await fetch("rolvanta.wasm", { cache });
-        } catch (e) {
-            throw new Error("the network failed, and this browser kept no copy from an earlier visit");
-        }
-        if (!response.ok) throw new Error("the server answered " + response.status + " for rolvanta.wasm");
-        let body = response;
-        if (!checked) {
-            body = await response.arrayBuffer().catch(() => new ArrayBuffer(0));
-            const damage = await damageOf(body, await listed);
-            if (damage) throw new Error("rolvanta.wasm arrived damaged: " + damage);
-        }
-        try {
-            if (body instanceof ArrayBuffer) return await WebAssembly.instantiate(body, imports);
-            if (response.headers.get("Content-Type") === "application/wasm") {
-                return await WebAssembly.instantiateStreaming(response, imports);
-            }
-            return await WebAssembly.instantiate(await response.arrayBuffer(), imports);
+            const instance = await WebAssembly.instantiate(module, imports);
+            instance.exports._initialize();
+            rv = instance.exports;
         } catch (e) {
             throw new Error("rolvanta.wasm arrived cut short or damaged (" + e.message + ")");
         }
+        if (!attach(PICTURES, pictures)) throw new Error("rolvanta.pictures arrived damaged: it unpacks to "
+                                                          + pictures.length + " bytes, not the module's");
+    }
+    async function download(name, cache) {
+        let response;
+        try {
+            response = await fetch(name, { cache });
+        } catch (e) {
+            throw new Error("the network failed, and this browser kept no copy from an earlier visit");
+        }
+        if (!response.ok) throw new Error("the server answered " + response.status + " for " + name);
+        return response;
+    }
+    async function check(name, body, listed) {
+        const damage = listed && await damageOf(body, ((await listed) || {})[name]);
+        if (damage) throw new Error(name + " arrived damaged: " + damage);
+    }
+    // Both come gzipped, whatever the server compresses besides, and are unpacked as they
+    // stream; checked, each is read whole beside, and nothing of it is used before the check.
+    const unzipped = (body, init) => new Response(body.pipeThrough(new DecompressionStream("gzip")), init);
+    async function streamed(name, cache, listed, consume) {
+        const response = await download(name, cache);
+        const [body, kept] = listed ? response.body.tee() : [response.body];
+        const whole = kept && new Response(kept).arrayBuffer().catch(() => new ArrayBuffer(0));
+        const consumed = consume(body).catch((e) => {
+            throw new Error(name + " arrived cut short or damaged (" + e.message + ")");
+        });
+        consumed.catch(() => {});  // any damage is named first
+        if (listed) await check(name, await whole, listed);
+        return consumed;
+    }
+    // Typed here, so that it compiles as it streams.
+    const compile = (cache, listed) => streamed("rolvanta.wasm", cache, listed, (body) =>
+        WebAssembly.compileStreaming(unzipped(body, { headers: { "Content-Type": "application/wasm" } })));
+    async function unpack(cache, listed) {
+        const pack = new Uint8Array(await streamed("rolvanta.pictures", cache, listed,
+                                                   (body) => unzipped(body).arrayBuffer()));
+        // The .bmp files end to end; those stored mirrored (8-bit, each row reversed) are turned
+        // back. A file's size, its pixels' offset, width and height are in its headers.
+        const view = new DataView(pack.buffer);
+        for (let at = 0, index = 0, size; at + 54 <= pack.length; at += size, index++) {
+            size = Math.max(54, view.getUint32(at + 2, true));
+            if (!MIRRORED.includes(index)) continue;
+            const pixels = at + view.getUint32(at + 10, true), width = view.getInt32(at + 18, true);
+            for (let row = 0; row < Math.abs(view.getInt32(at + 22, true)); row++) {
+                const start = pixels + row * ((width + 3) & ~3);
+                pack.subarray(start, start + width).reverse();
+            }
+        }
+        return pack;
     }
     // What differs from the list's entry, in words; nothing without a list to check against.
     async function damageOf(body, entry) {
@@ -477,15 +528,15 @@
             + " where release.json's begins " + entry.sha256.slice(0, 12);
     }
     async function load() {
-        const module = await instantiate("default").catch(() => instantiate("reload"));
-        rv = module.instance.exports;
-        rv._initialize();
+        const measured = measure();
+        await instantiate("default").catch(() => instantiate("reload"));
         buildPanel(readSettings());
-        await listen();
+        listen();
+        await measured;
         wakeGear();
         enterMode();
         // A saver that waits has no picture to hold up.
-        if (settings[7] > 0) register();
+        if (settings[count] > 0) register();
     }
 
     // What the page shows of itself, for its tests and benchmark.
