@@ -25,6 +25,9 @@ struct Output {
     uint32_t name = 0;
     wl_output* output = nullptr;
     int32_t scale = 1;
+    int32_t modeWidth = 0;  // the current mode, in the output's pixels before its transform
+    int32_t modeHeight = 0;
+    int32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
     bool closed = false;  // the compositor closed its layer surface: it gets no other
 };
 

@@ -12,6 +12,21 @@ static const int kOwnHeight = 600;
 
 static void Layout(Client& client, Screen& screen);
 
+// A kiosk compositor shows every full-screen window over all its outputs, whatever output it
+// was asked for: a screen configured larger than its output's mode (no scale makes a surface
+// larger than the pixels it is shown on) spans them, and the other screens, mapped above it,
+// would only hide the show.
+static bool Spans(const Screen* screen) {
+    if (screen == nullptr || screen->toplevel == nullptr || screen->output == nullptr ||
+        screen->output->modeWidth <= 0) {
+        return false;
+    }
+    bool turned = (screen->output->transform & 1) != 0;  // 90 and 270, flipped or not
+    int32_t width = turned ? screen->output->modeHeight : screen->output->modeWidth;
+    int32_t height = turned ? screen->output->modeWidth : screen->output->modeHeight;
+    return screen->width > width || screen->height > height;
+}
+
 // Outputs get their screens one at a time, each once the one before is configured, so that a
 // compositor that maps a new surface on the focused output before moving it to the output it
 // asked for never has two of them there at once.
@@ -25,7 +40,7 @@ void CoverNext(Client& client) {
         }
     }
     for (const std::unique_ptr<Output>& output : client.outputs) {
-        bool covered = output->closed;
+        bool covered = output->closed || Spans(client.showScreen);
         for (const std::unique_ptr<Screen>& screen : client.screens) {
             covered = covered || screen->output == output.get();
         }
@@ -268,8 +283,14 @@ const wl_surface_listener kSurfaceListener = {OnSurfaceEnter, OnSurfaceLeave};
 
 static void OnXdgConfigure(void* data, xdg_surface* surface, uint32_t serial) {
     Screen* screen = static_cast<Screen*>(data);
+    Client& client = *screen->client;
     xdg_surface_ack_configure(surface, serial);
     screen->configured = true;
+    for (size_t i = client.screens.size(); Spans(screen) && screen == client.showScreen && i-- > 0;) {
+        if (client.screens[i].get() != screen) {
+            DestroyScreen(client, client.screens[i].get());
+        }
+    }
     Layout(*screen->client, *screen);
     // Every acknowledged configure is answered with a commit, changed or not: a compositor
     // may keep showing the surface's old frame until it has one.
@@ -428,9 +449,17 @@ void DestroyScreen(Client& client, Screen* screen) {
     }
 }
 
-static void OnOutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
-                      int32_t) {}
-static void OnOutputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+static void OnOutputGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                             const char*, int32_t transform) {
+    static_cast<Output*>(data)->transform = transform;
+}
+
+static void OnOutputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+    if ((flags & WL_OUTPUT_MODE_CURRENT) != 0) {
+        static_cast<Output*>(data)->modeWidth = width;
+        static_cast<Output*>(data)->modeHeight = height;
+    }
+}
 
 // Done closes every change of the output's mode, scale or place.
 static void OnOutputDone(void* data, wl_output*) {

