@@ -2,19 +2,23 @@
 on their X11 backends (seen in the windows of their two outputs), mutter headless (seen in what
 the saver configured and committed against the outputs' modes). It covers every output, a key,
 a click or a real pointer move ends it with 0 and a tremor does not, a full-screen window is
-still full screen afterwards, and a compositor that goes away gets one line."""
+still full screen afterwards, and a compositor that goes away gets one line. --idle shows it
+after the idle time and again after the key that ends it, one waiting on a display, or says
+in one line that the desktop has no idle source."""
 
 import collections
 import os
 import re
 import shutil
+import signal
+import subprocess
 import time
 import unittest
 
 import wsession
 
 from test_windows import SEED, SETTLE, STEPS
-from xsession import BLACK, LinuxTestCase, memory_frame, wait_until
+from xsession import BLACK, PROGRAM, LinuxTestCase, memory_frame, wait_until
 
 WIDTH, HEIGHT = wsession.Desktop.SIZE
 
@@ -71,4 +75,20 @@ class Desktops(LinuxTestCase):
             time.sleep(SETTLE)  # what would take the window out of full screen is given this long
             last = re.findall(r"xdg_toplevel@\d+\.configure\((\d+), (\d+)", window.stderr())[-1]
             self.assertEqual(last, full)
+        self.each(case)
+
+    def test_an_idle_start_shows_after_the_idle_time_and_again_after_the_key_that_ends_it(self):
+        def case(desktop, kind):
+            program = self.rolvanta("--idle", "0.02", "--steps", STEPS, name=kind + "-idle", env=desktop.env())
+            if kind == "weston":  # no idle protocol, no bus monitor
+                self.assertEqual(program.process.wait(timeout=30), 1)
+                self.assertRegex(program.stderr(), r"\Arolvanta: the desktop offers no idle source[^\n]*\n\Z")
+                return
+            for show in range(2):
+                program.line(lambda l: l.startswith("rolvanta: held after"), 60, "show %d after 1.2 s idle" % show)
+                second = subprocess.run([PROGRAM, "--idle", "0.02"], env=desktop.env(), stderr=subprocess.PIPE,
+                                        timeout=30)
+                self.assertEqual((second.returncode, second.stderr.decode().count("already waits")), (0, 1))
+                desktop.act("key")
+            self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
         self.each(case)
