@@ -33,6 +33,9 @@ int RunIdleStart(const LinuxOptions& options, int signalFd, volatile sig_atomic_
                     "org.gnome.Mutter.IdleMonitor on the session bus)";
         }
     }
+    if (*signalled) {
+        return 0;  // ended while it looked for a source, which it may not have found for that
+    }
     int status = 1;
     if (source != nullptr) {
         IdleCycle cycle;
