@@ -96,5 +96,18 @@ struct Client {
     // change, the compositor puts the pointer somewhere new in the surface's coordinates (on
     // some backends only once the device next reports), and where is not known until then.
     bool rebase = false;
+    // What the pointer said since its last frame, judged as one when the frame ends: a motion
+    // sharing its frame with a leave or an enter is where the compositor put the pointer
+    // (sway moves it with an output), not travel.
+    // A locker that holds the keyboard as the saver starts keeps it from the saver's screens,
+    // which show once the user has unlocked: the keyboard coming to them long after the
+    // first frame is the user back.
+    uint64_t shownAt = 0;
+    bool keyboardEntered = false;
+    bool keyboardWithheld = false;
+    bool frameMoved = false;
+    bool frameCrossed = false;
+    wl_fixed_t frameX = 0;
+    wl_fixed_t frameY = 0;
 };
 

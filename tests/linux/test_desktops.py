@@ -77,6 +77,25 @@ class Desktops(LinuxTestCase):
             self.assertEqual(last, full)
         self.each(case)
 
+    def test_a_tremor_does_not_end_it_a_move_or_a_click_does_and_a_lost_compositor_is_one_line(self):
+        def case(desktop, kind):
+            # Cage gives a surface mapped under a resting pointer the pointer only once it moves.
+            program = self.saver(desktop, kind + "-click")
+            desktop.act("move", 2)
+            time.sleep(SETTLE)
+            self.assertTrue(program.running(), "a tremor of 2 pixels ended it")
+            desktop.act("click")
+            self.assertEqual(program.process.wait(timeout=30), 0)
+            program = self.saver(desktop, kind + "-move")
+            desktop.act("move", 2)
+            desktop.act("move", 10)
+            self.assertEqual(program.process.wait(timeout=30), 0)
+            program = self.saver(desktop, kind + "-gone")
+            desktop.stop()
+            self.assertEqual((program.process.wait(timeout=30), program.stderr()),
+                             (1, "rolvanta: the Wayland compositor went away\n"))
+        self.each(case)
+
     def test_an_idle_start_shows_after_the_idle_time_and_again_after_the_key_that_ends_it(self):
         def case(desktop, kind):
             program = self.rolvanta("--idle", "0.02", "--steps", STEPS, name=kind + "-idle", env=desktop.env())
