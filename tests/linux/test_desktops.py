@@ -110,4 +110,18 @@ class Desktops(LinuxTestCase):
                 self.assertEqual((second.returncode, second.stderr.decode().count("already waits")), (0, 1))
                 desktop.act("key")
             self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
+            if kind == "kwin":  # KDE's locker, which KWin says on the bus it holds: each idle asks, none shows
+                monitor = self.start(["dbus-monitor", "--session", "member=GetActive"], "bus", desktop.env())
+                ask = ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.ScreenSaver", "/ScreenSaver"]
+                subprocess.run(ask + ["org.freedesktop.ScreenSaver.Lock"], check=True, timeout=30, env=desktop.env())
+                wait_until(lambda: b"true" in subprocess.run(ask + ["org.freedesktop.ScreenSaver.GetActive"],
+                                                             stdout=subprocess.PIPE, env=desktop.env()).stdout,
+                           60, "the screen locked")
+                monitor.line(lambda l: "member=GetActive" in l, 60, "the bus watched")
+                program = self.rolvanta("--idle", "0.02", name="kwin-locked", env=desktop.env())
+                for question in range(2):  # only the idle start asks GNOME's locker; a key between two idles
+                    monitor.line(lambda l: "destination=org.gnome.ScreenSaver" in l, 60, "idle %d" % question)
+                    desktop.act("key")
+                self.assertEqual(program.end(signal.SIGTERM), 0, program.stderr())
+                self.assertEqual(list(iter(program.lines.get, None)), [], "shown under the locker")
         self.each(case)
