@@ -1,8 +1,7 @@
-"""The compositors of the Wayland tests. Sway (headless unless told another backend) and cage
-refuse root, so they run as a throwaway user (named with this process's id) in a runtime folder
-of their own, which a nested sway shares; the tests talk to them as root through that folder.
-stop() ends the compositor and removes the user and the folder, failed or not. The others run
-as root, each on a session bus of its own."""
+"""Sway for the Wayland tests (headless unless told another backend): sway refuses root, so it
+runs as a throwaway user (named with this process's id) in a runtime folder of its own, which a
+nested sway shares; the tests talk to it as root through that folder. stop() ends sway and
+removes the user and the folder, failed or not. Weston runs as root."""
 
 import json
 import os
@@ -111,86 +110,74 @@ class Weston:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
-# Keys and the pointer for headless mutter, through a session of its remote-desktop interface,
-# which lives as long as the connection that made it: a process reading "key", "click" or
-# "move DX" a line, and saying "done" after each. Its keyboard is made by its first key, which
-# no client could take: a shift, said done before the first line is read. GLib's bindings are
-# the system Python's.
+# Headless mutter's input: a session of its remote-desktop interface, which lives as long as the
+# connection that made it, makes each call a line names ("METHOD SIGNATURE ARGUMENTS") and says
+# "done"; its first key makes its keyboard.
 REMOTE_DESKTOP = r'''
-import itertools, sys
+import ast, sys
 from gi.repository import Gio, GLib
-bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-def call(path, method, signature=None, *args, interface="org.gnome.Mutter.RemoteDesktop.Session"):
-    return bus.call_sync("org.gnome.Mutter.RemoteDesktop", path, interface, method,
-                         GLib.Variant(signature, args) if signature else None, None, 0, -1, None)
-session = call("/org/gnome/Mutter/RemoteDesktop", "CreateSession", interface="org.gnome.Mutter.RemoteDesktop")[0]
+bus, name = Gio.bus_get_sync(Gio.BusType.SESSION), "org.gnome.Mutter.RemoteDesktop"
+call = lambda path, method, args=None, interface=name + ".Session": bus.call_sync(
+    name, path, interface, method, args, None, 0, -1, None)
+session = call("/org/gnome/Mutter/RemoteDesktop", "CreateSession", interface=name)[0]
 call(session, "Start")
-presses = {"shift": ("NotifyKeyboardKeycode", "(ub)", 42), "key": ("NotifyKeyboardKeycode", "(ub)", 57),
-           "click": ("NotifyPointerButton", "(ib)", 0x110)}
-for line in itertools.chain(["shift 0"], sys.stdin):
-    what, dx = line.split()
-    if what == "move":
-        call(session, "NotifyPointerMotionRelative", "(dd)", float(dx), 0.0)
-    for pressed in (True, False) if what != "move" else ():
-        call(session, *presses[what], pressed)
-    print("done", flush=True)
+for method, signature, args in (line.split(" ", 2) for line in sys.stdin):
+    print("done", call(session, method, GLib.Variant(signature, ast.literal_eval(args))), flush=True)
 '''
+MUTTER_INPUT = {name: ["%s %s (%d, %s)" % (method, signature, code, pressed) for pressed in (True, False)]
+                for name, method, signature, code in (("key", "NotifyKeyboardKeycode", "(ub)", 57),
+                                                      ("shift", "NotifyKeyboardKeycode", "(ub)", 42),
+                                                      ("click", "NotifyPointerButton", "(ib)", 272))}
+MUTTER_INPUT["move"] = ["NotifyPointerMotionRelative (dd) (%d.0, 0.0)"]
+X_INPUT = {"key": ["key", "space"], "click": ["click", "1"], "move": ["mousemove_relative", "--", "%d", "0"]}
 
 
 class Desktop:
     """A desktop the saver is tried on, with two outputs of SIZE. Sway, weston, KWin and cage run
-    on their X11 backends, each output a window on the test's X display: xdotool's keys and
-    pointer reach the compositor through them as a hand's would, and `import` sees them. Mutter
-    runs headless; its input comes through its remote-desktop interface."""
+    on their X11 backends, each output a window on the test's X display, where xdotool's input
+    reaches them as a hand's would and `import` sees them; mutter runs headless. Cage, like sway,
+    refuses root; the others run as root on a session bus of their own (KWin from a copy, which
+    drops the file capabilities a container refuses)."""
 
     KINDS = ("sway", "weston", "kwin", "cage", "mutter")
     SIZE = (1024, 768)
+    ROOT = {"weston": "weston --backend=x11-backend.so --use-pixman --output-count=2 --socket=wayland-rolv "
+                      "--width=1024 --height=768",
+            "kwin": "./kwin_wayland --output-count 2 --socket wayland-rolv --width 1024 --height 768 --x11-display {}",
+            "mutter": "mutter --headless --wayland --no-x11 --wayland-display=wayland-rolv "
+                      "--virtual-monitor 1024x768 --virtual-monitor 1024x768"}
 
     def __init__(self, kind, display):
-        self.kind, self.display, self.user, self.process, self.remote = kind, display, None, None, None
+        self.display, self.user, self.process, self.remote, self.windows = display, None, None, None, []
         self.folder = tempfile.mkdtemp(prefix="rolvanta-%s-" % kind)
-        width, height = self.SIZE
-        x11 = dict(WLR_BACKENDS="x11", WLR_X11_OUTPUTS="2", DISPLAY=display.name)
         try:
             if kind in ("sway", "cage"):
-                command = ("cage", "--", "sleep", "86400") if kind == "cage" else ("sway", "-c", "/dev/null")
-                self.user = Sway(command=command, **x11)
+                self.user = Sway(command=("cage", "--", "sleep", "86400") if kind == "cage" else ("sway", "-c", "/dev/null"),
+                                 WLR_BACKENDS="x11", WLR_X11_OUTPUTS="2", DISPLAY=display.name)
             else:
-                self.start_root(width, height)
-            self.windows = self.kind != "mutter" and wait_until(self.output_windows, 60, "%s's outputs" % kind)
-            for i, window in enumerate(self.windows or ()):
-                display.run(["xdotool", "windowmove", window, str(i * width), "0"])
+                shutil.copy("/usr/bin/kwin_wayland", self.folder)
+                with open(os.path.join(ARTIFACTS, "%s-%d.log" % (kind, os.getpid())), "ab") as log:
+                    self.process = subprocess.Popen(
+                        ["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS" >bus && exec "$@"', "-"]
+                        + self.ROOT[kind].format(display.name).split(), cwd=self.folder, stdin=subprocess.DEVNULL,
+                        env=dict(os.environ, XDG_RUNTIME_DIR=self.folder, DISPLAY=display.name), stdout=log,
+                        stderr=log, start_new_session=True)
+                wait_until(lambda: os.path.exists(os.path.join(self.folder, "wayland-rolv")), 60, kind)
+            if kind == "mutter":
+                with open(os.path.join(self.folder, "bus")) as bus:
+                    self.remote = subprocess.Popen(["/usr/bin/python3", "-c", REMOTE_DESKTOP], stdin=subprocess.PIPE,
+                                                   env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.read().strip()),
+                                                   stdout=subprocess.PIPE, universal_newlines=True)
+                self.act("shift")
+            else:
+                tree = lambda: display.run(["xwininfo", "-root", "-children"]).stdout.decode()  # noqa: E731
+                self.windows = wait_until(lambda: len(w := re.findall(r"^\s+(0x[0-9a-f]+) .*\s1024x768\+", tree(),
+                                                                      re.M)) == 2 and w, 60, kind)
+            for i, window in enumerate(self.windows):
+                display.run(["xdotool", "windowmove", window, str(i * self.SIZE[0]), "0"])
         except BaseException:
             self.stop()
             raise
-
-    def start_root(self, width, height):
-        shutil.copy("/usr/bin/kwin_wayland", self.folder)  # the copy drops file capabilities a container refuses
-        argv = {"weston": ["weston", "--backend=x11-backend.so", "--use-pixman", "--output-count=2",
-                           "--width=%d" % width, "--height=%d" % height, "--socket=wayland-rolv"],
-                "kwin": ["./kwin_wayland", "--x11-display", self.display.name, "--output-count", "2",
-                         "--width", str(width), "--height", str(height), "--socket", "wayland-rolv"],
-                "mutter": ["mutter", "--headless", "--wayland", "--no-x11", "--wayland-display=wayland-rolv"] +
-                          ["--virtual-monitor", "%dx%d" % (width, height)] * 2}[self.kind]
-        with open(os.path.join(ARTIFACTS, "%s-%d.log" % (self.kind, os.getpid())), "ab") as log:
-            self.process = subprocess.Popen(
-                ["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS" >bus && exec "$@"', "-"] + argv,
-                env=dict(os.environ, XDG_RUNTIME_DIR=self.folder, DISPLAY=self.display.name), cwd=self.folder,
-                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-        wait_until(lambda: os.path.exists(os.path.join(self.folder, "wayland-rolv")), 60, "%s's socket" % self.kind)
-        if self.kind == "mutter":
-            with open(os.path.join(self.folder, "bus")) as bus:
-                env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.read().strip())
-            self.remote = subprocess.Popen(["/usr/bin/python3", "-c", REMOTE_DESKTOP], env=env, stdin=subprocess.PIPE,
-                                           stdout=subprocess.PIPE, universal_newlines=True)
-            if self.remote.stdout.readline() != "done\n":
-                raise HarnessError("mutter's remote desktop did not start")
-
-    def output_windows(self):
-        """The X windows the compositor shows its outputs in, once both are there."""
-        tree = self.display.run(["xwininfo", "-root", "-children"]).stdout.decode()
-        found = re.findall(r"^\s+(0x[0-9a-f]+) .*\s%dx%d\+" % self.SIZE, tree, re.M)
-        return found if len(found) == 2 else None
 
     def env(self, **extra):
         if self.user:
@@ -201,13 +188,12 @@ class Desktop:
 
     def act(self, what, dx=0):
         """A key, a click or a pointer move of dx pixels, as a hand on the desktop's devices."""
-        if self.remote:
-            self.remote.stdin.write("%s %d\n" % (what, dx))
+        if not self.remote:
+            return self.display.run(["xdotool"] + [a.replace("%d", str(dx)) for a in X_INPUT[what]])
+        for line in MUTTER_INPUT[what]:
+            self.remote.stdin.write(line.replace("%d", str(dx)) + "\n")
             self.remote.stdin.flush()
-            self.remote.stdout.readline()
-            return
-        xdotool = {"key": ["key", "space"], "click": ["click", "1"], "move": ["mousemove_relative", "--", str(dx), "0"]}
-        self.display.run(["xdotool"] + xdotool[what])
+            assert self.remote.stdout.readline().startswith("done"), "mutter's remote desktop"
 
     def stop(self):
         if self.remote:
