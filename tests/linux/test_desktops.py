@@ -101,7 +101,8 @@ class Desktops(LinuxTestCase):
         self.addCleanup(desktop.stop)
         monitor = self.start(["dbus-monitor", "--session", "member=GetActive"], "bus", desktop.env())
         ask = ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.ScreenSaver", "/ScreenSaver"]
-        subprocess.run(ask + ["org.freedesktop.ScreenSaver.Lock"], check=True, timeout=30, env=desktop.env())
+        wait_until(lambda: subprocess.run(ask + ["org.freedesktop.ScreenSaver.Lock"], capture_output=True,
+                                          env=desktop.env(), timeout=30).returncode == 0, 60, "KWin's locker on the bus")
         wait_until(lambda: b"true" in subprocess.run(ask + ["org.freedesktop.ScreenSaver.GetActive"],
                                                      stdout=subprocess.PIPE, env=desktop.env()).stdout,
                    60, "the screen locked")
