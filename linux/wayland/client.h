@@ -99,15 +99,15 @@ struct Client {
     // What the pointer said since its last frame, judged as one when the frame ends: a motion
     // sharing its frame with a leave or an enter is where the compositor put the pointer
     // (sway moves it with an output), not travel.
-    // A locker that holds the keyboard as the saver starts keeps it from the saver's screens,
-    // which show once the user has unlocked: the keyboard coming to them long after the
-    // first frame is the user back.
-    uint64_t shownAt = 0;
-    bool keyboardEntered = false;
-    bool keyboardWithheld = false;
     bool frameMoved = false;
     bool frameCrossed = false;
     wl_fixed_t frameX = 0;
     wl_fixed_t frameY = 0;
+    // A locker that holds the keyboard as the saver starts keeps it from the saver's screens,
+    // which show once the user has unlocked: the keyboard coming to them long after the
+    // first frame is the user back.
+    uint64_t shownAt = 0;  // when the show's first frame was on screen
+    bool keyboardEntered = false;
+    bool keyboardWithheld = false;  // the seat had a keyboard then, and it was not the saver's
 };
 

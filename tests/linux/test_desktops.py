@@ -51,8 +51,9 @@ class Desktops(LinuxTestCase):
             wait_until(lambda: full in window.stderr() and (spans == 1 or self.display.screenshot().count(BLACK, top)
                                                             < 2 * WIDTH * 50), 60, "the window full screen")
             program = self.saver(desktop, kind, WAYLAND_DEBUG="1")
-            if spans == 2:  # the ride was resized as the kiosk spanned it: the terminal's prompt is gone
-                wait_until(lambda: self.display.screenshot().count(BLACK, top) == 2 * WIDTH * 50, 60, "no prompt")
+            if spans == 2:  # the ride, resized as the kiosk spanned it, shows, and the terminal's prompt is gone
+                wait_until(lambda: (lambda shot: shot.count(BLACK, top) == 2 * WIDTH * 50 and shot.count(BLACK) < 2 * WIDTH
+                                    * HEIGHT)(self.display.screenshot()), 60, "the ride and no prompt")
             elif desktop.windows:  # the core's frame on one output, the other black
                 frame, black = memory_frame(WIDTH, HEIGHT, SEED, STEPS, 6)[0], b"\0" * 3 * WIDTH
                 screens = [b"".join(black[:i] + frame.row(y) + black[i:] for y in range(HEIGHT)) for i in (0, len(black))]
