@@ -182,6 +182,8 @@ class Desktop:
     def env(self, **extra):
         if self.user:
             return self.user.env(**extra)
+        with open(os.path.join(self.folder, "bus")) as bus:  # its session bus: idle monitor, locker, screenshots
+            extra.setdefault("DBUS_SESSION_BUS_ADDRESS", bus.read().strip())
         return dict(os.environ, XDG_RUNTIME_DIR=self.folder, WAYLAND_DISPLAY="wayland-rolv", **extra)
 
     def act(self, what, dx=0):
