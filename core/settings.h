@@ -1,6 +1,7 @@
 // The seven settings the user chooses: one table of their keys, kinds, ranges, defaults, repair,
 // the words that name them and the controls that edit them, which the Windows store and dialog,
-// the Linux options and the web page all read, so that a setting is added in one row.
+// the Linux options, the Linux manual page and XScreenSaver description (made at build time) and
+// the web page all read, so that a setting is added in one row.
 // Portable; where the settings are kept is each platform's own business (control.ini on
 // Windows, the options on Linux, the page's storage on the web).
 #pragma once
@@ -41,23 +42,33 @@ struct SettingRule {
     SettingControl control;
     int32_t controlId;      // its control's number in the dialog template (resource_ids.h)
     int32_t pageStep;       // how far a bar's page moves it
+    const char* moduleLabel;     // the XScreenSaver settings dialog's words (rolvanta.xml): the label,
+    const char* moduleLowText;   // and a bar's words at its ends
+    const char* moduleHighText;
+    const char* manual;          // the manual page's: what it does, before its range and default,
+    const char* manualMore;      // and what follows them (nullptr: a full stop)
 };
 
 inline constexpr SettingRule kSettings[SettingCount] = {
     {"Sound", &SaverSettings::sound, false, 0, 1, 0, 1, "Sound", "&Sound", nullptr, nullptr, "engine sounds",
-     CheckBox, 110, 0},
+     CheckBox, 110, 0, "Sound", nullptr, nullptr, "Play the engine sounds", nullptr},
     {"Blank", &SaverSettings::blankScreen, false, 0, 1, 0, 1, "Blank screen", "&Blank screen", nullptr, nullptr,
-     "black screen behind the rides", CheckBox, 100, 0},
+     "black screen behind the rides", CheckBox, 100, 0, "Black background", nullptr, nullptr,
+     "Blacken the screen before the rides", ": the rides cross whatever the window shows."},
     {"Coravendia", &SaverSettings::rideCoravendia, false, 0, 1, 1, 1, "Ride the Coravendia", "Co&ravendia",
-     nullptr, nullptr, "the Coravendia rides", CheckBox, 111, 0},
+     nullptr, nullptr, "the Coravendia rides", CheckBox, 111, 0, "Coravendia", nullptr, nullptr,
+     "Let the Coravendia ride", nullptr},
     {"Valtorne", &SaverSettings::rideValtorne, false, 0, 1, 1, 1, "Ride the Valtorne", "Valtor&ne", nullptr,
-     nullptr, "the Valtorne rides", CheckBox, 112, 0},
+     nullptr, "the Valtorne rides", CheckBox, 112, 0, "Valtorne", nullptr, nullptr, "Let the Valtorne ride",
+     ". With both models off, both ride."},
     {"Speed", &SaverSettings::speed, true, 1, 15, 6, 6, "Speed", nullptr, "Slow", "Fast", "pixels a step",
-     BarMinimumAtTop, 1005, 4},
+     BarMinimumAtTop, 1005, 4, "Speed", "Slow", "Fast", "How far a ride goes at each step", nullptr},
     {"Rate", &SaverSettings::rate, true, 1, 40, 10, 10, "How often", nullptr, "Seldom", "Often",
-     "how often rides come", BarMinimumAtTop, 1006, 4},
+     "how often rides come", BarMinimumAtTop, 1006, 4, "Rides", "Seldom", "Often", "How often a new ride comes",
+     nullptr},
     {"Volume", &SaverSettings::volume, true, 0, 255, 127, 127, "Volume", nullptr, "Quiet", "Loud",
-     "loudness of the show's sounds", BarMaximumAtTop, 1007, 11},
+     "loudness of the show's sounds", BarMaximumAtTop, 1007, 11, "Volume", "Silent", "Loud",
+     "The loudness of the show's own sounds", ". The system's mixer is never touched."},
 };
 
 // Every setting at its default.
