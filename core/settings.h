@@ -1,7 +1,7 @@
 // The seven settings the user chooses: one table of their keys, kinds, ranges, defaults, repair,
 // the words that name them and the controls that edit them, which the Windows store and dialog,
-// the Linux options, the Linux manual page and XScreenSaver description (made at build time) and
-// the web page all read, so that a setting is added in one row.
+// the Linux options and the web page all read, so that a setting is added in one row (and in one
+// row of kSettingDocs below, the words the Linux documents made at build time say of it).
 // Portable; where the settings are kept is each platform's own business (control.ini on
 // Windows, the options on Linux, the page's storage on the web).
 #pragma once
@@ -42,33 +42,48 @@ struct SettingRule {
     SettingControl control;
     int32_t controlId;      // its control's number in the dialog template (resource_ids.h)
     int32_t pageStep;       // how far a bar's page moves it
-    const char* moduleLabel;     // the XScreenSaver settings dialog's words (rolvanta.xml): the label,
-    const char* moduleLowText;   // and a bar's words at its ends
-    const char* moduleHighText;
-    const char* manual;          // the manual page's: what it does, before its range and default,
-    const char* manualMore;      // and what follows them (nullptr: a full stop)
 };
 
 inline constexpr SettingRule kSettings[SettingCount] = {
     {"Sound", &SaverSettings::sound, false, 0, 1, 0, 1, "Sound", "&Sound", nullptr, nullptr, "engine sounds",
-     CheckBox, 110, 0, "Sound", nullptr, nullptr, "Play the engine sounds", nullptr},
+     CheckBox, 110, 0},
     {"Blank", &SaverSettings::blankScreen, false, 0, 1, 0, 1, "Blank screen", "&Blank screen", nullptr, nullptr,
-     "black screen behind the rides", CheckBox, 100, 0, "Black background", nullptr, nullptr,
-     "Blacken the screen before the rides", ": the rides cross whatever the window shows."},
+     "black screen behind the rides", CheckBox, 100, 0},
     {"Coravendia", &SaverSettings::rideCoravendia, false, 0, 1, 1, 1, "Ride the Coravendia", "Co&ravendia",
-     nullptr, nullptr, "the Coravendia rides", CheckBox, 111, 0, "Coravendia", nullptr, nullptr,
-     "Let the Coravendia ride", nullptr},
+     nullptr, nullptr, "the Coravendia rides", CheckBox, 111, 0},
     {"Valtorne", &SaverSettings::rideValtorne, false, 0, 1, 1, 1, "Ride the Valtorne", "Valtor&ne", nullptr,
-     nullptr, "the Valtorne rides", CheckBox, 112, 0, "Valtorne", nullptr, nullptr, "Let the Valtorne ride",
-     ". With both models off, both ride."},
+     nullptr, "the Valtorne rides", CheckBox, 112, 0},
     {"Speed", &SaverSettings::speed, true, 1, 15, 6, 6, "Speed", nullptr, "Slow", "Fast", "pixels a step",
-     BarMinimumAtTop, 1005, 4, "Speed", "Slow", "Fast", "How far a ride goes at each step", nullptr},
+     BarMinimumAtTop, 1005, 4},
     {"Rate", &SaverSettings::rate, true, 1, 40, 10, 10, "How often", nullptr, "Seldom", "Often",
-     "how often rides come", BarMinimumAtTop, 1006, 4, "Rides", "Seldom", "Often", "How often a new ride comes",
-     nullptr},
+     "how often rides come", BarMinimumAtTop, 1006, 4},
     {"Volume", &SaverSettings::volume, true, 0, 255, 127, 127, "Volume", nullptr, "Quiet", "Loud",
-     "loudness of the show's sounds", BarMaximumAtTop, 1007, 11, "Volume", "Silent", "Loud",
-     "The loudness of the show's own sounds", ". The system's mixer is never touched."},
+     "loudness of the show's sounds", BarMaximumAtTop, 1007, 11},
+};
+
+// What the Linux settings description (rolvanta.xml) and manual page say of each setting, which
+// the build writes into them (linux/settings_docs.cpp), in the order of kSettings and with its
+// keys. Apart from kSettings so that the Windows saver, which carries that table whole, does not
+// carry these words too.
+struct SettingDocs {
+    const char* key;
+    const char* label;      // the XScreenSaver settings dialog's
+    const char* lowText;    // its words at a bar's ends
+    const char* highText;
+    const char* manual;     // the manual page's: what it does, before its range and default,
+    const char* manualMore;  // and what follows them (nullptr: a full stop)
+};
+
+inline constexpr SettingDocs kSettingDocs[] = {
+    {"Sound", "Sound", nullptr, nullptr, "Play the engine sounds", nullptr},
+    {"Blank", "Black background", nullptr, nullptr, "Blacken the screen before the rides",
+     ": the rides cross whatever the window shows."},
+    {"Coravendia", "Coravendia", nullptr, nullptr, "Let the Coravendia ride", nullptr},
+    {"Valtorne", "Valtorne", nullptr, nullptr, "Let the Valtorne ride", ". With both models off, both ride."},
+    {"Speed", "Speed", "Slow", "Fast", "How far a ride goes at each step", nullptr},
+    {"Rate", "Rides", "Seldom", "Often", "How often a new ride comes", nullptr},
+    {"Volume", "Volume", "Silent", "Loud", "The loudness of the show's own sounds",
+     ". The system's mixer is never touched."},
 };
 
 // Every setting at its default.

@@ -1,8 +1,9 @@
 // Writes the settings' parts of the XScreenSaver settings description and of the manual page
-// from the core's table, so that a new row of kSettings shows in both without a hand-written
-// line: usage "rolvanta_settings_docs TEMPLATE OUTPUT", where each line of the template that is
-// only a marker such as @SLIDERS@ becomes those lines and every other line is copied. A build
-// tool, never installed.
+// from the core's tables (kSettings, and kSettingDocs for their words), so that a new setting
+// shows in both without a hand-written line. Usage: rolvanta_settings_docs TEMPLATE OUTPUT; each
+// line of the template that is only a marker such as @SLIDERS@ becomes those lines, and every
+// other line is copied. A build tool, never installed.
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -11,6 +12,9 @@
 #include "core/settings.h"
 
 namespace {
+
+static_assert(sizeof kSettingDocs / sizeof kSettingDocs[0] == SettingCount,
+              "each setting needs its row of kSettingDocs");
 
 // The option, as the Linux options name it: the key in lower case.
 std::string OptionName(const SettingRule& setting) {
@@ -44,12 +48,14 @@ std::string Filled(const std::string& text) {
 }
 
 void Sliders(std::ostream& out) {
-    for (const SettingRule& setting : kSettings) {
+    for (int i = 0; i < SettingCount; ++i) {
+        const SettingRule& setting = kSettings[i];
+        const SettingDocs& docs = kSettingDocs[i];
         if (setting.ranged) {
             const std::string name = OptionName(setting);
             out << "  <number id=\"" << name << "\" type=\"slider\" arg=\"--" << name << " %\"\n"
-                << "          _label=\"" << XmlText(setting.moduleLabel) << "\" _low-label=\""
-                << XmlText(setting.moduleLowText) << "\" _high-label=\"" << XmlText(setting.moduleHighText) << "\"\n"
+                << "          _label=\"" << XmlText(docs.label) << "\" _low-label=\""
+                << XmlText(docs.lowText) << "\" _high-label=\"" << XmlText(docs.highText) << "\"\n"
                 << "          low=\"" << setting.minimum << "\" high=\"" << setting.maximum << "\" default=\""
                 << setting.fallback << "\"/>\n\n";
         }
@@ -59,10 +65,11 @@ void Sliders(std::ostream& out) {
 // A flag that is off by default is a box that adds its option; one that is on, a box that adds
 // the option's "no-" form when cleared. The description keeps the two kinds in columns of their own.
 void Flags(std::ostream& out, bool on) {
-    for (const SettingRule& setting : kSettings) {
+    for (int i = 0; i < SettingCount; ++i) {
+        const SettingRule& setting = kSettings[i];
         if (!setting.ranged && (setting.fallback != 0) == on) {
             const std::string name = OptionName(setting);
-            out << "    <boolean id=\"" << name << "\" _label=\"" << XmlText(setting.moduleLabel) << "\" "
+            out << "    <boolean id=\"" << name << "\" _label=\"" << XmlText(kSettingDocs[i].label) << "\" "
                 << (on ? "arg-unset=\"--no-" : "arg-set=\"--") << name << "\"/>\n";
         }
     }
@@ -83,11 +90,13 @@ void Synopsis(std::ostream& out) {
 
 void Options(std::ostream& out) {
     for (bool ranged : {true, false}) {
-        for (const SettingRule& setting : kSettings) {
+        for (int i = 0; i < SettingCount; ++i) {
+            const SettingRule& setting = kSettings[i];
+            const SettingDocs& docs = kSettingDocs[i];
             if (setting.ranged == ranged) {
                 const std::string name = OptionName(setting);
                 std::ostringstream said;
-                said << setting.manual;
+                said << docs.manual;
                 if (ranged) {
                     out << ".TP\n.BI \\-\\-" << name << " \" n\"\n";
                     said << ", " << setting.minimum << " to " << setting.maximum << ". Default " << setting.fallback;
@@ -95,7 +104,7 @@ void Options(std::ostream& out) {
                     out << ".TP\n.BR \\-\\-" << name << " \", \" \\-\\-no\\-" << name << "\n";
                     said << ". Default " << (setting.fallback != 0 ? "on" : "off");
                 }
-                said << (setting.manualMore != nullptr ? setting.manualMore : ".");
+                said << (docs.manualMore != nullptr ? docs.manualMore : ".");
                 out << Filled(said.str());
             }
         }
@@ -108,6 +117,13 @@ int main(int argc, char** argv) {
     if (argc != 3) {
         std::cerr << "usage: rolvanta_settings_docs TEMPLATE OUTPUT\n";
         return 1;
+    }
+    for (int i = 0; i < SettingCount; ++i) {
+        if (std::strcmp(kSettings[i].key, kSettingDocs[i].key) != 0) {
+            std::cerr << "rolvanta_settings_docs: kSettingDocs has " << kSettingDocs[i].key << " where kSettings has "
+                      << kSettings[i].key << "\n";
+            return 1;
+        }
     }
     std::ifstream in(argv[1]);
     if (!in) {
