@@ -40,7 +40,7 @@ def settings_table():
     text = lambda field: None if field == "nullptr" else field.strip().strip('"')
     return [(text(key), text(key).lower(), ranged == "false", int(low), int(high), int(default), text(box), text(lo),
              text(hi), control.strip(), int(number))
-            for key, _, ranged, low, high, default, _, _, box, lo, hi, _, control, number, *_ in rows]
+            for key, _, ranged, low, high, default, _, _, box, lo, hi, _, control, number, _ in rows]
 
 
 def dialog_template():
