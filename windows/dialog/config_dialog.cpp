@@ -3,8 +3,6 @@
 #include "windows/resources/resource_ids.h"
 #include "windows/show/settings_store_win32.h"
 
-ConfigDialogState configDialogState = {nullptr, nullptr, nullptr, nullptr};
-
 namespace {
 
 const int32_t kSettingPage = 4;
@@ -29,14 +27,15 @@ HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t pos
     return bar;
 }
 
-BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
-    if (context == nullptr || context->settings == nullptr) {
+BOOL InitDialog(ConfigDialogState& state, HWND dialog, const ConfigDialogContext* context) {
+    if (context == nullptr || context->settings == nullptr || context->store == nullptr) {
         EndDialog(dialog, 0);
         return FALSE;
     }
-    configDialogState.settings = context->settings;
+    state.settings = context->settings;
+    state.store = context->store;
     SaverSettings& settings = *context->settings;
-    LoadSettingsFromStrings(context->instance, settings);
+    LoadSettingsFromStrings(*context->store, context->instance, settings);
     for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
         SendDlgItemMessageA(dialog, kFlagBoxes[flag], BM_SETCHECK, static_cast<WPARAM>(settings.*kSettings[flag].field),
                             0);
@@ -44,20 +43,20 @@ BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
     const SettingRule& speed = kSettings[SpeedSetting];
     const SettingRule& rate = kSettings[RateSetting];
     const SettingRule& volume = kSettings[VolumeSetting];
-    configDialogState.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, settings.speed);
-    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, settings.rate);
-    configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, volume.minimum, volume.maximum,
+    state.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, settings.speed);
+    state.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, settings.rate);
+    state.volumeBar = SetUpBar(dialog, IDC_VOLUME, volume.minimum, volume.maximum,
                                            VolumeBarPosition(settings.volume));
     return TRUE;
 }
 
-INT_PTR Command(HWND dialog, WPARAM command) {
-    if (command == IDOK && configDialogState.settings != nullptr) {
-        SaverSettings& settings = *configDialogState.settings;
+INT_PTR Command(ConfigDialogState& state, HWND dialog, WPARAM command) {
+    if (command == IDOK && state.settings != nullptr) {
+        SaverSettings& settings = *state.settings;
         for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
             settings.*kSettings[flag].field = static_cast<int32_t>(IsDlgButtonChecked(dialog, kFlagBoxes[flag]));
         }
-        if (!SaveSettings(settings)) {
+        if (!SaveSettings(*state.store, settings)) {
             // Nothing was lost yet: the choices are still on screen, to save again once the
             // file can be written, or to drop with Cancel.
             MessageBoxA(dialog, kSaveFailedText, kSaveFailedCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -73,22 +72,22 @@ INT_PTR Command(HWND dialog, WPARAM command) {
     return FALSE;
 }
 
-INT_PTR Scroll(WPARAM wParam, HWND bar) {
-    if (configDialogState.settings == nullptr) {
+INT_PTR Scroll(ConfigDialogState& state, WPARAM wParam, HWND bar) {
+    if (state.settings == nullptr) {
         return FALSE;
     }
-    SaverSettings& settings = *configDialogState.settings;
+    SaverSettings& settings = *state.settings;
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
     int32_t* setting;
     const SettingRule* range;
-    if (bar == configDialogState.speedBar) {
+    if (bar == state.speedBar) {
         setting = &settings.speed;
         range = &kSettings[SpeedSetting];
-    } else if (bar == configDialogState.rateBar) {
+    } else if (bar == state.rateBar) {
         setting = &settings.rate;
         range = &kSettings[RateSetting];
-    } else if (bar == configDialogState.volumeBar) {
+    } else if (bar == state.volumeBar) {
         int32_t position;
         const SettingRule& volume = kSettings[VolumeSetting];
         if (!ScrolledPosition(VolumeBarPosition(settings.volume), code, thumb, volume.minimum, volume.maximum,
@@ -156,14 +155,14 @@ BOOL ConfigDialogClassHook(HINSTANCE) {
     return TRUE;
 }
 
-INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ConfigDialogProc(ConfigDialogState& state, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        return InitDialog(dialog, reinterpret_cast<const ConfigDialogContext*>(lParam));
+        return InitDialog(state, dialog, reinterpret_cast<const ConfigDialogContext*>(lParam));
     case WM_COMMAND:
-        return Command(dialog, wParam);
+        return Command(state, dialog, wParam);
     case WM_VSCROLL:
-        return Scroll(wParam, reinterpret_cast<HWND>(lParam));
+        return Scroll(state, wParam, reinterpret_cast<HWND>(lParam));
     default:
         return FALSE;
     }

@@ -3,8 +3,6 @@
 // stays where the saver put it, shown, top-most, enabled, whole and nobody's child.
 #include "windows/host/window_guard.h"
 
-#include "windows/host/host.h"
-
 namespace {
 
 // Whether a window placed after insertAfter stays among the top-most windows.
@@ -21,17 +19,8 @@ bool KeptInPlace(const WINDOWPOS& change) {
            ((change.flags & SWP_NOZORDER) != 0 || StaysOnTop(change.hwndInsertAfter));
 }
 
-// Where each full-screen window stood when first seen or when the saver last placed it, as
-// WM_WINDOWPOSCHANGED, which always holds the final place, reported it. A change asked for with
-// SWP_NOSENDCHANGING never shows WM_WINDOWPOSCHANGING: it can only be undone once done.
-struct HeldPlace {
-    HWND window;
-    WINDOWPOS place;
-};
-HeldPlace heldPlaces[1 + MaxOtherMonitors];
-
-HeldPlace* KnownPlaceOf(HWND window) {
-    for (HeldPlace& held : heldPlaces) {
+HeldPlace* KnownPlaceOf(HostState& host, HWND window) {
+    for (HeldPlace& held : host.guard.heldPlaces) {
         if (held.window == window) {
             return &held;
         }
@@ -39,9 +28,9 @@ HeldPlace* KnownPlaceOf(HWND window) {
     return nullptr;
 }
 
-HeldPlace* HeldPlaceOf(HWND window, const WINDOWPOS& now) {
+HeldPlace* HeldPlaceOf(HostState& host, HWND window, const WINDOWPOS& now) {
     HeldPlace* unused = nullptr;
-    for (HeldPlace& held : heldPlaces) {
+    for (HeldPlace& held : host.guard.heldPlaces) {
         if (held.window == window) {
             return &held;
         }
@@ -58,14 +47,8 @@ HeldPlace* HeldPlaceOf(HWND window, const WINDOWPOS& now) {
 // Another program's SetParent makes the window a child of its own, which shows the desktop
 // around it, takes its input, and destroys it with that window. GetParent answers a pop-up's
 // owner, so the parent is asked for as Windows 98 and later can tell it; Windows 95 cannot.
-bool Parented(HWND window) {
-    static GetAncestorProc ancestorOf = nullptr;
-    static bool lookedUp = false;
-    if (!lookedUp) {
-        lookedUp = true;
-        HMODULE user = GetModuleHandleA("USER32.DLL");
-        ancestorOf = user != nullptr ? EntryPointAs<GetAncestorProc>(GetProcAddress(user, "GetAncestor")) : nullptr;
-    }
+bool Parented(HostState& host, HWND window) {
+    GetAncestorProc ancestorOf = EntryPointAs<GetAncestorProc>(User32Entry(host, GetAncestorEntry));
     if (ancestorOf == nullptr) {
         return false;
     }
@@ -74,8 +57,8 @@ bool Parented(HWND window) {
 }
 
 // A window region lets the desktop show around it and input reach the windows beneath.
-bool Clipped(HWND window) {
-    static HRGN scratch = nullptr;
+bool Clipped(HostState& host, HWND window) {
+    HRGN& scratch = host.guard.scratchRegion;
     if (scratch == nullptr) {
         scratch = CreateRectRgn(0, 0, 0, 0);
     }
@@ -84,8 +67,8 @@ bool Clipped(HWND window) {
 
 // Keeps a full-screen window of the saver where the saver put it, shown and top-most, for its
 // WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED and WM_STYLECHANGING.
-void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    bool foreign = hostState.movingOwnWindows == 0;
+void HoldWindowInPlace(HostState& host, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    bool foreign = host.movingOwnWindows == 0;
     if (message == WM_STYLECHANGING) {
         // Styles say as much as places: shown, minimised or maximised, top-most.
         STYLESTRUCT* style = reinterpret_cast<STYLESTRUCT*>(lParam);
@@ -107,7 +90,7 @@ void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         }
         return;
     }
-    HeldPlace* held = HeldPlaceOf(window, *change);
+    HeldPlace* held = HeldPlaceOf(host, window, *change);
     // A minimise marks the window minimised before its move is asked for, so it is undone once
     // done; the rectangle it kept is the one it returns to.
     bool minimised = (GetWindowLongA(window, GWL_STYLE) & WS_MINIMIZE) != 0;
@@ -117,14 +100,14 @@ void HoldWindowInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     if (!foreign || (!minimised && KeptInPlace(*change))) {
         return;
     }
-    ++hostState.movingOwnWindows;
+    ++host.movingOwnWindows;
     if (minimised) {
         ShowWindow(window, SW_SHOWNOACTIVATE);
     } else if (held != nullptr) {
         const WINDOWPOS& place = held->place;
         SetWindowPos(window, HWND_TOPMOST, place.x, place.y, place.cx, place.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
-    --hostState.movingOwnWindows;
+    --host.movingOwnWindows;
 }
 
 struct OwnedSearch {
@@ -150,21 +133,21 @@ HWND OwnedWindow(HWND owner) {
 
 // Puts back what the window lost: its styles are read each time, and its parent and region
 // when whole is true (they ask the platform more).
-void Repair(HWND window, bool whole) {
-    if (hostState.movingOwnWindows != 0) {
+void Repair(HostState& host, HWND window, bool whole) {
+    if (host.movingOwnWindows != 0) {
         return;
     }
     DWORD style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
     DWORD exStyle = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
     // While the password prompt is up, its dialog rightly disables its owner, and enables it
     // again as it closes.
-    bool disabled = (style & WS_DISABLED) != 0 && !hostState.inPasswordCheck;
-    bool parented = whole && Parented(window);
-    bool clipped = whole && Clipped(window);
+    bool disabled = (style & WS_DISABLED) != 0 && !host.inPasswordCheck;
+    bool parented = whole && Parented(host, window);
+    bool clipped = whole && Clipped(host, window);
     if (!disabled && !parented && !clipped && (style & WS_VISIBLE) != 0 && (exStyle & WS_EX_TOPMOST) != 0) {
         return;
     }
-    ++hostState.movingOwnWindows;
+    ++host.movingOwnWindows;
     if (parented) {
         SetParent(window, nullptr);
     }
@@ -174,14 +157,14 @@ void Repair(HWND window, bool whole) {
     if (disabled) {
         EnableWindow(window, TRUE);
     }
-    const HeldPlace* held = KnownPlaceOf(window);
+    const HeldPlace* held = KnownPlaceOf(host, window);
     if (held != nullptr) {
         const WINDOWPOS& place = held->place;
         SetWindowPos(window, HWND_TOPMOST, place.x, place.y, place.cx, place.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
     } else {
         SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
-    HWND prompt = hostState.inPasswordCheck && (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0
+    HWND prompt = host.inPasswordCheck && (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0
                       ? OwnedWindow(window)
                       : nullptr;
     if (prompt != nullptr) {
@@ -194,14 +177,14 @@ void Repair(HWND window, bool whole) {
         SetWindowLongA(prompt, GWL_HWNDPARENT, static_cast<LONG>(reinterpret_cast<uintptr_t>(window)));
         SetWindowPos(prompt, HWND_TOPMOST, 0, 0, 0, 0, kOrderOnly);
     }
-    --hostState.movingOwnWindows;
+    --host.movingOwnWindows;
 }
 
 const uint32_t kTicksBetweenWholeChecks = 16;
 
 }  // namespace
 
-bool GuardWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+bool GuardWindow(HostState& host, HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     switch (message) {
     case WM_SETREDRAW:
         // The default procedure would clear the visible bit, and input would then pass to the
@@ -210,34 +193,33 @@ bool GuardWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         return true;
     case WM_WINDOWPOSCHANGING:
     case WM_STYLECHANGING:
-        HoldWindowInPlace(window, message, wParam, lParam);
+        HoldWindowInPlace(host, window, message, wParam, lParam);
         return false;
     case WM_WINDOWPOSCHANGED:
         // A parent's change, and a window region's, come as this too.
-        HoldWindowInPlace(window, message, wParam, lParam);
-        KeepWindow(window);
+        HoldWindowInPlace(host, window, message, wParam, lParam);
+        KeepWindow(host, window);
         return false;
     case WM_STYLECHANGED:
     case WM_ENABLE:
     case WM_SHOWWINDOW:
-        KeepWindow(window);
+        KeepWindow(host, window);
         return false;
     default:
         return false;
     }
 }
 
-void KeepWindow(HWND window) {
-    Repair(window, true);
+void KeepWindow(HostState& host, HWND window) {
+    Repair(host, window, true);
 }
 
-void CheckWindowOnTick(HWND window) {
-    static uint32_t ticks = 0;
-    bool whole = ++ticks % kTicksBetweenWholeChecks == 0;
+void CheckWindowOnTick(HostState& host, HWND window) {
+    bool whole = ++host.guard.ticks % kTicksBetweenWholeChecks == 0;
     // ShowOwnedPopups(saver, FALSE) hides an open password prompt and tells the saver nothing;
     // showing them again brings back only what that hid.
-    if (whole && hostState.inPasswordCheck) {
+    if (whole && host.inPasswordCheck) {
         ShowOwnedPopups(window, TRUE);
     }
-    Repair(window, whole);
+    Repair(host, window, whole);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "windows/host/host.h"
 #include "windows/platform/winapi.h"
 
 template <typename T>
@@ -99,7 +100,10 @@ struct FakePlatform {
 
 extern FakePlatform fake;
 
-// Fresh platform and fresh process-wide records of the saver, as at process start.
+// The run's record the tests lend the saver: ResetProcess makes it fresh, as at process start.
+extern HostState hostState;
+
+// Fresh platform and a fresh record of the run, as at process start.
 void ResetProcess();
 
 // The entry points that the fake's GetProcAddress hands out.
