@@ -118,7 +118,11 @@ uint32_t VerifyOnClose(HostState& host, HWND window) {
     if (result == 0) {
         HideCursor();
         // Whichever window the prompt's end left in front, the next key must reach the saver
-        // and open the prompt again; nor may a window disabled meanwhile stay so.
+        // (made again meanwhile, if another program destroyed it) and open the prompt again;
+        // nor may a window disabled meanwhile stay so.
+        if (host.saverWindow != nullptr) {
+            window = host.saverWindow;
+        }
         SetForegroundWindow(window);
         SetFocus(window);
         KeepWindow(host, window);
@@ -132,7 +136,15 @@ LRESULT HostDefaultProc(HostState& host, HWND window, UINT message, WPARAM wPara
         return DefWindowProcA(window, message, wParam, lParam);
     }
     if (message == WM_CLOSE) {
-        if (!host.isWin9x || VerifyOnClose(host, window)) {
+        if (!host.isWin9x) {
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        if (VerifyOnClose(host, window)) {
+            // Another program may have destroyed the window under the prompt: the run ends
+            // all the same, with the saver window made in its place.
+            if (!IsWindow(window)) {
+                PostQuitMessage(0);
+            }
             return DefWindowProcA(window, message, wParam, lParam);
         }
         host.savedCursorPos = CursorPosition(host);

@@ -44,6 +44,7 @@ enum User32EntryId {
     UnregisterPowerSettingNotificationEntry,
     GetDpiForWindowEntry,
     MonitorFromWindowEntry,
+    ShowWindowAsyncEntry,
     User32EntryCount
 };
 
@@ -72,6 +73,7 @@ struct HostState {
     UINT verifyPasswordMessage = WM_APP;
     PowerNotification displayNotification = nullptr;
     HHOOK timerHook = nullptr;
+    uintptr_t heartbeatTimer = 0;  // the guard's, while a password guards the run
     uintptr_t remakeTimer = 0;  // while the saver window cannot be made again
     FARPROC user32[User32EntryCount] = {};
     uint32_t user32LookedUp = 0;  // a bit an entry

@@ -7,9 +7,14 @@ HostState* currentHost = nullptr;
 
 namespace {
 
-const char* const kUser32Names[User32EntryCount] = {
-    "GetAncestor",     "EnumDisplayMonitors", "GetMonitorInfoA",  "RegisterPowerSettingNotification",
-    "UnregisterPowerSettingNotification", "GetDpiForWindow", "MonitorFromWindow"};
+const char* const kUser32Names[User32EntryCount] = {"GetAncestor",
+                                                    "EnumDisplayMonitors",
+                                                    "GetMonitorInfoA",
+                                                    "RegisterPowerSettingNotification",
+                                                    "UnregisterPowerSettingNotification",
+                                                    "GetDpiForWindow",
+                                                    "MonitorFromWindow",
+                                                    "ShowWindowAsync"};
 
 }  // namespace
 

@@ -13,6 +13,8 @@ const char kPreviewTitle[] = "Preview";
 const DWORD kFullScreenStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 // While the saver window cannot be made again, the loop wakes this often to try once more.
 const UINT kRemakeRetryMilliseconds = 250;
+// While a password guards the run, the guard looks around this often, whatever loop runs.
+const UINT kHeartbeatMilliseconds = 100;
 
 void DetachInputMethod(HostState& host, HWND window) {
     host.imeModule = GetModuleHandleA("IMM32.DLL");
@@ -117,14 +119,26 @@ bool ForeignTimerMessage(const MSG& message) {
 }
 
 // The password prompt runs a message loop of its own, which dispatches whatever is posted to
-// the saver meanwhile: each message taken from the thread's queue passes here first, and a
-// foreign timer message becomes one that does nothing.
-LRESULT CALLBACK DropForeignTimers(int code, WPARAM wParam, LPARAM lParam) {
+// the saver meanwhile: each message taken from the thread's queue passes here first, in any
+// loop. A foreign timer message becomes one that does nothing; the guard's heartbeat, a timer
+// of the thread that no other program can kill, makes a destroyed saver window again and keeps
+// the rest whole.
+LRESULT CALLBACK WatchEveryLoop(int code, WPARAM wParam, LPARAM lParam) {
+    HostState& host = *currentHost;
     MSG* message = reinterpret_cast<MSG*>(lParam);
-    if (code == HC_ACTION && (wParam & PM_REMOVE) != 0 && ForeignTimerMessage(*message)) {
-        message->message = WM_NULL;
+    if (code == HC_ACTION && (wParam & PM_REMOVE) != 0) {
+        if (ForeignTimerMessage(*message)) {
+            message->message = WM_NULL;
+        } else if (message->message == WM_TIMER && message->hwnd == nullptr &&
+                   message->wParam == host.heartbeatTimer && PasswordGuardsTheRun(host)) {
+            if (!IsWindow(host.saverWindow)) {
+                MakeSaverWindowAgain(host);
+            } else {
+                GuardOnHeartbeat(host);
+            }
+        }
     }
-    return CallNextHookEx(currentHost->timerHook, code, wParam, lParam);
+    return CallNextHookEx(host.timerHook, code, wParam, lParam);
 }
 
 }  // namespace
@@ -167,7 +181,8 @@ int32_t RunSaverWindow(HostState& host, HWND parent) {
     }
 
     if (PasswordGuardsTheRun(host)) {
-        host.timerHook = SetWindowsHookExA(WH_GETMESSAGE, DropForeignTimers, nullptr, GetCurrentThreadId());
+        host.timerHook = SetWindowsHookExA(WH_GETMESSAGE, WatchEveryLoop, nullptr, GetCurrentThreadId());
+        host.heartbeatTimer = SetTimer(nullptr, 0, kHeartbeatMilliseconds, nullptr);
     }
     ChooseVerifyPasswordMessage(host);
     // Without a window there is no loop to end: the run reports failure the way a bad
@@ -209,6 +224,7 @@ int32_t RunSaverWindow(HostState& host, HWND parent) {
     if (host.timerHook != nullptr) {
         UnhookWindowsHookEx(host.timerHook);
         host.timerHook = nullptr;
+        KillTimer(nullptr, host.heartbeatTimer);
     }
     // A quit can end the loop with the saver window still alive; the run is over all the same.
     UncoverOtherMonitors(host);

@@ -67,15 +67,15 @@ bool Clipped(HostState& host, HWND window) {
 
 // Keeps a full-screen window of the saver where the saver put it, shown and top-most, for its
 // WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED and WM_STYLECHANGING.
-void HoldWindowInPlace(HostState& host, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+void HoldWindowInPlace(HostState& host, HWND window, UINT message, LPARAM lParam) {
     bool foreign = host.movingOwnWindows == 0;
     if (message == WM_STYLECHANGING) {
-        // Styles say as much as places: shown, minimised or maximised, top-most.
+        // Styles say as much as places, and more: a child's style takes the window out of the
+        // top-most band and its keys, a layered and transparent one lets clicks through, a
+        // disabled one takes no input. Another program changes none of them.
         STYLESTRUCT* style = reinterpret_cast<STYLESTRUCT*>(lParam);
-        const DWORD kKept = wParam == static_cast<WPARAM>(GWL_STYLE) ? WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE
-                                                                      : WS_EX_TOPMOST;
         if (foreign && RecordUsable(style, sizeof(*style), TRUE)) {
-            style->styleNew = (style->styleNew & ~kKept) | (style->styleOld & kKept);
+            style->styleNew = style->styleOld;
         }
         return;
     }
@@ -117,7 +117,10 @@ struct OwnedSearch {
 
 BOOL CALLBACK FindOwned(HWND candidate, LPARAM data) {
     OwnedSearch* search = reinterpret_cast<OwnedSearch*>(data);
-    if (GetWindow(candidate, GW_OWNER) != search->owner) {
+    HWND owner = GetWindow(candidate, GW_OWNER);
+    // A prompt whose owner another program destroyed is still the prompt: it is owned again
+    // by the saver window made in its place.
+    if (owner != search->owner && (owner == nullptr || IsWindow(owner))) {
         return TRUE;
     }
     search->found = candidate;
@@ -181,10 +184,45 @@ void Repair(HostState& host, HWND window, bool whole) {
 }
 
 const uint32_t kTicksBetweenWholeChecks = 16;
+const UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+
+bool OfThisThread(HWND window) {
+    return GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+}
+
+bool Shown(HWND window) {
+    return (GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+// The password prompt, whole and in view over the saver window: shown, with no region, on the
+// screen, owned by the saver window and over it (raise: the saver window was just raised).
+void KeepPrompt(HostState& host, HWND saver, HWND prompt, bool raise) {
+    ShowOwnedPopups(saver, TRUE);
+    if (GetWindow(prompt, GW_OWNER) != saver) {
+        SetWindowLongA(prompt, GWL_HWNDPARENT, static_cast<LONG>(reinterpret_cast<uintptr_t>(saver)));
+        raise = true;
+    }
+    if (Clipped(host, prompt)) {
+        SetWindowRgn(prompt, nullptr, TRUE);
+    }
+    RECT place = {};
+    GetWindowRect(prompt, &place);
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    int height = GetSystemMetrics(SM_CYSCREEN);
+    UINT flags = kOrderOnly | SWP_SHOWWINDOW;
+    if (place.left < 0 || place.top < 0 || place.right > width || place.bottom > height) {
+        flags &= ~static_cast<UINT>(SWP_NOMOVE);
+        raise = true;
+    }
+    if (raise || !Shown(prompt)) {
+        SetWindowPos(prompt, HWND_TOPMOST, (width - (place.right - place.left)) / 2,
+                     (height - (place.bottom - place.top)) / 2, 0, 0, flags);
+    }
+}
 
 }  // namespace
 
-bool GuardWindow(HostState& host, HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+bool GuardWindow(HostState& host, HWND window, UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
     switch (message) {
     case WM_SETREDRAW:
         // The default procedure would clear the visible bit, and input would then pass to the
@@ -193,11 +231,11 @@ bool GuardWindow(HostState& host, HWND window, UINT message, WPARAM wParam, LPAR
         return true;
     case WM_WINDOWPOSCHANGING:
     case WM_STYLECHANGING:
-        HoldWindowInPlace(host, window, message, wParam, lParam);
+        HoldWindowInPlace(host, window, message, lParam);
         return false;
     case WM_WINDOWPOSCHANGED:
         // A parent's change, and a window region's, come as this too.
-        HoldWindowInPlace(host, window, message, wParam, lParam);
+        HoldWindowInPlace(host, window, message, lParam);
         KeepWindow(host, window);
         return false;
     case WM_STYLECHANGED:
@@ -222,4 +260,46 @@ void CheckWindowOnTick(HostState& host, HWND window) {
         ShowOwnedPopups(window, TRUE);
     }
     Repair(host, window, whole);
+}
+
+void GuardOnHeartbeat(HostState& host) {
+    HWND saver = host.saverWindow;
+    for (uint32_t i = 0; i < host.otherMonitors.count; ++i) {
+        Repair(host, host.otherMonitors.windows[i], true);
+    }
+    Repair(host, saver, true);
+    ++host.movingOwnWindows;
+    // Another program's child inside the saver window takes its place on the screen and its keys.
+    // It is hidden without waiting for its program, which may not be listening.
+    ShowWindowAsyncProc hide = EntryPointAs<ShowWindowAsyncProc>(User32Entry(host, ShowWindowAsyncEntry));
+    for (HWND child = GetWindow(saver, GW_CHILD); child != nullptr && hide != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        hide(child, SW_HIDE);
+    }
+    // Nothing of another program's stands above the saver, top-most or not.
+    bool raise = false;
+    for (HWND above = GetWindow(saver, GW_HWNDPREV); above != nullptr && !raise;
+         above = GetWindow(above, GW_HWNDPREV)) {
+        raise = Shown(above) && !OfThisThread(above);
+    }
+    if (raise) {
+        SetWindowPos(saver, HWND_TOPMOST, 0, 0, 0, 0, kOrderOnly);
+    }
+    HWND prompt = host.inPasswordCheck ? OwnedWindow(saver) : nullptr;
+    HWND keys = saver;
+    if (prompt != nullptr) {
+        KeepPrompt(host, saver, prompt, raise);
+        keys = prompt;
+    }
+    // The keyboard is the saver's, or its prompt's: the foreground and the focus come back to
+    // it from wherever another program took them, attached input included.
+    HWND front = GetForegroundWindow();
+    if (front == nullptr || !OfThisThread(front)) {
+        SetForegroundWindow(keys);
+    }
+    HWND focus = GetFocus();
+    if (focus == nullptr || !OfThisThread(focus)) {
+        SetFocus(keys);
+    }
+    --host.movingOwnWindows;
 }

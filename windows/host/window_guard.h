@@ -17,3 +17,9 @@ void CheckWindowOnTick(HostState& host, HWND window);
 
 // Puts back at once whatever of the above the window lost.
 void KeepWindow(HostState& host, HWND window);
+
+// The check of the guard's own heartbeat, which no other program can stop, in whatever loop
+// the thread runs: everything above for every full-screen window, then what only a look
+// around tells: another program's child inside the saver window or window above it, the
+// password prompt hidden, clipped or moved away, the foreground or the focus elsewhere.
+void GuardOnHeartbeat(HostState& host);

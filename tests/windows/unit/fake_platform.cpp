@@ -499,6 +499,22 @@ HWND GetWindow(HWND window, UINT relation) {
     return relation == GW_OWNER && found != fake.owners.end() ? found->second : nullptr;
 }
 
+HWND GetFocus(void) {
+    Call("GetFocus", {});
+    return nullptr;
+}
+
+DWORD GetWindowThreadProcessId(HWND window, DWORD*) {
+    Call("GetWindowThreadProcessId", {Hex(window)});
+    return 0x7D;
+}
+
+BOOL GetWindowRect(HWND window, RECT* rect) {
+    Call("GetWindowRect", {Hex(window)});
+    *rect = RECT{100, 100, 300, 200};
+    return TRUE;
+}
+
 HWND GetDesktopWindow(void) {
     Call("GetDesktopWindow", {});
     return kFakeDesktop;

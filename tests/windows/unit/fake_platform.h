@@ -103,7 +103,7 @@ extern FakePlatform fake;
 // The run's record the tests lend the saver: ResetProcess makes it fresh, as at process start.
 extern HostState hostState;
 
-// Fresh platform and a fresh record of the run, as at process start.
+// Fresh platform and fresh process-wide records of the saver, as at process start.
 void ResetProcess();
 
 // The entry points that the fake's GetProcAddress hands out.
