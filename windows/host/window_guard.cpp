@@ -118,9 +118,11 @@ struct OwnedSearch {
 BOOL CALLBACK FindOwned(HWND candidate, LPARAM data) {
     OwnedSearch* search = reinterpret_cast<OwnedSearch*>(data);
     HWND owner = GetWindow(candidate, GW_OWNER);
-    // A prompt whose owner another program destroyed is still the prompt: it is owned again
-    // by the saver window made in its place.
-    if (owner != search->owner && (owner == nullptr || IsWindow(owner))) {
+    // A prompt (a dialog) whose owner another program destroyed is still the prompt: it is
+    // owned again by the saver window made in its place.
+    const ULONG_PTR kDialogClass = 32770;
+    if (owner != search->owner &&
+        (GetClassLongA(candidate, GCW_ATOM) != kDialogClass || (owner != nullptr && IsWindow(owner)))) {
         return TRUE;
     }
     search->found = candidate;
@@ -199,7 +201,10 @@ bool Shown(HWND window) {
 void KeepPrompt(HostState& host, HWND saver, HWND prompt, bool raise) {
     ShowOwnedPopups(saver, TRUE);
     if (GetWindow(prompt, GW_OWNER) != saver) {
+        // As the prompt's dialog did with the window it was opened over: clicks on the saver
+        // must not take the keyboard from the prompt.
         SetWindowLongA(prompt, GWL_HWNDPARENT, static_cast<LONG>(reinterpret_cast<uintptr_t>(saver)));
+        EnableWindow(saver, FALSE);
         raise = true;
     }
     if (Clipped(host, prompt)) {
@@ -293,12 +298,11 @@ void GuardOnHeartbeat(HostState& host) {
     }
     // The keyboard is the saver's, or its prompt's: the foreground and the focus come back to
     // it from wherever another program took them, attached input included.
-    HWND front = GetForegroundWindow();
-    if (front == nullptr || !OfThisThread(front)) {
+    if (GetForegroundWindow() != keys) {
         SetForegroundWindow(keys);
     }
     HWND focus = GetFocus();
-    if (focus == nullptr || !OfThisThread(focus)) {
+    if (focus != keys && (focus == nullptr || !OfThisThread(focus) || GetParent(focus) != keys)) {
         SetFocus(keys);
     }
     --host.movingOwnWindows;

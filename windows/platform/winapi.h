@@ -325,6 +325,9 @@ HWND GetWindow(HWND window, UINT relation);
 #define GW_CHILD 5
 #define SW_HIDE 0
 HWND GetFocus(void);
+#define GCW_ATOM (-32)
+typedef uintptr_t ULONG_PTR;
+DWORD GetClassLongA(HWND window, int index);
 DWORD GetWindowThreadProcessId(HWND window, DWORD* process);
 BOOL GetWindowRect(HWND window, RECT* rect);
 #define WH_GETMESSAGE 3

@@ -504,6 +504,11 @@ HWND GetFocus(void) {
     return nullptr;
 }
 
+DWORD GetClassLongA(HWND window, int index) {
+    Call("GetClassLongA", {Hex(window), D(index)});
+    return 0;
+}
+
 DWORD GetWindowThreadProcessId(HWND window, DWORD*) {
     Call("GetWindowThreadProcessId", {Hex(window)});
     return 0x7D;
