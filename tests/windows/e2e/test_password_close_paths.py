@@ -97,21 +97,27 @@ class ClosePathsTest(PasswordSession):
         harness.wait_until(lambda: self.session.window_info(shown["dialog"]).visible, 5,
                            "the prompt shown again after its owner's pop-ups were hidden", interval=0.1)
 
-    def held(self, what):
-        """A key while another program holds the keyboard (probe's Hold), its program then gone."""
+    def then_keys(self, attack):
+        """An attack, then keys until one opens the prompt: the first may come before the guard's next look."""
 
         def action():
             opened = count(self.events(), "open")
-            holder = harness.ProbeProcess(self.session, ["hold", what, hex(self.window)], "hold")
-            self.addCleanup(holder.close)
-            holder.lines.until(lambda f: f.get("tag") == "held", TIMEOUT, "the keyboard held")
-            if what == "attach":
-                holder.close()
-            self.session.xdotool("key", "a")
-            harness.wait_until(lambda: count(self.events(), "open") > opened, TIMEOUT, "a prompt")
-            holder.close()
+            held = attack()
+            harness.wait_until(lambda: count(self.events(), "open") > opened or self.session.xdotool("key", "a"),
+                               TIMEOUT, "a prompt", interval=0.5)
+            if held is not None:
+                held.close()
 
         return action
+
+    def hold(self, what):
+        """Another program holds the keyboard (the probe's Hold); with "attach", its program then ends."""
+        holder = harness.ProbeProcess(self.session, ["hold", what, hex(self.window)], "hold")
+        self.addCleanup(holder.close)
+        holder.lines.until(lambda f: f.get("tag") == "held", TIMEOUT, "the keyboard held")
+        if what == "attach":
+            holder.close()
+        return holder
 
     def cover(self):
         """Another program's top-most window that never becomes active goes beneath the saver."""
@@ -318,12 +324,10 @@ class ClosePathsTest(PasswordSession):
             ("SetParent to a window that is then destroyed", self.adopt, PROMPT, None),
             ("key press on the saver made again", self.key("a"), PROMPT, None),
             ("WS_EX_LAYERED and WS_EX_TRANSPARENT set", self.call("layered"), NOTHING, None),
-            ("WS_CHILD in place of WS_POPUP, then a key", lambda: (self.call("child-style")(), self.key("a")()),
-             PROMPT, None),
-            ("SetWindowPos loop with SWP_NOSENDCHANGING, then a key",
-             lambda: (self.call("nosend-loop")(), self.key("a")()), PROMPT, None),
-            ("another program's focused child inside, and a key", self.held("child"), PROMPT, None),
-            ("attached input's focus, its program gone, and a key", self.held("attach"), PROMPT, None),
+            ("WS_CHILD in place of WS_POPUP, then keys", self.then_keys(self.call("child-style")), PROMPT, None),
+            ("SWP_NOSENDCHANGING moves and hides, then keys", self.then_keys(self.call("nosend-loop")), PROMPT, None),
+            ("a focused child of another's, then keys", self.then_keys(lambda: self.hold("child")), PROMPT, None),
+            ("attached focus, its program gone, then keys", self.then_keys(lambda: self.hold("attach")), PROMPT, None),
             ("another program's top-most window, never active", self.cover, NOTHING, None),
         ] + [("WM_POWERBROADCAST sent, lParam %#x" % p, self.send(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, p),
               NOTHING, None) for p in (0x10, 0xDEADBEEF)

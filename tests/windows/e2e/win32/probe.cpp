@@ -730,8 +730,7 @@ int DirectCall(HWND window, const std::string& what) {
                 : what == "offscreen"   ? SetWindowPos(window, nullptr, -3000, -3000, 0, 0, SWP_NOSIZE | SWP_NOZORDER)
                 : what == "layered"     ? SetWindowLongA(window, GWL_EXSTYLE, GetWindowLongA(window, GWL_EXSTYLE) |
                                                                                   WS_EX_LAYERED | WS_EX_TRANSPARENT)
-                : what == "child-style" ? SetWindowLongA(window, GWL_STYLE,
-                                                         (GetWindowLongA(window, GWL_STYLE) & ~WS_POPUP) | WS_CHILD)
+                : what == "child-style" ? SetWindowLongA(window, GWL_STYLE, (GetWindowLongA(window, GWL_STYLE) & ~WS_POPUP) | WS_CHILD)
                 : what == "nosend-loop" ? NoSendChangingLoop(window)
                                         : (ShowWindow(window, what == "hide" ? SW_HIDE : SW_MINIMIZE), TRUE);
     Say("called=%d", done ? 1 : 0);
@@ -743,11 +742,7 @@ int DirectCall(HWND window, const std::string& what) {
 int Hold(const std::string& what, HWND window) {
     bool child = what == "child";
     RECT area = {0, 0, 8, 8};
-    if (child) {
-        GetClientRect(window, &area);
-    } else {
-        AttachThreadInput(GetCurrentThreadId(), GetWindowThreadProcessId(window, nullptr), TRUE);
-    }
+    child ? GetClientRect(window, &area) : AttachThreadInput(GetCurrentThreadId(), GetWindowThreadProcessId(window, nullptr), TRUE);
     HWND held = CreateWindowExA(0, "STATIC", "held", (child ? WS_CHILD : WS_POPUP) | WS_VISIBLE, 0, 0, area.right,
                                 area.bottom, child ? window : nullptr, nullptr, nullptr, nullptr);
     SetFocus(held);
