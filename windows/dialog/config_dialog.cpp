@@ -5,19 +5,14 @@
 
 namespace {
 
-const int32_t kSettingPage = 4;
-const int32_t kVolumePage = 11;
 const char kSaveFailedText[] =
     "The settings could not be saved: control.ini cannot be written.\n\n"
     "Choose OK again once it can be, or Cancel to leave the settings as they were.";
 const char kSaveFailedCaption[] = "Settings not saved";
 
-// The check boxes, one a flag, in the table's order.
-const int kFlagBoxes[] = {IDC_SOUND, IDC_BLANK, IDC_CORAVENDIA, IDC_VALTORNE};
-
-// The volume bar runs from loud at the top to quiet at the bottom.
-int32_t VolumeBarPosition(int32_t volume) {
-    return volume ^ 0xFF;
+// A bar with its maximum at the top runs the other way: its position counts down from there.
+int32_t BarPosition(const SettingRule& setting, int32_t value) {
+    return setting.control == BarMaximumAtTop ? setting.minimum + setting.maximum - value : value;
 }
 
 HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t position) {
@@ -36,25 +31,26 @@ BOOL InitDialog(ConfigDialogState& state, HWND dialog, const ConfigDialogContext
     state.store = context->store;
     SaverSettings& settings = *context->settings;
     LoadSettingsFromStrings(*context->store, context->instance, settings);
-    for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
-        SendDlgItemMessageA(dialog, kFlagBoxes[flag], BM_SETCHECK, static_cast<WPARAM>(settings.*kSettings[flag].field),
-                            0);
+    for (int i = 0; i < SettingCount; ++i) {
+        const SettingRule& setting = kSettings[i];
+        int32_t value = settings.*setting.field;
+        if (setting.control == CheckBox) {
+            SendDlgItemMessageA(dialog, setting.controlId, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+        } else {
+            state.bars[i] = SetUpBar(dialog, setting.controlId, setting.minimum, setting.maximum,
+                                     BarPosition(setting, value));
+        }
     }
-    const SettingRule& speed = kSettings[SpeedSetting];
-    const SettingRule& rate = kSettings[RateSetting];
-    const SettingRule& volume = kSettings[VolumeSetting];
-    state.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, settings.speed);
-    state.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, settings.rate);
-    state.volumeBar = SetUpBar(dialog, IDC_VOLUME, volume.minimum, volume.maximum,
-                                           VolumeBarPosition(settings.volume));
     return TRUE;
 }
 
 INT_PTR Command(ConfigDialogState& state, HWND dialog, WPARAM command) {
     if (command == IDOK && state.settings != nullptr) {
         SaverSettings& settings = *state.settings;
-        for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
-            settings.*kSettings[flag].field = static_cast<int32_t>(IsDlgButtonChecked(dialog, kFlagBoxes[flag]));
+        for (const SettingRule& setting : kSettings) {
+            if (setting.control == CheckBox) {
+                settings.*setting.field = static_cast<int32_t>(IsDlgButtonChecked(dialog, setting.controlId));
+            }
         }
         if (!SaveSettings(*state.store, settings)) {
             // Nothing was lost yet: the choices are still on screen, to save again once the
@@ -79,33 +75,20 @@ INT_PTR Scroll(ConfigDialogState& state, WPARAM wParam, HWND bar) {
     SaverSettings& settings = *state.settings;
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
-    int32_t* setting;
-    const SettingRule* range;
-    if (bar == state.speedBar) {
-        setting = &settings.speed;
-        range = &kSettings[SpeedSetting];
-    } else if (bar == state.rateBar) {
-        setting = &settings.rate;
-        range = &kSettings[RateSetting];
-    } else if (bar == state.volumeBar) {
+    for (int i = 0; i < SettingCount; ++i) {
+        const SettingRule& setting = kSettings[i];
+        if (setting.control == CheckBox || bar != state.bars[i]) {
+            continue;
+        }
         int32_t position;
-        const SettingRule& volume = kSettings[VolumeSetting];
-        if (!ScrolledPosition(VolumeBarPosition(settings.volume), code, thumb, volume.minimum, volume.maximum,
-                              kVolumePage, &position)) {
+        if (!ScrolledPosition(BarPosition(setting, settings.*setting.field), code, thumb, setting.minimum,
+                              setting.maximum, setting.pageStep, &position)) {
             return TRUE;
         }
+        settings.*setting.field = BarPosition(setting, position);
         SetScrollPos(bar, SB_CTL, position, TRUE);
-        settings.volume = VolumeBarPosition(position);
-        return FALSE;
-    } else {
         return FALSE;
     }
-    int32_t value;
-    if (!ScrolledPosition(*setting, code, thumb, range->minimum, range->maximum, kSettingPage, &value)) {
-        return TRUE;
-    }
-    *setting = value;
-    SetScrollPos(bar, SB_CTL, value, TRUE);
     return FALSE;
 }
 

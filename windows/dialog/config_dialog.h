@@ -17,9 +17,7 @@ struct ConfigDialogContext {
 struct ConfigDialogState {
     SaverSettings* settings;
     SettingsStore* store;
-    HWND speedBar;
-    HWND rateBar;
-    HWND volumeBar;
+    HWND bars[SettingCount];  // by the settings' rows; none for a check box
 };
 
 BOOL ConfigDialogClassHook(HINSTANCE instance);

@@ -66,7 +66,7 @@ struct HostState {
     uint32_t lastCheckTick = 0xFFFFFFFFu;
     POINT savedCursorPos = {0, 0};
     uint32_t movingOwnWindows = 0;  // nonzero while the saver moves its own full-screen windows
-    SaverSettings settings = {1, 1, 1, 1, 6, 10, 127};  // the show's and the dialog's, lent to them
+    SaverSettings settings = InitialSettings();  // the show's and the dialog's, lent to them
     // The host's private message, sent to its own window while a close is being checked. Its
     // number is drawn at each start (ChooseVerifyPasswordMessage), so that no other program can
     // know it in advance.

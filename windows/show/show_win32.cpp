@@ -72,8 +72,8 @@ public:
 
     // Each picture is enlarged once per scale, into the screen's own format, so that a ride's
     // step stays one plain copy a picture, as fast as at whole pixels.
-    void TakeNextScale() {
-        s.scale = s.nextScale;
+    void TakeScale(int32_t blocks) override {
+        s.scale = blocks;
         HDC windowDc = GetDC(s.window);
         HDC from = CreateCompatibleDC(windowDc);
         HDC to = CreateCompatibleDC(windowDc);
@@ -205,9 +205,8 @@ uint32_t WaveVolumeFor(int32_t volume) {
 void ScaleShow(SaverShow& show, HWND window, int32_t scale) {
     Win32ShowPort port(show.port);
     show.port.window = window;
-    show.port.nextScale = scale;
-    // A ride under way keeps its blocks to the end, so it leaves by the window's new edges in
-    // the blocks it is drawn with; the new blocks come with the next ride.
+    // A ride under way leaves by the window's new edges in the blocks it is drawn with.
+    RescaleShow(show.show, scale);
     ReshapeShow(show.show, port.ClientRect());
 }
 
@@ -225,7 +224,6 @@ bool ShowProc(SaverShow& show, HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_CREATE:
         // Whole pixels until the host tells the window's scale.
         show.port.scale = 1;
-        show.port.nextScale = 1;
         // A window made again after another program destroyed the last one starts a new show.
         show.show = NewShow();
         LoadSettingsFromStrings(*context.store, context.instance, *context.settings);
@@ -241,12 +239,6 @@ bool ShowProc(SaverShow& show, HWND window, UINT message, WPARAM wParam, LPARAM 
         *result = 0;
         return true;
     case WM_TIMER:
-        // The show takes a new size only as a ride starts; the blocks change with it, so that
-        // each ride is drawn at one scale from edge to edge.
-        if (show.port.nextScale != show.port.scale && show.show.rideState.x == NoRide) {
-            port.TakeNextScale();
-            ReshapeShow(show.show, port.ClientRect());
-        }
         ShowTick(show.show, port);
         break;
     case WM_ENDSESSION:

@@ -20,8 +20,7 @@ struct ShowPortState {
     HWND window;
     HINSTANCE instance;
     HDC eraseDc;
-    int32_t scale;      // the blocks the rides are drawn with now
-    int32_t nextScale;  // the window's, taken at the next ride's start
+    int32_t scale;  // the blocks the rides are drawn with now
     HBITMAP pictures[PictureCount];
     HBITMAP scaled[PictureCount];  // pictures at the scale, while it is more than 1
     HGLOBAL soundData[SoundCount];
@@ -37,7 +36,7 @@ struct ShowPortState {
 // whole record, lent to every call of the show.
 struct SaverShow {
     Show show = NewShow();
-    ShowPortState port = {nullptr, nullptr, nullptr, 1, 1, {}, {}, {}, {}, 0, false, nullptr, nullptr, nullptr};
+    ShowPortState port = {nullptr, nullptr, nullptr, 1, {}, {}, {}, {}, 0, false, nullptr, nullptr, nullptr};
 };
 
 // What the show needs of the program that runs it.
