@@ -18,11 +18,11 @@ uint32_t InstanceSeed() {
 
 }  // namespace
 
-void StartShow(Show& show, AlsaShowPort& port, const LinuxOptions& options) {
+void StartShow(Show& show, LinuxPort& port, const LinuxOptions& options) {
+    // A show without sound never plays one: it needs no device.
+    port.UseSound(ChooseSound(options.settings.sound != 0));
     CreateShow(show, port, options.settings);
-    if (options.settings.sound) {
-        port.Player().Open();
-    }
+    port.Sound().Open();
     SeedRandom(show, options.seeded ? options.seed : InstanceSeed());
     if (options.stepLimited) {
         show.schedule.tickLimit = options.steps;

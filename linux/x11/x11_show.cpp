@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "linux/clock.h"
 #include "linux/x11/frame_loop.h"
 #include "linux/x11/x11_port.h"
 
