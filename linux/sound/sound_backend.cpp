@@ -1,9 +1,6 @@
 #include "linux/sound/sound_backend.h"
 
 #include "core/wave_sound.h"
-#if ROLVANTA_ALSA
-#include "linux/sound/alsa_player.h"
-#endif
 
 namespace {
 
@@ -29,15 +26,4 @@ private:
 
 std::unique_ptr<SoundBackend> SilentSound() {
     return std::make_unique<Silence>();
-}
-
-std::unique_ptr<SoundBackend> ChooseSound(bool wanted) {
-#if ROLVANTA_ALSA
-    if (wanted) {
-        return std::make_unique<AlsaPlayer>();
-    }
-#else
-    (void)wanted;
-#endif
-    return SilentSound();
 }

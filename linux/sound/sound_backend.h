@@ -31,6 +31,5 @@ public:
     virtual void Close() = 0;
 };
 
-// ALSA's player when `wanted` and the build has ALSA, else silence.
-std::unique_ptr<SoundBackend> ChooseSound(bool wanted);
+// The backend of a show without sound, or of a build without ALSA.
 std::unique_ptr<SoundBackend> SilentSound();
