@@ -51,7 +51,7 @@ def wait_for_rider(session, timeout, what="a Coravendia ride on screen", whole=T
 
 def wait_for_empty(session, timeout, what="the screen without a rider"):
     return wait_until(lambda: (lambda s: s if coravendia(s) is None else None)(session.screenshot()),
-                              timeout, what, interval=0.02)
+                      timeout, what, interval=0.02)
 
 
 def follow_ride(session, count, timeout):
