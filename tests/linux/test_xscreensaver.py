@@ -153,10 +153,14 @@ class Daemon(LinuxTestCase):
         first = wait_until(model_box, 60, "a whole Coravendia or a Valtorne on the saver's window", interval=0.02)
         self.display.save(first[2], name)
 
-        # The same ride further on: the same model at the same height, elsewhere across.
+        # The same ride further on: the same model at the same height, elsewhere across. A
+        # busy machine may have caught a ride's last picture; then the next ride's first counts.
         def moved():
+            nonlocal first
             now = model_box()
-            if now and now[0] == first[0] and now[1][1::2] == first[1][1::2] and now[1][0] != first[1][0]:
+            if now and (now[0], now[1][1::2]) != (first[0], first[1][1::2]):
+                first = now
+            elif now and now[1][0] != first[1][0]:
                 return now
             return None
         wait_until(moved, 30, "the %s to move" % first[0], interval=0.02)

@@ -21,7 +21,7 @@ import unittest
 
 from frames import MEMORY_FRAME, blocks, differences, memory_frame  # noqa: F401  (the Linux tests' names)
 from screen import BLACK, CORAVENDIA_BACKGROUND, DESKTOP_COLOUR, DESKTOP_RGB, Screenshot  # noqa: F401
-from waiting import HarnessError, wait_until  # noqa: F401
+from waiting import HarnessError, scaled, wait_until  # noqa: F401
 from xserver import start_xvfb
 
 PROGRAM = os.environ.get("ROLVANTA_PROGRAM", "")
@@ -119,6 +119,7 @@ class Program:
         self.lines.put(None)
 
     def line(self, predicate, timeout, what):
+        timeout = scaled(timeout)
         deadline = time.monotonic() + timeout
         while True:
             left = deadline - time.monotonic()

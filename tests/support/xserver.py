@@ -11,7 +11,7 @@ import os
 import subprocess
 import time
 
-from waiting import HarnessError
+from waiting import HarnessError, scaled
 
 
 def alive(pid):
@@ -33,7 +33,7 @@ def start_x_server(argv, log, keep_fds=(), env=None):
         start_new_session=True, env=env)
     os.close(write_fd)
     number = b""
-    deadline = time.monotonic() + 60
+    deadline = time.monotonic() + scaled(60)
     while not number.endswith(b"\n"):
         if time.monotonic() > deadline or process.poll() is not None:
             process.kill()

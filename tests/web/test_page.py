@@ -19,6 +19,7 @@ import unittest
 from chromium import Chromium, Handler, serve
 from frames import blocks, differences, memory_frame
 from screen import Screenshot
+from waiting import scaled, slowness
 
 SITE = os.environ.get("ROLVANTA_SITE", "")
 AXE = os.environ.get("ROLVANTA_AXE", os.path.expanduser("~/.cache/rolvanta/npm/node_modules/axe-core/axe.min.js"))
@@ -60,7 +61,7 @@ class Page(unittest.TestCase):
         self.server = serve(self.folder, handler=Cutting)
         self.server.server.asked = {}
         self.addCleanup(self.server.stop)
-        self.browser = Chromium(WIDTH + 160, HEIGHT + 160)
+        self.browser = Chromium(WIDTH + 160, HEIGHT + 160, slowness=slowness())
         self.addCleanup(self.browser.close)
         self.browser.call("Emulation.setDeviceMetricsOverride", width=WIDTH, height=HEIGHT, deviceScaleFactor=1,
                           mobile=False)
@@ -81,7 +82,7 @@ class Page(unittest.TestCase):
             self.browser.wait_for(HELD % json.dumps(f.read()), 60, "the worker's whole copy of the release")
 
     def wait_asked(self, name, count):
-        deadline = time.monotonic() + 60
+        deadline = time.monotonic() + scaled(60)
         while self.server.server.asked.get(name, 0) < count:
             self.assertLess(time.monotonic(), deadline, "%s asked for %d times" % (name, count))
             time.sleep(0.05)
