@@ -148,7 +148,7 @@ class Program:
         """Sends the signal and returns the exit status."""
         if self.process.poll() is None:
             self.process.send_signal(sig)
-        return self.process.wait(timeout=timeout)
+        return self.process.wait(timeout=scaled(timeout))
 
     def stderr(self):
         self.log.flush()
