@@ -52,7 +52,7 @@ class Sound(harness.SaverTestCase):
         # The notice must come while the start sound (3 s) holds the saver's thread: a probe
         # started ahead sends it as soon as the sound is seen to begin, and a run in which it
         # still came too late (the trace shows the order) is started again.
-        for attempt in range(5):
+        for _ in range(5):
             run = self.start_saver("/s", env={"WINEDEBUG": "+relay"})
             window = run.window().hwnd
             notice = harness.Cued(self.session, "power", hex(window), 0)
