@@ -118,12 +118,12 @@ class Sound(harness.SaverTestCase):
                  lambda w: (self.session.probe("adopt", hex(w), 300), key(w)))]
         for name, end in ends:
             with self.subTest(name):
-                # A saver that a failed round left running would fight this round's for the
-                # foreground, and on this line the one that loses it closes.
-                self.session.close_all_savers()
                 run = self.start_saver("/s", env={"WINEDEBUG": "+relay"})
-                end(run.window().hwnd)
-                self.assertEqual(run.exit_code(60), 0)
-                run.close()
+                try:
+                    end(run.window().hwnd)
+                    self.assertEqual(run.exit_code(60), 0)
+                finally:
+                    # A failed round's saver, window or not yet, would fight the next round's
+                    # for the foreground, and on this line the one that loses it closes.
+                    run.close()
                 self.assert_volume_put_back(run)
-
