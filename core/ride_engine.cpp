@@ -1,8 +1,11 @@
 #include "core/ride_engine.h"
 
+#include "core/motorcycles.h"
+
 namespace {
 
 const int32_t kCoinSplit = 16383;
+const int32_t kRandomSpan = 32768;  // NextRandom's values are 0 to 32767
 const uint32_t kRidingInterval = 1;
 
 void Play(Show& show, ShowPort& port, SoundIndex sound, SoundCue cue) {
@@ -29,21 +32,38 @@ bool Riding(const Show& show) {
     return show.rideState.x != NoRide;
 }
 
-SoundIndex RunningSound(const Show& show) {
-    return show.rideState.isValtorne ? ValtorneRun : CoravendiaRun;
+const Motorcycle& Ridden(const Show& show) {
+    return kMotorcycles[show.rideState.model];
+}
+
+bool Chosen(const Show& show, const Motorcycle& model) {
+    return model.chosen == nullptr || show.settings.*model.chosen != 0;
+}
+
+// The models the settings let ride, or every model when they let none; one of several is drawn,
+// each with an even share of the generator's range, and a single one rides without a draw.
+int32_t ChooseModel(Show& show) {
+    int32_t chosen[kMotorcycleCount];
+    int32_t count = 0;
+    for (int32_t i = 0; i < kMotorcycleCount; ++i) {
+        if (Chosen(show, kMotorcycles[i])) {
+            chosen[count++] = i;
+        }
+    }
+    if (count == 0) {
+        for (; count < kMotorcycleCount; ++count) {
+            chosen[count] = count;
+        }
+    }
+    return count == 1 ? chosen[0] : chosen[NextRandom(show) * count / kRandomSpan];
 }
 
 void StartRide(Show& show, ShowPort& port) {
     show.rideState.towardRight = NextRandom(show) > kCoinSplit ? 1 : 0;
-    bool bothOrNeither = (show.settings.rideCoravendia != 0) == (show.settings.rideValtorne != 0);
-    if (bothOrNeither) {
-        show.rideState.isValtorne = NextRandom(show) > kCoinSplit ? 1 : 0;
-    } else {
-        show.rideState.isValtorne = show.settings.rideCoravendia == 0 ? 1 : 0;
-    }
-    show.rideState.step = show.rideState.isValtorne ? (show.settings.speed * 5) / 4 : show.settings.speed;
-    show.rideState.picture = static_cast<PictureIndex>((show.rideState.isValtorne ? ValtorneLeft : CoravendiaLeft) +
-                                                  (show.rideState.towardRight ? 1 : 0));
+    show.rideState.model = ChooseModel(show);
+    const Motorcycle& model = Ridden(show);
+    show.rideState.step = show.settings.speed * model.stepTimes / model.stepPer;
+    show.rideState.picture = show.rideState.towardRight ? model.facingRight : model.facingLeft;
     PictureSize size = port.SizeOfPicture(show.rideState.picture);
     show.rideState.pictureWidth = size.width;
     show.rideState.pictureHeight = size.height;
@@ -66,22 +86,35 @@ void CopyAt(Show& show, ShowPort& port, int32_t x) {
     port.CopyPicture(x, show.rideState.y, show.rideState.pictureWidth, show.rideState.pictureHeight);
 }
 
+void PlayRunning(Show& show, ShowPort& port) {
+    if (Ridden(show).run != NoSound) {
+        Play(show, port, Ridden(show).run, PlayLooped);
+    }
+}
+
 void StartRideSounds(Show& show, ShowPort& port) {
-    if (!show.rideState.isValtorne) {
-        Play(show, port, CoravendiaStart, PlayAndWait);
+    if (Ridden(show).start != NoSound) {
+        Play(show, port, Ridden(show).start, PlayAndWait);
         // The display went off, or the show ended, while the start sound held the thread.
         if (show.showResources.paused || show.showResources.ended) {
             return;
         }
     }
-    Play(show, port, RunningSound(show), PlayLooped);
+    PlayRunning(show, port);
 }
 
 void EndRideSounds(Show& show, ShowPort& port) {
-    if (show.rideState.isValtorne) {
-        Silence(show, port, StopAtRideEnd);
+    if (Ridden(show).fade != NoSound) {
+        Play(show, port, Ridden(show).fade, PlayOnce);
     } else {
-        Play(show, port, CoravendiaFade, PlayOnce);
+        Silence(show, port, StopAtRideEnd);
+    }
+}
+
+void ReleasePicture(Show& show, ShowPort& port, PictureIndex picture) {
+    if (show.showResources.pictures[picture]) {
+        port.ReleasePicture(picture);
+        show.showResources.pictures[picture] = false;
     }
 }
 
@@ -95,9 +128,11 @@ void Arm(Show& show, ShowPort& port, uint32_t interval) {
 Show NewShow(void) {
     Show show = {};
     show.rideState.x = NoRide;
-    show.rideState.picture = CoravendiaLeft;
+    show.rideState.picture = kMotorcycles[0].facingLeft;
     show.randomState = 1;
     show.schedule.floorMs = TimerFloorMs;
+    show.showResources.scale = 1;
+    show.showResources.nextScale = 1;
     return show;
 }
 
@@ -132,6 +167,14 @@ void CreateShow(Show& show, ShowPort& port, const SaverSettings& settings) {
 }
 
 uint32_t ShowTick(Show& show, ShowPort& port) {
+    // A new scale waits for the next ride, so that each ride is drawn in one size of block
+    // from edge to edge.
+    ShowResources& resources = show.showResources;
+    if (resources.nextScale != resources.scale && !Riding(show)) {
+        resources.scale = resources.nextScale;
+        port.TakeScale(resources.scale);
+        ReshapeShow(show, port.ClientRect());
+    }
     // A tick that arrives while a cue holds the thread is another program's message: the step
     // under way is not finished.
     if (show.showResources.paused || show.showResources.ended || show.held.playing) {
@@ -232,6 +275,15 @@ void ReshapeShow(Show& show, const ShowRect& client) {
     show.showResources.reshaped = Riding(show);
 }
 
+void RescaleShow(Show& show, int32_t scale) {
+    show.showResources.nextScale = scale;
+}
+
+void SetShowVolume(Show& show, ShowPort& port, int32_t volume) {
+    show.settings.volume = Repaired(volume, kSettings[VolumeSetting]);
+    port.SetVolume(show.settings.volume);
+}
+
 void DestroyShow(Show& show, ShowPort& port) {
     show.showResources.ended = true;
     if (show.held.playing) {
@@ -248,14 +300,10 @@ void DestroyShow(Show& show, ShowPort& port) {
         show.held.endAsked = true;
         return;
     }
-    static const PictureIndex kReleaseOrder[PictureCount] = {ValtorneLeft, ValtorneRight, CoravendiaLeft,
-                                                             CoravendiaRight};
-    for (int i = 0; i < PictureCount; ++i) {
-        PictureIndex picture = kReleaseOrder[i];
-        if (show.showResources.pictures[picture]) {
-            port.ReleasePicture(picture);
-            show.showResources.pictures[picture] = false;
-        }
+    // The last model's pictures first, each model's facing left before facing right.
+    for (int32_t i = kMotorcycleCount - 1; i >= 0; --i) {
+        ReleasePicture(show, port, kMotorcycles[i].facingLeft);
+        ReleasePicture(show, port, kMotorcycles[i].facingRight);
     }
     if (show.showResources.timerArmed) {
         port.KillTimer();
@@ -305,7 +353,7 @@ void ResumeShow(Show& show, ShowPort& port) {
     // A ride goes on where it stood, with its engine running again; between rides the next
     // one comes at once rather than after what was left of the pause.
     if (show.settings.sound && Riding(show)) {
-        Play(show, port, RunningSound(show), PlayLooped);
+        PlayRunning(show, port);
     }
     if (show.showResources.resumeTimer) {
         Arm(show, port, kRidingInterval);
@@ -374,4 +422,46 @@ int32_t RunShow(Show& show, ShowPort& port, uint64_t nowMs) {
         wait = wait == WaitForEvent || untilCue < wait ? untilCue : wait;
     }
     return wait;
+}
+
+uint64_t ShowTicks(const Show& show) {
+    return show.schedule.ticks;
+}
+
+void HoldShowAfter(Show& show, uint64_t ticks) {
+    show.schedule.tickLimit = ticks;
+}
+
+void FloorShowTicks(Show& show, uint32_t floorMs) {
+    show.schedule.floorMs = floorMs;
+}
+
+const char* HeldNotice(Show& show) {
+    ShowSchedule& schedule = show.schedule;
+    if (!schedule.held || schedule.heldSaid) {
+        return nullptr;
+    }
+    schedule.heldSaid = true;
+    // Written out by hand: the core links no formatting of its own.
+    char digits[20];
+    int count = 0;
+    uint64_t ticks = schedule.ticks;
+    do {
+        digits[count++] = static_cast<char>('0' + ticks % 10);
+        ticks /= 10;
+    } while (ticks != 0);
+    const char kBefore[] = "held after ";
+    const char kAfter[] = " steps";
+    char* at = schedule.notice;
+    for (const char* from = kBefore; *from != '\0'; ++from) {
+        *at++ = *from;
+    }
+    while (count > 0) {
+        *at++ = digits[--count];
+    }
+    for (const char* from = kAfter; *from != '\0'; ++from) {
+        *at++ = *from;
+    }
+    *at = '\0';
+    return schedule.notice;
 }

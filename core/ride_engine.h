@@ -1,6 +1,7 @@
 // The ride show: motorcycles sent across the window one ride at a time. Portable: it draws,
 // plays and keeps time only through a ShowPort, so the same show runs on any platform. Each
-// show is one record, Show, that every call receives.
+// show is one record, Show, that every call receives; a platform only calls the functions
+// below and never reads or writes the record's fields, so what the show decides stays here.
 #pragma once
 
 #include <stdint.h>
@@ -15,7 +16,7 @@ const int32_t NoRide = 0x7FFFFFFF;
 struct RideState {
     int32_t x;  // NoRide: no ride under way
     int32_t towardRight;
-    int32_t isValtorne;
+    int32_t model;  // its row in kMotorcycles (core/motorcycles.h)
     int32_t step;
     PictureIndex picture;
     int32_t pictureWidth;
@@ -37,6 +38,8 @@ struct ShowResources {
     bool paused;             // the display sleeps: no ticks, no sound
     bool resumeTimer;        // the timer was armed when the show paused
     ShowRect clientRect;  // where rides start, and the edges they leave by
+    int32_t scale;        // the side of the block a picture pixel is drawn as, since the last ride began
+    int32_t nextScale;    // the window's, taken as the next ride begins
     bool reshaped;        // clientRect changed under the ride now under way
     bool ended;           // DestroyShow came: nothing rides, sounds or ticks any more
 };
@@ -69,7 +72,9 @@ struct ShowSchedule {
     uint64_t ticks;        // ticks run so far
     uint64_t tickLimit;    // the show holds still after this many ticks; 0: never
     bool held;
+    bool heldSaid;         // HeldNotice has given its words
     uint32_t floorMs;      // the shortest time between two ticks; NewShow sets TimerFloorMs
+    char notice[40];       // HeldNotice's words
 };
 
 struct Show {
@@ -98,6 +103,11 @@ void EraseBackground(Show& show, ShowPort& port);
 // there, nor rides on out of sight toward an edge that is gone. A ride that the new area no
 // longer shows at all ends at its next step. The same area again changes nothing.
 void ReshapeShow(Show& show, const ShowRect& client);
+// The window shows each picture pixel as a block of scale by scale screen pixels from now on.
+// A ride under way keeps its blocks to its end, so it is drawn at one scale from edge to edge;
+// the next ride's first tick hands the new scale to the port (ShowPort::TakeScale) and takes
+// the client area the port then reports. The same scale again changes nothing.
+void RescaleShow(Show& show, int32_t scale);
 // Silences the player and releases everything creation acquired; what is already released is
 // skipped, so a second call releases nothing twice.
 void DestroyShow(Show& show, ShowPort& port);
@@ -109,6 +119,9 @@ void PauseShow(Show& show, ShowPort& port);
 void ResumeShow(Show& show, ShowPort& port);
 enum DisplayState : uint32_t { DisplayOff, DisplayOn };
 void DisplayChanged(Show& show, ShowPort& port, DisplayState state);
+
+// The volume heard from now on, without a new show; a value out of range is the default.
+void SetShowVolume(Show& show, ShowPort& port, int32_t volume);
 
 // The show's one source of chance: a linear congruential generator, 0 to 32767.
 void SeedRandom(Show& show, uint32_t seed);
@@ -129,3 +142,12 @@ const uint32_t TimerFloorMs = 10;
 // Behind the schedule by more than this, the show takes up from now: a stall, not a late frame.
 const uint32_t StallMs = 100;
 int32_t RunShow(Show& show, ShowPort& port, uint64_t nowMs);
+// RunShow's ticks so far; after `ticks` of them (0: never) the show holds still, a frame to
+// compare; `floorMs` replaces TimerFloorMs.
+uint64_t ShowTicks(const Show& show);
+void HoldShowAfter(Show& show, uint64_t ticks);
+void FloorShowTicks(Show& show, uint32_t floorMs);
+// What a held show announces, once, for a platform to say where its messages go as soon as
+// the held step is on screen: "held after N steps". Null before the hold and after the words
+// were given.
+const char* HeldNotice(Show& show);

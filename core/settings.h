@@ -1,5 +1,6 @@
-// The seven settings the user chooses: one table of their keys, kinds, ranges, defaults and
-// repair, which the Windows store and dialog, the Linux options and the web page all read.
+// The seven settings the user chooses: one table of their keys, kinds, ranges, defaults, repair,
+// the words that name them and the controls that edit them, which the Windows store and dialog,
+// the Linux options and the web page all read, so that a setting is added in one row.
 // Portable; where the settings are kept is each platform's own business (control.ini on
 // Windows, the options on Linux, the page's storage on the web).
 #pragma once
@@ -20,6 +21,10 @@ struct SaverSettings {
 enum SettingId { SoundSetting, BlankSetting, CoravendiaSetting, ValtorneSetting, SpeedSetting, RateSetting,
                  VolumeSetting, SettingCount };
 
+// How the Windows dialog edits a setting: a check box, or a vertical scroll bar with the range's
+// minimum or its maximum at the top.
+enum SettingControl { CheckBox, BarMinimumAtTop, BarMaximumAtTop };
+
 struct SettingRule {
     const char* key;   // in the store: "Speed"; in lower case, the Linux option and the page's parameter
     int32_t SaverSettings::*field;
@@ -27,12 +32,46 @@ struct SettingRule {
     int32_t minimum;
     int32_t maximum;
     int32_t fallback;  // the default, and what replaces a value the setting cannot take
+    int32_t initial;   // what a Windows process holds before its first load, which always replaces it
+    const char* label;      // the page's panel's
+    const char* boxText;    // a flag's check box in the dialog, with its access key
+    const char* lowText;    // the dialog's words at a bar's minimum end and its maximum end
+    const char* highText;
+    const char* help;       // what the Linux --help says it does
+    SettingControl control;
+    int32_t controlId;      // its control's number in the dialog template (resource_ids.h)
+    int32_t pageStep;       // how far a bar's page moves it
 };
 
-extern const SettingRule kSettings[SettingCount];
+inline constexpr SettingRule kSettings[SettingCount] = {
+    {"Sound", &SaverSettings::sound, false, 0, 1, 0, 1, "Sound", "&Sound", nullptr, nullptr, "engine sounds",
+     CheckBox, 110, 0},
+    {"Blank", &SaverSettings::blankScreen, false, 0, 1, 0, 1, "Blank screen", "&Blank screen", nullptr, nullptr,
+     "black screen behind the rides", CheckBox, 100, 0},
+    {"Coravendia", &SaverSettings::rideCoravendia, false, 0, 1, 1, 1, "Ride the Coravendia", "Co&ravendia",
+     nullptr, nullptr, "the Coravendia rides", CheckBox, 111, 0},
+    {"Valtorne", &SaverSettings::rideValtorne, false, 0, 1, 1, 1, "Ride the Valtorne", "Valtor&ne", nullptr,
+     nullptr, "the Valtorne rides", CheckBox, 112, 0},
+    {"Speed", &SaverSettings::speed, true, 1, 15, 6, 6, "Speed", nullptr, "Slow", "Fast", "pixels a step",
+     BarMinimumAtTop, 1005, 4},
+    {"Rate", &SaverSettings::rate, true, 1, 40, 10, 10, "How often", nullptr, "Seldom", "Often",
+     "how often rides come", BarMinimumAtTop, 1006, 4},
+    {"Volume", &SaverSettings::volume, true, 0, 255, 127, 127, "Volume", nullptr, "Quiet", "Loud",
+     "loudness of the show's sounds", BarMaximumAtTop, 1007, 11},
+};
 
 // Every setting at its default.
 SaverSettings DefaultSettings(void);
+
+// Every setting as a Windows process holds it before its first load: a constant, so that the
+// record is in place before any code runs.
+constexpr SaverSettings InitialSettings(void) {
+    SaverSettings settings = {};
+    for (const SettingRule& setting : kSettings) {
+        settings.*setting.field = setting.initial;
+    }
+    return settings;
+}
 
 // A stored value as the show takes it: a range's value outside it is the default, not the
 // nearest bound; a flag keeps whatever was stored, since the show reads any value but 0 as on.

@@ -5,8 +5,24 @@
 
 #include <stdint.h>
 
-enum PictureIndex { CoravendiaLeft, CoravendiaRight, ValtorneLeft, ValtorneRight, PictureCount };
-enum SoundIndex { CoravendiaStart, CoravendiaRun, CoravendiaFade, ValtorneRun, SoundCount };
+// The pictures and sounds by index, one for each row of the asset table, in its order.
+#define ROLVANTA_PICTURE(index, file, resource) index,
+#define ROLVANTA_SOUND(index, file, resource)
+enum PictureIndex {
+#include "core/show_assets_table.inc"
+    PictureCount
+};
+#undef ROLVANTA_PICTURE
+#undef ROLVANTA_SOUND
+#define ROLVANTA_PICTURE(index, file, resource)
+#define ROLVANTA_SOUND(index, file, resource) index,
+enum SoundIndex {
+#include "core/show_assets_table.inc"
+    SoundCount,
+    NoSound = SoundCount  // where a motorcycle has no such sound
+};
+#undef ROLVANTA_PICTURE
+#undef ROLVANTA_SOUND
 
 // How a sound is to play.
 enum SoundCue : uint32_t {
@@ -73,6 +89,10 @@ public:
 
     // Calendar time in whole seconds since 1970-01-01 00:00:00 UTC, as 32 bits.
     virtual uint32_t ClockSeconds() = 0;
+
+    // From now on each picture pixel is drawn as a block of scale by scale pixels, and the
+    // client area is counted in those blocks. A port that draws at one scale has nothing to do.
+    virtual void TakeScale(int32_t) {}
 
 protected:
     ~ShowPort() = default;

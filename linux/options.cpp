@@ -47,12 +47,17 @@ const OptionRule kOptions[] = {
 
 // A setting's option is its key in lower case: a range takes a number ("--speed 12"), a flag is
 // set with its name and cleared with "no-" before it ("--sound", "--no-sound").
+std::string OptionName(const SettingRule& setting) {
+    std::string name;
+    for (const char* at = setting.key; *at != '\0'; ++at) {
+        name += static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
+    }
+    return name;
+}
+
 bool SettingOption(const std::string& key, OptionRule* rule) {
     for (const SettingRule& setting : kSettings) {
-        std::string name;
-        for (const char* at = setting.key; *at != '\0'; ++at) {
-            name += static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
-        }
+        std::string name = OptionName(setting);
         if (key == name || (!setting.ranged && key == "no-" + name)) {
             *rule = OptionRule{setting.key, setting.ranged ? Kind::Number : Kind::Flag, &setting, nullptr,
                                key == name ? 1 : 0};
@@ -60,6 +65,30 @@ bool SettingOption(const std::string& key, OptionRule* rule) {
         }
     }
     return false;
+}
+
+// The settings' lines of the usage, ranges first, each with its default in brackets.
+std::string SettingsUsage() {
+    std::string text;
+    for (bool ranged : {true, false}) {
+        for (const SettingRule& setting : kSettings) {
+            if (setting.ranged != ranged) {
+                continue;
+            }
+            std::string name = OptionName(setting);
+            std::string line = "  --" + name + (ranged ? " N" : ", --no-" + name);
+            line.resize(line.size() + 2 <= 26 ? 26 : 34, ' ');
+            line += setting.help;
+            if (ranged) {
+                line += ", " + std::to_string(setting.minimum) + " to " + std::to_string(setting.maximum) + " (" +
+                        std::to_string(setting.fallback) + ")\n";
+            } else {
+                line += setting.fallback != 0 ? " (on)\n" : " (off)\n";
+            }
+            text += line;
+        }
+    }
+    return text;
 }
 
 int32_t Repaired(int32_t value, const OptionRange& range) {
@@ -349,14 +378,8 @@ std::string UsageText(const char* program) {
            "  -install, -visual V     taken for XScreenSaver; the window's own are used\n"
            "  -mono, -noinstall, -pair  taken as other modules' entries carry them; no effect\n"
            "  --wayland               a Wayland client, as with WAYLAND_DISPLAY set and no X11\n"
-           "                          target named; full screen on every output unless -window\n"
-           "  --speed N               pixels a step, 1 to 15 (6)\n"
-           "  --rate N                how often rides come, 1 to 40 (10)\n"
-           "  --volume N              loudness of the show's sounds, 0 to 255 (127)\n"
-           "  --sound, --no-sound     engine sounds (off)\n"
-           "  --blank, --no-blank     black screen behind the rides (off)\n"
-           "  --coravendia, --no-coravendia   the Coravendia rides (on)\n"
-           "  --valtorne, --no-valtorne       the Valtorne rides (on)\n"
+           "                          target named; full screen on every output unless -window\n" +
+           SettingsUsage() +
            "  --seed N                start the show's chance from N, to repeat a show\n"
            "  --steps N               ride N steps, then hold still until ended\n"
            "  --scale N               each picture pixel an N-by-N block, 1 to 8; 0 (the default)\n"

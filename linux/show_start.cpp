@@ -25,8 +25,8 @@ void StartShow(Show& show, AlsaShowPort& port, const LinuxOptions& options) {
     }
     SeedRandom(show, options.seeded ? options.seed : InstanceSeed());
     if (options.stepLimited) {
-        show.schedule.tickLimit = options.steps;
+        HoldShowAfter(show, options.steps);
     }
     // -delay, as XScreenSaver's modules take it: the floor a 1 ms timer has, 10 ms unless told.
-    show.schedule.floorMs = static_cast<uint32_t>(options.delayMicroseconds) / 1000u;
+    FloorShowTicks(show, static_cast<uint32_t>(options.delayMicroseconds) / 1000u);
 }

@@ -12,10 +12,6 @@
     const params = new URLSearchParams(location.search);
     const STORE = "rolvanta.settings";
     const WAIT = 0, LOOP = 2;  // the core's SoundCue values
-    const LABELS = {
-        Sound: "Sound", Blank: "Blank screen", Coravendia: "Ride the Coravendia", Valtorne: "Ride the Valtorne",
-        Speed: "Speed", Rate: "How often", Volume: "Volume",
-    };
 
     let rv = null;  // the core's exports
     const pictures = [];
@@ -24,7 +20,8 @@
         sources: new Set(), looped: -1, volume: 1,
     };
     const cues = [];  // every cue the core gave, heard or not
-    let settings = [];  // the core's seven, in its order, then the saver mode's minutes
+    let settings = [];  // the core's, in its order, then the saver mode's minutes
+    let count = 0, soundAt = 0, volumeAt = 0;  // how many the core has; where two of them are
     let stored = {};  // what the settings panel stored, which a link's values never replace
     let firstPicture = 0, soundsAsked = false, askedFullscreen = false;
     let width = 0, height = 0, scale = 1;
@@ -74,6 +71,7 @@
             if (sound.gain) sound.gain.gain.value = sound.volume;
         },
         rv_clock_seconds: () => Math.floor(Date.now() / 1000),
+        rv_scale(blocks) { if (blocks !== scale) fit(blocks); },
     } };
 
     // Sound. The browser lets a page sound only after a gesture: until then every cue is logged
@@ -127,7 +125,7 @@
     // The sounds are most of the page's bytes: they come apart, once the first picture is up,
     // and only with the sound on. Until they have come the show rides on in silence.
     async function fetchSounds() {
-        if (soundsAsked || !settings[0] || !firstPicture) return;
+        if (soundsAsked || !settings[soundAt] || !firstPicture) return;
         soundsAsked = true;
         try {
             const response = await fetch("rolvanta.sounds");
@@ -156,7 +154,7 @@
     function register() {
         if (!("serviceWorker" in navigator)) return;
         navigator.serviceWorker.addEventListener("controllerchange", () => {
-            if (settings[0]) fetch("rolvanta.sounds").catch(() => {});
+            if (settings[soundAt]) fetch("rolvanta.sounds").catch(() => {});
         }, { once: true });
         navigator.serviceWorker.register("service-worker.js").catch(() => {});
     }
@@ -191,13 +189,15 @@
     // screen took it past 50 ms at every frame. The screen's exact device pixels come from a
     // ResizeObserver where the browser reports them; elsewhere they are reckoned from the ratio,
     // and may be one off.
-    let devicePixels = null;
-    function fit() {
+    // A show under way keeps its scale until the core takes the screen's at its next ride.
+    let devicePixels = null, deviceWidth = 0, deviceHeight = 0;
+    const screenScale = () => rv.rv_pixel_scale(Math.round((window.devicePixelRatio || 1) * 1000), 1000);
+    function fit(blocks) {
         const ratio = window.devicePixelRatio || 1;
         const [w, h] = devicePixels || [Math.round(innerWidth * ratio), Math.round(innerHeight * ratio)];
-        scale = rv.rv_pixel_scale(Math.round(ratio * 1000), 1000);
-        canvas.width = width = rv.rv_logical_length(Math.max(1, w), scale);
-        canvas.height = height = rv.rv_logical_length(Math.max(1, h), scale);
+        [deviceWidth, deviceHeight, scale] = [Math.max(1, w), Math.max(1, h), blocks];
+        canvas.width = width = rv.rv_logical_length(deviceWidth, scale);
+        canvas.height = height = rv.rv_logical_length(deviceHeight, scale);
         // Scaled, not sized: a box's size is snapped to whole pixels, a transform is not.
         canvas.style.transform = "scale(" + scale / ratio + ")";
         context.fillStyle = "#000";
@@ -207,10 +207,10 @@
     function startShow() {
         stopFrames();
         rv.rv_stop();
-        settings.slice(0, 7).forEach((value, i) => rv.rv_setting_set(i, value));
-        fit();
+        settings.slice(0, count).forEach((value, i) => rv.rv_setting_set(i, value));
+        fit(screenScale());
         const seed = params.get("seed"), steps = params.get("steps");
-        rv.rv_start(width, height, seed !== null ? 1 : 0, Number(seed) >>> 0, Number(steps) >>> 0);
+        rv.rv_start(deviceWidth, deviceHeight, scale, seed !== null ? 1 : 0, Number(seed) >>> 0, Number(steps) >>> 0);
         running = true;
         canvas.hidden = false;
         note.hidden = true;
@@ -246,12 +246,15 @@
         } catch (e) {
             stored = {};
         }
-        const keys = [...Array(rv.rv_setting_count()).keys()].map((i) => text(rv.rv_setting_key(i)));
+        count = rv.rv_setting_count();
+        const keys = [...Array(count).keys()].map((i) => text(rv.rv_setting_key(i)));
+        soundAt = keys.indexOf("Sound");
+        volumeAt = keys.indexOf("Volume");
         keys.push("Saver");
         return keys.map((key, i) => {
             const given = params.get(key.toLowerCase());
             let value = given !== null ? (/^-?\d+$/.test(given) ? Number(given) : NaN) : stored[key];
-            if (i === 7) return Number.isInteger(value) && value >= 0 && value <= 600 ? value : 0;
+            if (i === count) return Number.isInteger(value) && value >= 0 && value <= 600 ? value : 0;
             if (!Number.isInteger(value)) value = rv.rv_setting_default(i);
             // Past what a 32-bit integer holds, a number must not wrap into range on its way in.
             return rv.rv_setting_repair(i, Math.min(Math.max(value, -0x80000000), 0x7fffffff));
@@ -268,16 +271,16 @@
             const label = document.createElement("label");
             const input = document.createElement("input");
             input.name = key;
-            if (i < 4) {
+            if (i < count && !rv.rv_setting_ranged(i)) {
                 input.type = "checkbox";
                 input.checked = value !== 0;
-                label.append(input, " " + LABELS[key]);
+                label.append(input, " " + text(rv.rv_setting_label(i)));
             } else {
                 input.type = "number";
-                input.min = i < 7 ? rv.rv_setting_min(i) : 0;
-                input.max = i < 7 ? rv.rv_setting_max(i) : 600;
+                input.min = i < count ? rv.rv_setting_min(i) : 0;
+                input.max = i < count ? rv.rv_setting_max(i) : 600;
                 input.value = value;
-                label.append((i < 7 ? LABELS[key] + " (" + input.min + "\u2013" + input.max + ")"
+                label.append((i < count ? text(rv.rv_setting_label(i)) + " (" + input.min + "\u2013" + input.max + ")"
                                     : "Screen saver after (minutes, 0: off)") + " ", input);
             }
             input.addEventListener("change", () => changeSetting(i, input));
@@ -287,19 +290,19 @@
     }
     function changeSetting(i, input) {
         let value;
-        if (i < 4) {
+        if (input.type === "checkbox") {
             value = input.checked ? 1 : 0;
         } else {
             value = /^-?\d+$/.test(input.value) ? Number(input.value) : NaN;
-            value = i < 7 ? rv.rv_setting_repair(i, Number.isInteger(value) ? value : rv.rv_setting_default(i))
+            value = i < count ? rv.rv_setting_repair(i, Number.isInteger(value) ? value : rv.rv_setting_default(i))
                           : (value >= 0 && value <= 600 ? value : 0);
             input.value = value;
         }
         settings[i] = value;
         saveSettings(i);
-        if (i === 0) fetchSounds();
-        if (i === 6) rv.rv_set_volume(value);
-        else if (i === 7) enterMode();
+        if (i === soundAt) fetchSounds();
+        if (i === volumeAt) rv.rv_set_volume(value);
+        else if (i === count) enterMode();
         else if (running) startShow();
     }
     function togglePanel(open) {
@@ -312,11 +315,11 @@
     // input ends it.
     function enterMode() {
         clearTimeout(idleTimer);
-        if (settings[7] > 0) {
+        if (settings[count] > 0) {
             stopShow();
-            note.textContent = "Rolvanta starts after " + settings[7] + " minute" + (settings[7] === 1 ? "" : "s") + " without input.";
+            note.textContent = "Rolvanta starts after " + settings[count] + " minute" + (settings[count] === 1 ? "" : "s") + " without input.";
             note.hidden = false;
-            idleTimer = setTimeout(startShow, settings[7] * 60000);
+            idleTimer = setTimeout(startShow, settings[count] * 60000);
         } else if (!running) {
             startShow();
         }
@@ -357,7 +360,7 @@
         wakeGear();
         const gesture = isGesture(event);
         if (gesture) unlockSound();
-        if (settings[7] > 0) {
+        if (settings[count] > 0) {
             // Asked once, so that the saver, starting with no gesture to ask with, rides full
             // screen; leaving full screen is the visitor's to keep.
             if (gesture && !askedFullscreen) {
@@ -387,8 +390,8 @@
         });
         const refit = () => {
             if (!running) return;
-            fit();
-            rv.rv_resize(width, height);
+            fit(scale);
+            rv.rv_resize(deviceWidth, deviceHeight, screenScale());
         };
         // The show starts once the window's device pixels are known, or a second on without them.
         const measured = new Promise((resolve) => {
@@ -485,7 +488,7 @@
         wakeGear();
         enterMode();
         // A saver that waits has no picture to hold up.
-        if (settings[7] > 0) register();
+        if (settings[count] > 0) register();
     }
 
     // What the page shows of itself, for its tests and benchmark.

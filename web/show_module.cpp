@@ -29,14 +29,16 @@ RV_IMPORT(rv_play) uint32_t rv_play(int32_t sound, uint32_t cue);
 RV_IMPORT(rv_stop_sound) void rv_stop_sound(void);
 RV_IMPORT(rv_volume) void rv_volume(int32_t volume);
 RV_IMPORT(rv_clock_seconds) uint32_t rv_clock_seconds(void);
+RV_IMPORT(rv_scale) void rv_scale(int32_t scale);
 
 namespace {
 
 
 class PagePort final : public ShowPort {
 public:
-    int32_t width = 0;
-    int32_t height = 0;
+    int32_t deviceWidth = 0;  // the canvas's box, in device pixels
+    int32_t deviceHeight = 0;
+    int32_t scale = 1;  // device pixels a side for each show pixel, since the last ride began
 
     bool LoadPicture(PictureIndex picture) override {
         const EmbeddedAsset* asset = FindEmbeddedAsset(kPictureFiles[picture]);
@@ -88,14 +90,22 @@ public:
             }
         }
     }
-    ShowRect ClientRect() override { return ShowRect{0, 0, width, height}; }
+    ShowRect ClientRect() override {
+        return ShowRect{0, 0, LogicalLength(deviceWidth, scale), LogicalLength(deviceHeight, scale)};
+    }
+    // The page lays the canvas out again at that scale.
+    void TakeScale(int32_t blocks) override {
+        scale = blocks;
+        rv_scale(blocks);
+    }
     void BeginStep(PictureIndex picture) override { source_ = picture; }
     void CopyPicture(int32_t x, int32_t y, int32_t copyWidth, int32_t copyHeight) override {
         // Never past the picture's own edge, as a pixmap on X11 is never read past its edge.
         PictureSize size = sizes_[source_];
+        ShowRect client = ClientRect();
         copyWidth = copyWidth < size.width ? copyWidth : size.width;
         copyHeight = copyHeight < size.height ? copyHeight : size.height;
-        if (copyWidth > 0 && copyHeight > 0 && x < width && y < height && x + copyWidth > 0 && y + copyHeight > 0) {
+        if (copyWidth > 0 && copyHeight > 0 && x < client.right && y < client.bottom && x + copyWidth > 0 && y + copyHeight > 0) {
             rv_copy(source_, x, y, copyWidth, copyHeight);
         }
     }
@@ -129,36 +139,53 @@ bool running = false;
 
 }  // namespace
 
-// The seven settings in the core table's order, with its keys, ranges, defaults and repair.
+// The settings in the core table's order, with its keys, labels, ranges, defaults and repair. An
+// index outside the table answers nothing: 0, or an empty text.
 RV_EXPORT(rv_setting_count) int32_t rv_setting_count(void) {
     return SettingCount;
 }
 
+namespace {
+
+const SettingRule* Row(int32_t i) {
+    return i >= 0 && i < SettingCount ? &kSettings[i] : nullptr;
+}
+
+}  // namespace
+
 RV_EXPORT(rv_setting_key) const char* rv_setting_key(int32_t i) {
-    return kSettings[i].key;
+    return Row(i) ? Row(i)->key : "";
+}
+
+RV_EXPORT(rv_setting_label) const char* rv_setting_label(int32_t i) {
+    return Row(i) ? Row(i)->label : "";
+}
+
+RV_EXPORT(rv_setting_ranged) int32_t rv_setting_ranged(int32_t i) {
+    return Row(i) ? Row(i)->ranged : 0;
 }
 
 RV_EXPORT(rv_setting_min) int32_t rv_setting_min(int32_t i) {
-    return kSettings[i].minimum;
+    return Row(i) ? Row(i)->minimum : 0;
 }
 
 RV_EXPORT(rv_setting_max) int32_t rv_setting_max(int32_t i) {
-    return kSettings[i].maximum;
+    return Row(i) ? Row(i)->maximum : 0;
 }
 
 RV_EXPORT(rv_setting_default) int32_t rv_setting_default(int32_t i) {
-    return kSettings[i].fallback;
+    return Row(i) ? Row(i)->fallback : 0;
 }
 
 // A link's or a stored flag is 0 or 1; anything else, like a range's value out of range, is
 // the default.
 RV_EXPORT(rv_setting_repair) int32_t rv_setting_repair(int32_t i, int32_t value) {
-    return IsOffered(value, kSettings[i]) ? value : kSettings[i].fallback;
+    return !Row(i) ? 0 : IsOffered(value, *Row(i)) ? value : Row(i)->fallback;
 }
 
 RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
-    if (i >= 0 && i < SettingCount) {
-        settings.*kSettings[i].field = rv_setting_repair(i, value);
+    if (Row(i)) {
+        settings.*Row(i)->field = rv_setting_repair(i, value);
     }
 }
 
@@ -166,8 +193,7 @@ RV_EXPORT(rv_setting_set) void rv_setting_set(int32_t i, int32_t value) {
 RV_EXPORT(rv_set_volume) void rv_set_volume(int32_t volume) {
     settings.volume = Repaired(volume, kSettings[VolumeSetting]);
     if (running) {
-        show.settings.volume = settings.volume;
-        port.SetVolume(settings.volume);
+        SetShowVolume(show, port, settings.volume);
     }
 }
 
@@ -187,17 +213,21 @@ RV_EXPORT(rv_attach_pack) int32_t rv_attach_pack(uint8_t* bytes, int32_t size) {
     return 1;
 }
 
-// Creates the show on a window of that size with the settings set last. A seed replaces the
-// clock's; steps > 0 holds the show after that many ticks, for comparing a frame.
-RV_EXPORT(rv_start) void rv_start(int32_t width, int32_t height, int32_t seeded, uint32_t seed, uint32_t steps) {
-    port.width = width;
-    port.height = height;
+// Creates the show on a canvas of that size in device pixels, laid out at that scale, with the
+// settings set last. A seed replaces the clock's; steps > 0 holds the show after that many
+// ticks, for comparing a frame.
+RV_EXPORT(rv_start) void rv_start(int32_t width, int32_t height, int32_t scale, int32_t seeded, uint32_t seed,
+                                  uint32_t steps) {
+    port.deviceWidth = width;
+    port.deviceHeight = height;
+    port.scale = scale;
     show = NewShow();
     CreateShow(show, port, settings);
+    RescaleShow(show, scale);
     if (seeded) {
         SeedRandom(show, seed);
     }
-    show.schedule.tickLimit = steps;
+    HoldShowAfter(show, steps);
     EraseBackground(show, port);
     running = true;
 }
@@ -209,7 +239,7 @@ RV_EXPORT(rv_frame) int32_t rv_frame(double nowMs) {
 }
 
 RV_EXPORT(rv_ticks) uint32_t rv_ticks(void) {
-    return static_cast<uint32_t>(show.schedule.ticks);
+    return static_cast<uint32_t>(ShowTicks(show));
 }
 
 // How many device pixels a side each show pixel takes at a device-pixel ratio of
@@ -223,12 +253,14 @@ RV_EXPORT(rv_logical_length) int32_t rv_logical_length(int32_t physical, int32_t
     return LogicalLength(physical, scale);
 }
 
-// The canvas has a new size, in show pixels, and has been cleared: the ride under way leaves
-// by its new edges, and the next one starts in it.
-RV_EXPORT(rv_resize) void rv_resize(int32_t width, int32_t height) {
-    port.width = width;
-    port.height = height;
-    ReshapeShow(show, ShowRect{0, 0, width, height});
+// The canvas has a new size in device pixels, laid out at the scale it had, and has been
+// cleared: the ride under way leaves by its new edges, and the next one starts in it, at the
+// scale the screen now asks for.
+RV_EXPORT(rv_resize) void rv_resize(int32_t width, int32_t height, int32_t scale) {
+    port.deviceWidth = width;
+    port.deviceHeight = height;
+    RescaleShow(show, scale);
+    ReshapeShow(show, port.ClientRect());
     EraseBackground(show, port);
 }
 

@@ -53,6 +53,7 @@ struct Screen {
     wp_viewport* canvasViewport = nullptr;
     int32_t laidWidth = -1;
     int32_t laidHeight = -1;
+    int32_t laidScale = 0;  // asked of the show, which takes it as its next ride begins
     std::unique_ptr<Buffer> buffers[2];
     wl_callback* frame = nullptr;
     ShowRect pending = {0, 0, 0, 0};  // drawn and not yet committed
@@ -83,7 +84,6 @@ struct Client {
     bool running = false;  // the show rides (its screen is configured)
     bool started = false;  // the outputs there were at start have their screens
     bool quit = false;
-    bool announced = false;
     std::string fault;  // why the client must stop with status 1; said in one line
     // The pointer as it came onto one of the screens, for telling a move from a tremor.
     Screen* pointerScreen = nullptr;

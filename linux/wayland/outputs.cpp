@@ -181,7 +181,7 @@ static void Layout(Client& client, Screen& screen) {
         height *= bufferScale;
     }
     int32_t scale = PixelScale(client, screen);
-    if (width == screen.laidWidth && height == screen.laidHeight && client.canvas.Scale() == scale) {
+    if (width == screen.laidWidth && height == screen.laidHeight && screen.laidScale == scale) {
         return;
     }
     if (!FitsShm(width, height)) {
@@ -194,6 +194,7 @@ static void Layout(Client& client, Screen& screen) {
     }
     screen.laidWidth = width;
     screen.laidHeight = height;
+    screen.laidScale = scale;
     screen.buffers[0].reset();
     screen.buffers[1].reset();
     if (screen.frame != nullptr) {
@@ -205,7 +206,8 @@ static void Layout(Client& client, Screen& screen) {
     } else {
         wl_surface_set_buffer_scale(screen.canvasSurface, bufferScale);
     }
-    client.canvas.Reshape(width, height, scale);
+    client.canvas.Reshape(width, height);
+    RescaleShow(client.show, scale);
     for (std::unique_ptr<Buffer>& buffer : screen.buffers) {
         buffer = NewBuffer(client.shm, width, height);
     }

@@ -21,12 +21,15 @@ PixelCanvas::~PixelCanvas() {
     player_.Close();
 }
 
-void PixelCanvas::Reshape(int32_t width, int32_t height, int32_t scale) {
+void PixelCanvas::Reshape(int32_t width, int32_t height) {
     width_ = width > 0 ? width : 0;
     height_ = height > 0 ? height : 0;
     // A fresh vector, not assign(): a smaller screen gives back what a larger one took.
     std::vector<uint32_t>(static_cast<size_t>(width_) * static_cast<size_t>(height_), kOpaqueBlack).swap(pixels_);
     damage_ = ShowRect{0, 0, width_, height_};
+}
+
+void PixelCanvas::TakeScale(int32_t scale) {
     if (scale != scale_) {
         scale_ = scale;
         for (Picture& picture : pictures_) {

@@ -24,9 +24,8 @@ public:
     PixelCanvas& operator=(const PixelCanvas&) = delete;
     ~PixelCanvas();
 
-    // A new size in screen pixels and a new s: the canvas is black again, and all of it is
-    // damage. Pictures are scaled again only when s changes.
-    void Reshape(int32_t width, int32_t height, int32_t scale);
+    // A new size in screen pixels: the canvas is black again, and all of it is damage.
+    void Reshape(int32_t width, int32_t height);
     // The box (screen pixels) drawn since the last call; empty when nothing was.
     ShowRect TakeDamage();
     const uint32_t* Pixels() const { return pixels_.data(); }
@@ -38,6 +37,8 @@ public:
     void ReleasePicture(PictureIndex picture) override;
     PictureSize SizeOfPicture(PictureIndex picture) override;
     ShowRect ClientRect() override;
+    // Pictures are scaled again only when s changes.
+    void TakeScale(int32_t scale) override;
     void BeginStep(PictureIndex picture) override;
     void CopyPicture(int32_t x, int32_t y, int32_t width, int32_t height) override;
     void FillBlack(const ShowRect& rect) override;

@@ -236,13 +236,15 @@ int RunWaylandShow(const LinuxOptions& options, int signalFd, volatile sig_atomi
             delay = RunShow(client.show, client.canvas, MonotonicMs());
         }
         Present(client);
-        if (client.show.schedule.held && !client.announced && client.showScreen != nullptr &&
-            client.showScreen->frame == nullptr && Empty(client.showScreen->pending)) {
-            // Told only once the compositor has shown the held step's frame, so that a
-            // picture taken now is that step's.
-            printf("rolvanta: held after %llu steps\n", static_cast<unsigned long long>(client.show.schedule.ticks));
+        // Told only once the compositor has shown the held step's frame, so that a picture
+        // taken now is that step's.
+        const char* notice = client.showScreen != nullptr && client.showScreen->frame == nullptr &&
+                                     Empty(client.showScreen->pending)
+                                 ? HeldNotice(client.show)
+                                 : nullptr;
+        if (notice != nullptr) {
+            printf("rolvanta: %s\n", notice);
             fflush(stdout);
-            client.announced = true;
         }
         // A frame in flight or a busy buffer holds drawing back: its answer wakes the wait.
         wait = Pump(client, delay, signalFd, signalled);

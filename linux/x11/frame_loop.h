@@ -30,9 +30,9 @@ public:
     void End();
 
     bool Quit() const { return quit_; }
-    // --steps reached: the show holds still from here on.
-    bool Held() const { return show_.schedule.held; }
-    uint64_t Ticks() const { return show_.schedule.ticks; }
+    // --steps reached: the show holds still from here on, and says so once (HeldNotice).
+    const char* HeldNotice() { return ::HeldNotice(show_); }
+    uint64_t Ticks() const { return ShowTicks(show_); }
 
 private:
     X11Port& port_;

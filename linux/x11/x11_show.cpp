@@ -137,7 +137,6 @@ int RunX11Show(const LinuxOptions& options, int signalFd, volatile sig_atomic_t*
     {
         X11Port port(display, window, attributes.width, attributes.height, scale);
         FrameLoop loop(port, window, ownWindow, options);
-        bool announced = false;
         pollfd fds[2];
         fds[0].fd = ConnectionNumber(display);
         fds[0].events = POLLIN;
@@ -153,13 +152,12 @@ int RunX11Show(const LinuxOptions& options, int signalFd, volatile sig_atomic_t*
                 break;
             }
             int delay = loop.Frame(MonotonicMs());
-            if (loop.Held() && !announced) {
+            if (const char* notice = loop.HeldNotice()) {
                 // Told only once the server has drawn everything, so a picture taken now is
                 // the held step's.
                 XSync(display, False);
-                printf("rolvanta: held after %llu steps\n", static_cast<unsigned long long>(loop.Ticks()));
+                printf("rolvanta: %s\n", notice);
                 fflush(stdout);
-                announced = true;
             }
             XFlush(display);
             // Only what Xlib already holds; whatever comes later wakes the poll.

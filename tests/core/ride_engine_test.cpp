@@ -114,7 +114,7 @@ TEST_F(RideEngine, WorkedRideLeftToRight) {
     CreateSeeded(SeedFor({Right(), Exactly(10000)}));
     RideStep(show, port);
     EXPECT_EQ(show.rideState.towardRight, 1);
-    EXPECT_EQ(show.rideState.isValtorne, 0);
+    EXPECT_EQ(show.rideState.model, 0);
     EXPECT_EQ(show.rideState.step, 6);
     EXPECT_EQ(show.rideState.y, 92);
     EXPECT_EQ(port.calls, (std::vector<PortCall>{{Op::SizeOfPicture, CoravendiaRight}, {Op::BeginStep, CoravendiaRight},
@@ -186,14 +186,14 @@ TEST_F(RideEngine, ModelChoiceDrawsOnlyWhenBothOrNeitherAreEnabled) {
         std::vector<int32_t> draws;
         CreateSeeded(SeedFor({Any(), Exactly(16383), Any()}, &draws));
         RideStep(show, port);
-        EXPECT_EQ(show.rideState.isValtorne, 0) << both;
+        EXPECT_EQ(show.rideState.model, 0) << both;
         EXPECT_EQ(show.rideState.y, draws[2] / 68 - 55) << "the height is the third draw";
         SetUp();
         settings.rideCoravendia = both;
         settings.rideValtorne = both;
         CreateSeeded(SeedFor({Any(), Exactly(16384), Any()}, &draws));
         RideStep(show, port);
-        EXPECT_EQ(show.rideState.isValtorne, 1) << both;
+        EXPECT_EQ(show.rideState.model, 1) << both;
         EXPECT_EQ(show.rideState.y, draws[2] / 68 - 50) << "the height is the third draw";
     }
     SetUp();
@@ -201,7 +201,7 @@ TEST_F(RideEngine, ModelChoiceDrawsOnlyWhenBothOrNeitherAreEnabled) {
     settings.rideValtorne = 5;
     CreateSeeded(SeedFor({Any(), Exactly(32767)}));
     RideStep(show, port);
-    EXPECT_EQ(show.rideState.isValtorne, 1);
+    EXPECT_EQ(show.rideState.model, 1);
     EXPECT_EQ(show.rideState.y, 32767 / 68 - 50) << "the height is the second draw";
 }
 

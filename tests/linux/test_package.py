@@ -29,15 +29,29 @@ def run(argv, **kwargs):
 
 
 def settings_table():
-    """The core's table of the settings (core/settings.cpp, kSettings), one tuple a setting:
-    (key, option, is a flag, minimum, maximum, default); the option is the key in lower case."""
-    with open(os.path.join(SOURCE_DIR, "core", "settings.cpp")) as f:
+    """The core's table of the settings (core/settings.h, kSettings), one tuple a setting:
+    (key, option, is a flag, minimum, maximum, default, check box text, minimum's and maximum's
+    words, control, control number); the option is the key in lower case."""
+    with open(os.path.join(SOURCE_DIR, "core", "settings.h")) as f:
         source = re.sub(r"//[^\n]*|/\*.*?\*/", "", f.read(), flags=re.S)
     table = re.search(r"\bkSettings\b[^=;{]*=\s*\{(.*?)\};", source, re.S)
-    assert table, "core/settings.cpp defines no kSettings"
-    entries = [[field.strip() for field in entry.split(",")] for entry in re.findall(r"\{([^{}]*)\}", table.group(1))]
-    return [(key.strip('"'), key.strip('"').lower(), ranged == "false", int(low), int(high), int(default))
-            for key, _, ranged, low, high, default in entries]
+    assert table, "core/settings.h defines no kSettings"
+    rows = [re.findall(r'"[^"]*"|[^,\s][^,]*', row) for row in re.findall(r"\{([^{}]*)\}", table.group(1))]
+    text = lambda field: None if field == "nullptr" else field.strip().strip('"')
+    return [(text(key), text(key).lower(), ranged == "false", int(low), int(high), int(default), text(box), text(lo),
+             text(hi), control.strip(), int(number))
+            for key, _, ranged, low, high, default, _, _, box, lo, hi, _, control, number, _ in rows]
+
+
+def dialog_template():
+    """The dialog's controls as rolvanta.rc writes them: (text, number, kind, y), the number
+    looked up in resource_ids.h."""
+    resources = os.path.join(SOURCE_DIR, "windows", "resources")
+    with open(os.path.join(resources, "resource_ids.h")) as f:
+        ids = dict(re.findall(r"#define\s+(\w+)\s+(-?\d+)", f.read()))
+    with open(os.path.join(resources, "rolvanta.rc")) as f:
+        controls = re.findall(r'^\s*CONTROL\s+"([^"]*)",\s*([\w-]+),\s*(\w+),[^,]*,\s*\d+,\s*(\d+)', f.read(), re.M)
+    return [(text, int(ids.get(name, name)), kind, int(y)) for text, name, kind, y in controls]
 
 
 class Descriptions(unittest.TestCase):
@@ -48,7 +62,7 @@ class Descriptions(unittest.TestCase):
         screensaver = ElementTree.parse(os.path.join(SOURCE_DIR, "linux", "rolvanta.xml")).getroot()
         with open(os.path.join(SOURCE_DIR, "linux", "rolvanta.6")) as f:
             manual = f.read().replace("\\-", "-")
-        for key, option, flag, low, high, default in table:
+        for key, option, flag, low, high, default, *_ in table:
             with self.subTest(key):
                 if flag:
                     box = screensaver.find(".//boolean[@id='%s']" % option)
@@ -63,6 +77,20 @@ class Descriptions(unittest.TestCase):
                                      ("--%s %%" % option, str(low), str(high), str(default)))
                     said = r'\.BI --%s " n"\n[^\n]*, %d to %d\. Default %d\.' % (option, low, high, default)
                 self.assertTrue(re.search(said, manual), "rolvanta.6 does not match %r" % said)
+
+    def test_the_dialog_template_shows_each_setting_as_the_core_table_says(self):
+        controls = dialog_template()
+        words = {text: y for text, number, kind, y in controls if kind == "CTL_STATIC"}
+        for key, _, flag, _, _, _, box, low, high, control, number in settings_table():
+            with self.subTest(key):
+                kind = "CTL_BUTTON" if flag else "CTL_SCROLLBAR"
+                self.assertIn(number, [n for _, n, k, _ in controls if k == kind], "no control %d" % number)
+                self.assertEqual(control == "CheckBox", flag)
+                if flag:
+                    self.assertIn((box, number, kind), [control[:3] for control in controls])
+                else:
+                    top = "BarMinimumAtTop" if words[low] < words[high] else "BarMaximumAtTop"
+                    self.assertEqual(control, top, "%s and %s lie the other way round" % (low, high))
 
 
 @unittest.skipUnless(shutil.which("dpkg-deb") and shutil.which("cpack"), "Debian's packaging tools are missing")

@@ -3,23 +3,18 @@
 #include "windows/resources/resource_ids.h"
 #include "windows/show/settings_store_win32.h"
 
-ConfigDialogState configDialogState = {nullptr, nullptr, nullptr, nullptr};
+ConfigDialogState configDialogState = {nullptr, {}};
 
 namespace {
 
-const int32_t kSettingPage = 4;
-const int32_t kVolumePage = 11;
 const char kSaveFailedText[] =
     "The settings could not be saved: control.ini cannot be written.\n\n"
     "Choose OK again once it can be, or Cancel to leave the settings as they were.";
 const char kSaveFailedCaption[] = "Settings not saved";
 
-// The check boxes, one a flag, in the table's order.
-const int kFlagBoxes[] = {IDC_SOUND, IDC_BLANK, IDC_CORAVENDIA, IDC_VALTORNE};
-
-// The volume bar runs from loud at the top to quiet at the bottom.
-int32_t VolumeBarPosition(int32_t volume) {
-    return volume ^ 0xFF;
+// A bar with its maximum at the top runs the other way: its position counts down from there.
+int32_t BarPosition(const SettingRule& setting, int32_t value) {
+    return setting.control == BarMaximumAtTop ? setting.minimum + setting.maximum - value : value;
 }
 
 HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t position) {
@@ -37,25 +32,26 @@ BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
     configDialogState.settings = context->settings;
     SaverSettings& settings = *context->settings;
     LoadSettingsFromStrings(context->instance, settings);
-    for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
-        SendDlgItemMessageA(dialog, kFlagBoxes[flag], BM_SETCHECK, static_cast<WPARAM>(settings.*kSettings[flag].field),
-                            0);
+    for (int i = 0; i < SettingCount; ++i) {
+        const SettingRule& setting = kSettings[i];
+        int32_t value = settings.*setting.field;
+        if (setting.control == CheckBox) {
+            SendDlgItemMessageA(dialog, setting.controlId, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+        } else {
+            configDialogState.bars[i] = SetUpBar(dialog, setting.controlId, setting.minimum, setting.maximum,
+                                                 BarPosition(setting, value));
+        }
     }
-    const SettingRule& speed = kSettings[SpeedSetting];
-    const SettingRule& rate = kSettings[RateSetting];
-    const SettingRule& volume = kSettings[VolumeSetting];
-    configDialogState.speedBar = SetUpBar(dialog, IDC_SPEED, speed.minimum, speed.maximum, settings.speed);
-    configDialogState.rateBar = SetUpBar(dialog, IDC_RATE, rate.minimum, rate.maximum, settings.rate);
-    configDialogState.volumeBar = SetUpBar(dialog, IDC_VOLUME, volume.minimum, volume.maximum,
-                                           VolumeBarPosition(settings.volume));
     return TRUE;
 }
 
 INT_PTR Command(HWND dialog, WPARAM command) {
     if (command == IDOK && configDialogState.settings != nullptr) {
         SaverSettings& settings = *configDialogState.settings;
-        for (int flag = SoundSetting; flag <= ValtorneSetting; ++flag) {
-            settings.*kSettings[flag].field = static_cast<int32_t>(IsDlgButtonChecked(dialog, kFlagBoxes[flag]));
+        for (const SettingRule& setting : kSettings) {
+            if (setting.control == CheckBox) {
+                settings.*setting.field = static_cast<int32_t>(IsDlgButtonChecked(dialog, setting.controlId));
+            }
         }
         if (!SaveSettings(settings)) {
             // Nothing was lost yet: the choices are still on screen, to save again once the
@@ -80,33 +76,20 @@ INT_PTR Scroll(WPARAM wParam, HWND bar) {
     SaverSettings& settings = *configDialogState.settings;
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
-    int32_t* setting;
-    const SettingRule* range;
-    if (bar == configDialogState.speedBar) {
-        setting = &settings.speed;
-        range = &kSettings[SpeedSetting];
-    } else if (bar == configDialogState.rateBar) {
-        setting = &settings.rate;
-        range = &kSettings[RateSetting];
-    } else if (bar == configDialogState.volumeBar) {
+    for (int i = 0; i < SettingCount; ++i) {
+        const SettingRule& setting = kSettings[i];
+        if (setting.control == CheckBox || bar != configDialogState.bars[i]) {
+            continue;
+        }
         int32_t position;
-        const SettingRule& volume = kSettings[VolumeSetting];
-        if (!ScrolledPosition(VolumeBarPosition(settings.volume), code, thumb, volume.minimum, volume.maximum,
-                              kVolumePage, &position)) {
+        if (!ScrolledPosition(BarPosition(setting, settings.*setting.field), code, thumb, setting.minimum,
+                              setting.maximum, setting.pageStep, &position)) {
             return TRUE;
         }
+        settings.*setting.field = BarPosition(setting, position);
         SetScrollPos(bar, SB_CTL, position, TRUE);
-        settings.volume = VolumeBarPosition(position);
-        return FALSE;
-    } else {
         return FALSE;
     }
-    int32_t value;
-    if (!ScrolledPosition(*setting, code, thumb, range->minimum, range->maximum, kSettingPage, &value)) {
-        return TRUE;
-    }
-    *setting = value;
-    SetScrollPos(bar, SB_CTL, value, TRUE);
     return FALSE;
 }
 

@@ -13,9 +13,7 @@ struct ConfigDialogContext {
 
 struct ConfigDialogState {
     SaverSettings* settings;
-    HWND speedBar;
-    HWND rateBar;
-    HWND volumeBar;
+    HWND bars[SettingCount];  // by the settings' rows; none for a check box
 };
 
 extern ConfigDialogState configDialogState;

@@ -5,7 +5,7 @@
 #define HOST_STATE_INITIAL_VALUES                                                                  \
     {                                                                                              \
         nullptr, nullptr, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 4, 0xFFFFFFFFu, \
-        {0, 0}, 0, {1, 1, 1, 1, 6, 10, 127}                                                        \
+        {0, 0}, 0, InitialSettings()                                                             \
     }
 
 HostState hostState = HOST_STATE_INITIAL_VALUES;

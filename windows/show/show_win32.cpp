@@ -18,8 +18,7 @@ public:
     HWND window = nullptr;
     HINSTANCE instance = nullptr;
     HDC eraseDc = nullptr;
-    int32_t scale = 1;      // the blocks the rides are drawn with now
-    int32_t nextScale = 1;  // the window's, taken at the next ride's start
+    int32_t scale = 1;  // the blocks the rides are drawn with now
 
     bool LoadPicture(PictureIndex picture) override {
         pictures_[picture] = LoadBitmapA(instance, kPictureResources[picture]);
@@ -73,8 +72,8 @@ public:
 
     // Each picture is enlarged once per scale, into the screen's own format, so that a ride's
     // step stays one plain copy a picture, as fast as at whole pixels.
-    void TakeNextScale() {
-        scale = nextScale;
+    void TakeScale(int32_t blocks) override {
+        scale = blocks;
         HDC windowDc = GetDC(window);
         HDC from = CreateCompatibleDC(windowDc);
         HDC to = CreateCompatibleDC(windowDc);
@@ -219,9 +218,8 @@ uint32_t WaveVolumeFor(int32_t volume) {
 
 void ScaleShow(HWND window, int32_t scale) {
     port.window = window;
-    port.nextScale = scale;
-    // A ride under way keeps its blocks to the end, so it leaves by the window's new edges in
-    // the blocks it is drawn with; the new blocks come with the next ride.
+    // A ride under way leaves by the window's new edges in the blocks it is drawn with.
+    RescaleShow(saverShow, scale);
     ReshapeShow(saverShow, port.ClientRect());
 }
 
@@ -236,7 +234,6 @@ bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const Sho
     case WM_CREATE:
         // Whole pixels until the host tells the window's scale.
         port.scale = 1;
-        port.nextScale = 1;
         // A window made again after another program destroyed the last one starts a new show.
         saverShow = NewShow();
         LoadSettingsFromStrings(context.instance, *context.settings);
@@ -252,12 +249,6 @@ bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const Sho
         *result = 0;
         return true;
     case WM_TIMER:
-        // The show takes a new size only as a ride starts; the blocks change with it, so that
-        // each ride is drawn at one scale from edge to edge.
-        if (port.nextScale != port.scale && saverShow.rideState.x == NoRide) {
-            port.TakeNextScale();
-            ReshapeShow(saverShow, port.ClientRect());
-        }
         ShowTick(saverShow, port);
         break;
     case WM_ENDSESSION:
