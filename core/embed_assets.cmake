@@ -1,7 +1,8 @@
 # Writes a C++ source holding the given files' bytes, so the program carries its pictures
-# and sounds in itself; files named in PACKED are left out and listed by size only, and, when
-# PACK names a file, written end to end into it for the program to fetch apart:
-# cmake -DOUTPUT=file.cpp -DFILES="a;b" [-DPACKED="c;d" -DPACK=file.pack] -P embed_assets.cmake
+# and sounds in itself; the files of each pack are left out, listed by size only, and written
+# end to end into the pack's file for the program to fetch apart:
+# cmake -DOUTPUT=file.cpp -DFILES="a;b" [-DPACK_COUNT=n -DPACK_0=file.pack -DPACKED_0="c|d" ...]
+#       -P embed_assets.cmake
 set(body "// Written by core/embed_assets.cmake from the files in assets/; do not edit.\n")
 string(APPEND body "#include \"core/embedded_assets.h\"\n\nnamespace {\n")
 set(table "")
@@ -15,30 +16,37 @@ foreach(path IN LISTS FILES)
     # Lines of 32 bytes keep the source readable by an editor.
     string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){32})" "\\1\n" bytes "${bytes}")
     string(APPEND body "const uint8_t kAsset${index}[${size}] = {\n${bytes}\n};\n")
-    string(APPEND table "    {\"${name}\", kAsset${index}, ${size}},\n")
+    string(APPEND table "    {\"${name}\", kAsset${index}, ${size}, 0},\n")
     math(EXPR index "${index} + 1")
 endforeach()
 set(packed "")
 set(packed_count 0)
-foreach(path IN LISTS PACKED)
-    get_filename_component(name ${path} NAME)
-    file(SIZE ${path} size)
-    string(APPEND packed "    {\"${name}\", nullptr, ${size}},\n")
-    math(EXPR packed_count "${packed_count} + 1")
-endforeach()
+if(NOT PACK_COUNT)
+    set(PACK_COUNT 0)
+endif()
+set(pack 0)
+while(pack LESS PACK_COUNT)
+    string(REPLACE "|" ";" PACKED_${pack} "${PACKED_${pack}}")
+    foreach(path IN LISTS PACKED_${pack})
+        get_filename_component(name ${path} NAME)
+        file(SIZE ${path} size)
+        string(APPEND packed "    {\"${name}\", nullptr, ${size}, ${pack}},\n")
+        math(EXPR packed_count "${packed_count} + 1")
+    endforeach()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${PACKED_${pack}} OUTPUT_FILE ${PACK_${pack}}.new
+                    RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "could not write ${PACK_${pack}}")
+    endif()
+    file(RENAME ${PACK_${pack}}.new ${PACK_${pack}})
+    math(EXPR pack "${pack} + 1")
+endwhile()
 if(packed_count EQUAL 0)
-    set(packed "    {\"\", nullptr, 0},\n")  # no array is empty in C++
+    set(packed "    {\"\", nullptr, 0, -1},\n")  # no array is empty in C++
 endif()
 string(APPEND body "}  // namespace\n\nconst EmbeddedAsset kEmbeddedAssets[] = {\n${table}};\n")
 string(APPEND body "const size_t kEmbeddedAssetCount = ${index};\n")
 string(APPEND body "EmbeddedAsset kPackedAssets[] = {\n${packed}};\n")
 string(APPEND body "const size_t kPackedAssetCount = ${packed_count};\n")
-if(PACK)
-    execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${PACKED} OUTPUT_FILE ${PACK}.new RESULT_VARIABLE failed)
-    if(failed)
-        message(FATAL_ERROR "could not write ${PACK}")
-    endif()
-    file(RENAME ${PACK}.new ${PACK})
-endif()
 file(WRITE ${OUTPUT}.new "${body}")
 file(RENAME ${OUTPUT}.new ${OUTPUT})

@@ -29,17 +29,26 @@ bool IsPackedAsset(const char* name) {
     return FindPacked(name) != nullptr;
 }
 
-bool AttachAssetPack(const uint8_t* bytes, size_t size) {
+bool AttachAssetPack(int32_t pack, const uint8_t* bytes, size_t size) {
     size_t total = 0;
+    size_t count = 0;
     for (size_t i = 0; i < kPackedAssetCount; ++i) {
-        total += kPackedAssets[i].size;
+        if (kPackedAssets[i].pack == pack) {
+            if (kPackedAssets[i].bytes != nullptr) {
+                return false;
+            }
+            total += kPackedAssets[i].size;
+            ++count;
+        }
     }
-    if (kPackedAssetCount == 0 || kPackedAssets[0].bytes != nullptr || bytes == nullptr || size != total) {
+    if (count == 0 || bytes == nullptr || size != total) {
         return false;
     }
     for (size_t i = 0; i < kPackedAssetCount; ++i) {
-        kPackedAssets[i].bytes = bytes;
-        bytes += kPackedAssets[i].size;
+        if (kPackedAssets[i].pack == pack) {
+            kPackedAssets[i].bytes = bytes;
+            bytes += kPackedAssets[i].size;
+        }
     }
     return true;
 }

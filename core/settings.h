@@ -1,6 +1,7 @@
 // The seven settings the user chooses: one table of their keys, kinds, ranges, defaults, repair,
 // the words that name them and the controls that edit them, which the Windows store and dialog,
-// the Linux options and the web page all read, so that a setting is added in one row.
+// the Linux options and the web page all read, so that a setting is added in one row (and in one
+// row of kSettingDocs below, the words the Linux documents made at build time say of it).
 // Portable; where the settings are kept is each platform's own business (control.ini on
 // Windows, the options on Linux, the page's storage on the web).
 #pragma once
@@ -58,6 +59,31 @@ inline constexpr SettingRule kSettings[SettingCount] = {
      "how often rides come", BarMinimumAtTop, 1006, 4},
     {"Volume", &SaverSettings::volume, true, 0, 255, 127, 127, "Volume", nullptr, "Quiet", "Loud",
      "loudness of the show's sounds", BarMaximumAtTop, 1007, 11},
+};
+
+// What the Linux settings description (rolvanta.xml) and manual page say of each setting, which
+// the build writes into them (linux/settings_docs.cpp), in the order of kSettings and with its
+// keys. Apart from kSettings so that the Windows saver, which carries that table whole, does not
+// carry these words too.
+struct SettingDocs {
+    const char* key;
+    const char* label;      // the XScreenSaver settings dialog's
+    const char* lowText;    // its words at a bar's ends
+    const char* highText;
+    const char* manual;     // the manual page's: what it does, before its range and default,
+    const char* manualMore;  // and what follows them (nullptr: a full stop)
+};
+
+inline constexpr SettingDocs kSettingDocs[] = {
+    {"Sound", "Sound", nullptr, nullptr, "Play the engine sounds", nullptr},
+    {"Blank", "Black background", nullptr, nullptr, "Blacken the screen before the rides",
+     ": the rides cross whatever the window shows."},
+    {"Coravendia", "Coravendia", nullptr, nullptr, "Let the Coravendia ride", nullptr},
+    {"Valtorne", "Valtorne", nullptr, nullptr, "Let the Valtorne ride", ". With both models off, both ride."},
+    {"Speed", "Speed", "Slow", "Fast", "How far a ride goes at each step", nullptr},
+    {"Rate", "Rides", "Seldom", "Often", "How often a new ride comes", nullptr},
+    {"Volume", "Volume", "Silent", "Loud", "The loudness of the show's own sounds",
+     ". The system's mixer is never touched."},
 };
 
 // Every setting at its default.

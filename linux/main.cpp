@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "linux/idle_start.h"
 #include "linux/options.h"
 #include "linux/wayland/wayland_client.h"
 #include "linux/x11/x11_show.h"
@@ -73,7 +74,9 @@ int main(int argc, char** argv) {
         break;
     }
     int status;
-    if (SpeaksWayland(options, getenv("WAYLAND_DISPLAY"), getenv("XSCREENSAVER_WINDOW"))) {
+    if (options.idleMs != 0) {
+        status = RunIdleStart(options, signalPipe[0], &signalled);
+    } else if (SpeaksWayland(options, getenv("WAYLAND_DISPLAY"), getenv("XSCREENSAVER_WINDOW"))) {
         if (options.target == DrawTarget::WindowId) {
             fputs("rolvanta: --window-id names an X11 window, which a Wayland client cannot draw on\n", stderr);
             status = 1;

@@ -10,7 +10,7 @@ namespace {
 // Ignored and IgnoredValue are XScreenSaver's choices of visual and colormap, which matter
 // only to a module that makes its own: the show draws in whatever the window it is given has.
 enum class Kind { Number, Flag, Root, OwnWindow, WindowId, Display, Delay, Fps, Ignored, IgnoredValue, Seed, Steps,
-                  Help, Version, Wayland, Scale };
+                  Help, Version, Wayland, Scale, Idle };
 
 struct OptionRule {
     const char* name;
@@ -43,6 +43,7 @@ const OptionRule kOptions[] = {
     {"h", Kind::Help, nullptr, nullptr, 0},
     {"version", Kind::Version, nullptr, nullptr, 0},
     {"scale", Kind::Scale, nullptr, &kScaleRange, 0},
+    {"idle", Kind::Idle, nullptr, nullptr, 0},
 };
 
 // A setting's option is its key in lower case: a range takes a number ("--speed 12"), a flag is
@@ -98,7 +99,7 @@ int32_t Repaired(int32_t value, const OptionRange& range) {
 bool TakesValue(Kind kind) {
     return kind == Kind::Number || kind == Kind::Seed || kind == Kind::Steps || kind == Kind::WindowId ||
            kind == Kind::Display || kind == Kind::Delay || kind == Kind::IgnoredValue ||
-           kind == Kind::Scale;
+           kind == Kind::Scale || kind == Kind::Idle;
 }
 
 // An optional sign and at least one digit, nothing else. Magnitudes beyond 32 bits saturate:
@@ -140,6 +141,35 @@ int32_t Clamped32(int64_t value) {
 
 const OptionRange kDelayRange = {0, 1000000, 10000};
 const OptionRange kScaleRange = {0, 8, 0};
+const int32_t kIdleMaxMinutes = 1440;
+
+bool ParseIdleMinutes(const char* text, uint32_t* ms) {
+    // In milliseconds from the start, so that no fraction is lost to floating point.
+    uint64_t whole = 0;
+    const char* at = text;
+    for (; *at >= '0' && *at <= '9'; ++at) {
+        whole = whole <= static_cast<uint64_t>(kIdleMaxMinutes) ? whole * 10 + (*at - '0') : whole;
+    }
+    bool any = at != text;
+    uint64_t fraction = 0;  // of a minute, in millionths: 60000 ms a minute, so a microminute is 0.06 ms
+    if (*at == '.') {
+        uint64_t place = 100000;
+        for (++at; *at >= '0' && *at <= '9'; ++at, place /= 10) {
+            fraction += static_cast<uint64_t>(*at - '0') * place;
+            any = true;
+        }
+    }
+    if (!any || *at != '\0' || whole > static_cast<uint64_t>(kIdleMaxMinutes) ||
+        (whole == static_cast<uint64_t>(kIdleMaxMinutes) && fraction != 0)) {
+        return false;
+    }
+    uint64_t total = whole * 60000 + (fraction * 6 + 50) / 100;
+    if (total == 0) {
+        return false;
+    }
+    *ms = static_cast<uint32_t>(total);
+    return true;
+}
 
 int32_t ScreenPixelScale(const LinuxOptions& options, const char* xftDpi) {
     if (options.scale > 0) {
@@ -337,6 +367,13 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
             result.stepLimited = true;
             result.steps = static_cast<uint32_t>(number);
             break;
+        case Kind::Idle:
+            if (!ParseIdleMinutes(value, &result.idleMs)) {
+                *error = std::string("--idle needs a number of minutes above 0 and at most 1440, like 5 or 0.5, not '") +
+                         value + "'";
+                return OptionsResult::Usage;
+            }
+            break;
         case Kind::Help:
             help = true;
             break;
@@ -344,6 +381,11 @@ OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* opti
             version = true;
             break;
         }
+    }
+    // The idle start waits to cover the whole desktop: a window of any kind is no place for it.
+    if (result.idleMs != 0 && (result.target != DrawTarget::OwnWindow || result.windowNamed || !result.display.empty())) {
+        *error = "--idle starts the Wayland screen saver, which takes no -root, -window, -window-id or -display";
+        return OptionsResult::Usage;
     }
     *options = result;
     return help ? OptionsResult::Help : (version ? OptionsResult::Version : OptionsResult::Run);
@@ -382,6 +424,8 @@ std::string UsageText(const char* program) {
            SettingsUsage() +
            "  --seed N                start the show's chance from N, to repeat a show\n"
            "  --steps N               ride N steps, then hold still until ended\n"
+           "  --idle MINUTES          wait for the seat to be idle this long (a decimal number),\n"
+           "                          show the saver, and wait again after it ends (Wayland)\n"
            "  --scale N               each picture pixel an N-by-N block, 1 to 8; 0 (the default)\n"
            "                          follows the X resources' Xft.dpi: 144 and over give 2\n"
            "  -h, --help              this text\n"

@@ -40,6 +40,7 @@ struct LinuxOptions {
     int32_t scale = 0;              // --scale: picture blocks of this side; 0 takes the screen's
     bool windowNamed = false;       // -window is the target, not only the default
     bool wayland = false;           // --wayland: a Wayland client whatever the environment says
+    uint32_t idleMs = 0;            // --idle: wait for the seat to idle this long before each show; 0: show now
 };
 
 enum class OptionsResult {
@@ -55,6 +56,11 @@ enum class OptionsResult {
 // outside its setting's range is repaired to the setting's fallback as a settings file's
 // value is; anything that is not a number is an error. On Usage, *error says what was wrong.
 OptionsResult ParseOptions(int argc, const char* const* argv, LinuxOptions* options, std::string* error);
+
+// --idle's minutes as a decimal number ("5", "0.05"), in milliseconds: above 0 and at most
+// kIdleMaxMinutes. False for anything else, and for a value that rounds to 0 ms.
+extern const int32_t kIdleMaxMinutes;  // 1440: a day
+bool ParseIdleMinutes(const char* text, uint32_t* ms);
 
 // A window id as X tools print it: decimal, or hexadecimal after "0x". False for anything
 // else, for 0 and for values beyond 32 bits.

@@ -56,10 +56,130 @@ class serve:
 
 
 class DevToolsError(Exception):
-    pass
+    """What a browser's remote protocol (DevTools or WebDriver BiDi) refused or failed."""
 
 
-class Chromium:
+class Browser:
+    """What the DevTools and the WebDriver BiDi drivers share: the WebSocket, spoken by hand,
+    commands, waiting for the page, and closing the browser's process group and profile. A
+    driver starts self.process in a group of its own with self.profile, and gives navigate(url)
+    and evaluate(expression)."""
+
+    # A test's measure of how busy the machine is: every wait for the page is that much longer.
+    slowness = 1
+
+    def _connect(self, url):
+        host, _, path = url[len("ws://"):].partition("/")
+        name, _, port = host.partition(":")
+        self.sock = socket.create_connection((name, int(port)), timeout=120)
+        key = base64.b64encode(os.urandom(16)).decode()
+        self.sock.sendall(("GET /%s HTTP/1.1\r\nHost: %s\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                           "Sec-WebSocket-Key: %s\r\nSec-WebSocket-Version: 13\r\n\r\n" % (path, host, key)).encode())
+        reply = b""
+        while b"\r\n\r\n" not in reply:
+            chunk = self.sock.recv(4096)
+            if not chunk:
+                raise DevToolsError("the browser closed the connection during the handshake")
+            reply += chunk
+        if b" 101 " not in reply.split(b"\r\n")[0]:
+            raise DevToolsError("the browser refused the WebSocket: %r" % reply[:80])
+        self.buffer = reply.split(b"\r\n\r\n", 1)[1]
+
+    def _read(self, count):
+        while len(self.buffer) < count:
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise DevToolsError("the browser closed the connection")
+            self.buffer += chunk
+        data, self.buffer = self.buffer[:count], self.buffer[count:]
+        return data
+
+    def _receive(self):
+        message = b""
+        while True:
+            head = self._read(2)
+            length = head[1] & 0x7F
+            if length == 126:
+                length = struct.unpack(">H", self._read(2))[0]
+            elif length == 127:
+                length = struct.unpack(">Q", self._read(8))[0]
+            payload = self._read(length)
+            if head[0] & 0x0F == 8:
+                raise DevToolsError("the browser closed the WebSocket")
+            message += payload
+            if head[0] & 0x80:
+                return json.loads(message)
+
+    def _send(self, data):
+        mask = os.urandom(4)
+        length = len(data)
+        header = bytes([0x81]) + (bytes([0x80 | length]) if length < 126 else
+                                  struct.pack(">BH", 0x80 | 126, length) if length < 65536 else
+                                  struct.pack(">BQ", 0x80 | 127, length))
+        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
+
+    def call(self, method, **params):
+        """Sends a command and returns its result; events that come meanwhile are kept."""
+        self.next_id += 1
+        self._send(json.dumps({"id": self.next_id, "method": method, "params": params}).encode())
+        while True:
+            message = self._receive()
+            if message.get("id") == self.next_id:
+                # DevTools says {"error": {"message": ...}}, BiDi {"error": "name", "message": ...}.
+                error = message.get("error")
+                if error:
+                    raise DevToolsError("%s: %s" % (method, error.get("message") if isinstance(error, dict)
+                                                    else "%s: %s" % (error, message.get("message"))))
+                return message.get("result", {})
+            if "method" in message:
+                self.events.append(message)
+
+    def open(self, url, timeout=60):
+        """Loads url and waits until the page says the show is ready."""
+        self.navigate(url)
+        self.wait_for("typeof rolvanta === 'object' && document.readyState === 'complete'", timeout)
+        self.evaluate("rolvanta.ready")
+
+    def wait_for(self, expression, timeout, what=None):
+        timeout *= self.slowness
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                if self.evaluate(expression):
+                    return
+            except DevToolsError:
+                pass  # the page between two documents
+            if time.monotonic() > deadline:
+                raise DevToolsError("no %s within %d s" % (what or expression, timeout))
+            time.sleep(0.05)
+
+    def close(self):
+        if self.sock is not None:
+            self.sock.close()
+            self.sock = None
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        # A helper that outlives the browser writes into the profile after it is removed, which
+        # left a profile folder behind on every other run.
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+class Chromium(Browser):
     """A headless Chromium with one page; call() sends a DevTools command and returns its result.
     Events are kept in self.events until read. Its time-outs are multiplied by `slowness`, a
     test's measure of how busy the machine is."""
@@ -109,68 +229,6 @@ class Chromium:
             time.sleep(0.05)
         raise DevToolsError("chromium gave no DevTools port within %d s" % (60 * self.slowness))
 
-    def _connect(self, url):
-        host, _, path = url[len("ws://"):].partition("/")
-        name, _, port = host.partition(":")
-        self.sock = socket.create_connection((name, int(port)), timeout=120)
-        key = base64.b64encode(os.urandom(16)).decode()
-        self.sock.sendall(("GET /%s HTTP/1.1\r\nHost: %s\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                           "Sec-WebSocket-Key: %s\r\nSec-WebSocket-Version: 13\r\n\r\n" % (path, host, key)).encode())
-        reply = b""
-        while b"\r\n\r\n" not in reply:
-            chunk = self.sock.recv(4096)
-            if not chunk:
-                raise DevToolsError("DevTools closed the connection during the handshake")
-            reply += chunk
-        if b" 101 " not in reply.split(b"\r\n")[0]:
-            raise DevToolsError("DevTools refused the WebSocket: %r" % reply[:80])
-        self.buffer = reply.split(b"\r\n\r\n", 1)[1]
-
-    def _read(self, count):
-        while len(self.buffer) < count:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                raise DevToolsError("DevTools closed the connection")
-            self.buffer += chunk
-        data, self.buffer = self.buffer[:count], self.buffer[count:]
-        return data
-
-    def _receive(self):
-        message = b""
-        while True:
-            head = self._read(2)
-            length = head[1] & 0x7F
-            if length == 126:
-                length = struct.unpack(">H", self._read(2))[0]
-            elif length == 127:
-                length = struct.unpack(">Q", self._read(8))[0]
-            payload = self._read(length)
-            if head[0] & 0x0F == 8:
-                raise DevToolsError("DevTools closed the WebSocket")
-            message += payload
-            if head[0] & 0x80:
-                return json.loads(message)
-
-    def _send(self, data):
-        mask = os.urandom(4)
-        length = len(data)
-        header = bytes([0x81]) + (bytes([0x80 | length]) if length < 126 else
-                                  struct.pack(">BH", 0x80 | 126, length) if length < 65536 else
-                                  struct.pack(">BQ", 0x80 | 127, length))
-        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
-
-    def call(self, method, **params):
-        self.next_id += 1
-        self._send(json.dumps({"id": self.next_id, "method": method, "params": params}).encode())
-        while True:
-            message = self._receive()
-            if message.get("id") == self.next_id:
-                if "error" in message:
-                    raise DevToolsError("%s: %s" % (method, message["error"].get("message")))
-                return message.get("result", {})
-            if "method" in message:
-                self.events.append(message)
-
     def next_event(self):
         """The next event kept or to come."""
         return self.events.pop(0) if self.events else self._receive()
@@ -184,50 +242,9 @@ class Chromium:
                                             or details.get("text")))
         return result["result"].get("value")
 
-    def open(self, url, timeout=60):
-        """Loads url and waits until the page says the show is ready."""
+    def navigate(self, url):
         self.call("Page.navigate", url=url)
-        self.wait_for("typeof rolvanta === 'object' && document.readyState === 'complete'", timeout)
-        self.evaluate("rolvanta.ready")
-
-    def wait_for(self, expression, timeout, what=None):
-        timeout *= self.slowness
-        deadline = time.monotonic() + timeout
-        while True:
-            try:
-                if self.evaluate(expression):
-                    return
-            except DevToolsError:
-                pass  # the page between two documents
-            if time.monotonic() > deadline:
-                raise DevToolsError("no %s within %d s" % (what or expression, timeout))
-            time.sleep(0.05)
 
     def screenshot(self, path):
         with open(path, "wb") as f:
             f.write(base64.b64decode(self.call("Page.captureScreenshot", format="png")["data"]))
-
-    def close(self):
-        if self.sock is not None:
-            self.sock.close()
-            self.sock = None
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        # A helper that outlives the browser writes into the profile after it is removed, which
-        # left a profile folder behind on every other run.
-        try:
-            os.killpg(self.process.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        shutil.rmtree(self.profile, ignore_errors=True)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()

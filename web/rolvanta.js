@@ -12,6 +12,11 @@
     const params = new URLSearchParams(location.search);
     const STORE = "rolvanta.settings";
     const WAIT = 0, LOOP = 2;  // the core's SoundCue values
+    const SOUNDS = 0, PICTURES = 1;  // the module's packs
+    // The sizes and SHA-256 of rolvanta.wasm and rolvanta.pictures, and which pictures the pack
+    // stores as the mirror image they are of an earlier one: the build writes them here.
+    const LISTED = null;
+    const MIRRORED = [];
 
     let rv = null;  // the core's exports
     const pictures = [];
@@ -131,13 +136,15 @@
             const response = await fetch("rolvanta.sounds");
             // 204: the worker could not fetch them (offline) and has none kept.
             if (!response.ok || response.status === 204) throw new Error(response.status);
-            const pack = new Uint8Array(await response.arrayBuffer());
-            const room = rv.rv_pack_room(pack.length);
-            if (room) bytes(room, pack.length).set(pack);
-            if (!room || !rv.rv_attach_pack(room, pack.length)) throw new Error("a damaged pack");
+            if (!attach(SOUNDS, new Uint8Array(await response.arrayBuffer()))) throw new Error("a damaged pack");
         } catch (e) {
             soundsAsked = false;  // asked again when the sound is next switched on
         }
+    }
+    function attach(number, pack) {
+        const room = rv.rv_pack_room(pack.length);
+        if (room) bytes(room, pack.length).set(pack);
+        return room && rv.rv_attach_pack(number, room, pack.length);
     }
     // What waits for the first picture (the core's first copy), so that nothing holds it up on
     // a slow link.
@@ -388,13 +395,30 @@
             const action = !event.repeat && shortcut(event);
             if (action) action();
         });
+        document.addEventListener("visibilitychange", () => {
+            if (!running) return;
+            if (document.hidden) {
+                stopFrames();
+                rv.rv_visible(0);
+                if (sound.context) sound.context.suspend();
+            } else {
+                // The engine the core cues on waking may come before the player has woken.
+                if (sound.context) sound.context.resume().then(replayLoop);
+                rv.rv_visible(1);
+                holdWake();
+                frame();
+            }
+        });
+    }
+    // The show starts once the window's device pixels are known, or a second on without them:
+    // asked for as the page starts, so that the answer is in before the files are.
+    function measure() {
         const refit = () => {
             if (!running) return;
             fit(scale);
             rv.rv_resize(deviceWidth, deviceHeight, screenScale());
         };
-        // The show starts once the window's device pixels are known, or a second on without them.
-        const measured = new Promise((resolve) => {
+        return new Promise((resolve) => {
             setTimeout(resolve, 1000);
             const observer = "ResizeObserver" in window && new ResizeObserver(([entry]) => {
                 const ratio = window.devicePixelRatio || 1;
@@ -419,55 +443,79 @@
                 resolve();
             }
         });
-        document.addEventListener("visibilitychange", () => {
-            if (!running) return;
-            if (document.hidden) {
-                stopFrames();
-                rv.rv_visible(0);
-                if (sound.context) sound.context.suspend();
-            } else {
-                // The engine the core cues on waking may come before the player has woken.
-                if (sound.context) sound.context.resume().then(replayLoop);
-                rv.rv_visible(1);
-                holdWake();
-                frame();
-            }
-        });
-        return measured;
     }
 
-    // The module, compiled as it arrives when the server names its type. A download cut short
-    // or refused is tried once more past every cache before the page says what happened. On a
-    // first visit no worker has checked it, so it is checked here against release.json, as the
-    // worker checks every file it keeps: a damaged picture must not ride unannounced.
+    // The module, compiled as it arrives, and the pictures, both asked for at once (the page
+    // preloads them). A download cut short, refused or damaged is tried once more past every
+    // cache, checked against release.json then, before the page says what happened. On a first
+    // visit no worker has checked them, so they are checked here, as the worker checks every
+    // file it keeps: a damaged picture must not ride unannounced. The module runs only once
+    // checked.
     async function instantiate(cache) {
         if (typeof WebAssembly !== "object") throw new Error("this browser has no WebAssembly");
+        if (typeof DecompressionStream !== "function") throw new Error("this browser cannot unpack gzip");
         const checked = "serviceWorker" in navigator && !!navigator.serviceWorker.controller;
-        const listed = checked ? null : fetch("release.json", { cache: "no-cache" })
-            .then((list) => list.ok ? list.json() : null).then((list) => list && list.files["rolvanta.wasm"])
-            .catch(() => null);
-        let response;
+        const listed = checked ? null : cache === "default" && LISTED ? Promise.resolve(LISTED)
+            : fetch("release.json", { cache: "no-cache" }).then((list) => list.ok ? list.json() : null)
+                .then((list) => list && list.files, () => null);
+        const [module, pictures] = await Promise.all([compile(cache, listed), unpack(cache, listed)]);
         try {
-            response = await fetch("rolvanta.wasm", { cache });
-        } catch (e) {
-            throw new Error("the network failed, and this browser kept no copy from an earlier visit");
-        }
-        if (!response.ok) throw new Error("the server answered " + response.status + " for rolvanta.wasm");
-        let body = response;
-        if (!checked) {
-            body = await response.arrayBuffer().catch(() => new ArrayBuffer(0));
-            const damage = await damageOf(body, await listed);
-            if (damage) throw new Error("rolvanta.wasm arrived damaged: " + damage);
-        }
-        try {
-            if (body instanceof ArrayBuffer) return await WebAssembly.instantiate(body, imports);
-            if (response.headers.get("Content-Type") === "application/wasm") {
-                return await WebAssembly.instantiateStreaming(response, imports);
-            }
-            return await WebAssembly.instantiate(await response.arrayBuffer(), imports);
+            const instance = await WebAssembly.instantiate(module, imports);
+            instance.exports._initialize();
+            rv = instance.exports;
         } catch (e) {
             throw new Error("rolvanta.wasm arrived cut short or damaged (" + e.message + ")");
         }
+        if (!attach(PICTURES, pictures)) throw new Error("rolvanta.pictures arrived damaged: it unpacks to "
+                                                          + pictures.length + " bytes, not the module's");
+    }
+    async function download(name, cache) {
+        let response;
+        try {
+            response = await fetch(name, { cache });
+        } catch (e) {
+            throw new Error("the network failed, and this browser kept no copy from an earlier visit");
+        }
+        if (!response.ok) throw new Error("the server answered " + response.status + " for " + name);
+        return response;
+    }
+    async function check(name, body, listed) {
+        const damage = listed && await damageOf(body, ((await listed) || {})[name]);
+        if (damage) throw new Error(name + " arrived damaged: " + damage);
+    }
+    // Both come gzipped, whatever the server compresses besides, and are unpacked as they
+    // stream; checked, each is read whole beside, and nothing of it is used before the check.
+    const unzipped = (body, init) => new Response(body.pipeThrough(new DecompressionStream("gzip")), init);
+    async function streamed(name, cache, listed, consume) {
+        const response = await download(name, cache);
+        const [body, kept] = listed ? response.body.tee() : [response.body];
+        const whole = kept && new Response(kept).arrayBuffer().catch(() => new ArrayBuffer(0));
+        const consumed = consume(body).catch((e) => {
+            throw new Error(name + " arrived cut short or damaged (" + e.message + ")");
+        });
+        consumed.catch(() => {});  // any damage is named first
+        if (listed) await check(name, await whole, listed);
+        return consumed;
+    }
+    // Typed here, so that it compiles as it streams.
+    const compile = (cache, listed) => streamed("rolvanta.wasm", cache, listed, (body) =>
+        WebAssembly.compileStreaming(unzipped(body, { headers: { "Content-Type": "application/wasm" } })));
+    async function unpack(cache, listed) {
+        const pack = new Uint8Array(await streamed("rolvanta.pictures", cache, listed,
+                                                   (body) => unzipped(body).arrayBuffer()));
+        // The .bmp files end to end; those stored mirrored (8-bit, each row reversed) are turned
+        // back. A file's size, its pixels' offset, width and height are in its headers.
+        const view = new DataView(pack.buffer);
+        for (let at = 0, index = 0, size; at + 54 <= pack.length; at += size, index++) {
+            size = Math.max(54, view.getUint32(at + 2, true));
+            if (!MIRRORED.includes(index)) continue;
+            const pixels = at + view.getUint32(at + 10, true), width = view.getInt32(at + 18, true);
+            for (let row = 0; row < Math.abs(view.getInt32(at + 22, true)); row++) {
+                const start = pixels + row * ((width + 3) & ~3);
+                pack.subarray(start, start + width).reverse();
+            }
+        }
+        return pack;
     }
     // What differs from the list's entry, in words; nothing without a list to check against.
     async function damageOf(body, entry) {
@@ -480,11 +528,11 @@
             + " where release.json's begins " + entry.sha256.slice(0, 12);
     }
     async function load() {
-        const module = await instantiate("default").catch(() => instantiate("reload"));
-        rv = module.instance.exports;
-        rv._initialize();
+        const measured = measure();
+        await instantiate("default").catch(() => instantiate("reload"));
         buildPanel(readSettings());
-        await listen();
+        listen();
+        await measured;
         wakeGear();
         enterMode();
         // A saver that waits has no picture to hold up.

@@ -11,8 +11,12 @@ const LIST = "release.json";
 // Kept only once a page has asked for it: the sounds, most of the bytes, are fetched for a
 // visitor who has the sound on, never for one who has not.
 const ON_DEMAND = new Set(["rolvanta.sounds"]);
-const pinned = new Map();  // a page (client id) -> the release it started with
+// Which release each open page (client id) started with. The browser stops an idle worker and
+// starts a new one for the next request, so the map is kept in a cache of its own as well.
+const PINS = "rolvanta-pins";
+let pinned = null;
 let updating = null;
+let fetching = null;  // the release being fetched, which no prune takes for a leftover
 
 const address = (name) => new URL(name, self.registration.scope).href;
 // One entry per file whatever the query: "./?speed=12" is index.html, "rolvanta.js?x" is rolvanta.js.
@@ -23,6 +27,16 @@ function fileOf(url) {
 async function sha256(data) {
     const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", data));
     return Array.from(digest, (b) => b.toString(16).padStart(2, "0")).join("");
+}
+
+function pins() {
+    pinned = pinned || caches.open(PINS).then((cache) => cache.match(address(PINS)))
+        .then((kept) => kept ? kept.json() : {}).then((kept) => new Map(Object.entries(kept)), () => new Map());
+    return pinned;
+}
+async function savePins() {
+    const map = await pins();
+    await (await caches.open(PINS)).put(address(PINS), new Response(JSON.stringify(Object.fromEntries(map))));
 }
 
 // The releases kept, oldest first; one is whole once its list is in, which is put last.
@@ -69,6 +83,7 @@ async function fetchRelease() {
     // the network.
     const old = current && await caches.open(current);
     const oldFiles = old ? (await (await old.match(address(LIST))).json()).files : {};
+    fetching = name;
     const cache = await caches.open(name);
     for (const [file, entry] of Object.entries(files)) {
         if (await cache.match(address(file))) continue;
@@ -81,26 +96,43 @@ async function fetchRelease() {
 // After every check, failed or not, the releases no open page started with go, and with them
 // whatever a failed attempt left half-fetched.
 function update() {
-    updating = updating || fetchRelease().finally(prune).finally(() => { updating = null; });
+    updating = updating || fetchRelease().finally(() => { fetching = null; }).finally(prune)
+        .finally(() => { updating = null; });
     return updating;
 }
 
-// Only the newest whole release stays, and any a page still open started with.
+// Only the newest whole release stays, and any a page still open started with. A page being
+// navigated away from may still count as open while the next one's request comes (in Firefox it
+// often does), so the next page's own requests prune again once pages of two releases are known.
 async function prune() {
     const { names, current } = await releases();
-    const keep = new Set([current]);
-    for (const [client, name] of pinned) {
-        if (await self.clients.get(client)) keep.add(name); else pinned.delete(client);
+    const keep = new Set([current, fetching]);
+    const map = await pins();
+    let changed = false;
+    for (const [client, name] of map) {
+        if (await self.clients.get(client)) {
+            keep.add(name);
+        } else {
+            map.delete(client);
+            changed = true;
+        }
     }
+    if (changed) await savePins();
     await Promise.all(names.filter((name) => !keep.has(name)).map((name) => caches.delete(name)));
 }
 
 async function answer(event) {
     const client = event.resultingClientId || event.clientId;
-    let release = pinned.get(client);
+    const map = await pins();
+    let release = map.get(client);
     if (!release || !(await caches.has(release))) {
         release = (await releases()).current;
-        if (release && client) pinned.set(client, release);
+        if (release && client) {
+            map.set(client, release);
+            event.waitUntil(savePins());
+        }
+    } else if (event.request.mode !== "navigate" && new Set(map.values()).size > 1) {
+        event.waitUntil(prune());
     }
     const file = fileOf(event.request.url);
     const cache = release && await caches.open(release);

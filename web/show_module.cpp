@@ -197,19 +197,24 @@ RV_EXPORT(rv_set_volume) void rv_set_volume(int32_t volume) {
     }
 }
 
-// The sounds come apart from the module, in one pack of the size it was built with: the page
-// fetches it into this room and attaches it. A pack refused is freed, and the show rides on in
+// The sounds and the pictures come apart from the module, each in one pack of the size it was
+// built with: the page fetches a pack (unpacked) into this room and attaches it, the pictures
+// before the show starts. A pack refused is freed; without its sounds the show rides on in
 // silence.
+enum Pack { SoundsPack = 0, PicturesPack = 1 };
+
 RV_EXPORT(rv_pack_room) uint8_t* rv_pack_room(int32_t size) {
     return size > 0 ? static_cast<uint8_t*>(malloc(static_cast<size_t>(size))) : nullptr;
 }
 
-RV_EXPORT(rv_attach_pack) int32_t rv_attach_pack(uint8_t* bytes, int32_t size) {
-    if (!AttachAssetPack(bytes, static_cast<size_t>(size))) {
+RV_EXPORT(rv_attach_pack) int32_t rv_attach_pack(int32_t pack, uint8_t* bytes, int32_t size) {
+    if (!AttachAssetPack(pack, bytes, static_cast<size_t>(size))) {
         free(bytes);
         return 0;
     }
-    port.SoundsArrived();
+    if (pack == SoundsPack) {
+        port.SoundsArrived();
+    }
     return 1;
 }
 

@@ -25,6 +25,9 @@ struct Output {
     uint32_t name = 0;
     wl_output* output = nullptr;
     int32_t scale = 1;
+    int32_t modeWidth = 0;  // the current mode, in the output's pixels before its transform
+    int32_t modeHeight = 0;
+    int32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
     bool closed = false;  // the compositor closed its layer surface: it gets no other
 };
 
@@ -93,5 +96,18 @@ struct Client {
     // change, the compositor puts the pointer somewhere new in the surface's coordinates (on
     // some backends only once the device next reports), and where is not known until then.
     bool rebase = false;
+    // What the pointer said since its last frame, judged as one when the frame ends: a motion
+    // sharing its frame with a leave or an enter is where the compositor put the pointer
+    // (sway moves it with an output), not travel.
+    bool frameMoved = false;
+    bool frameCrossed = false;
+    wl_fixed_t frameX = 0;
+    wl_fixed_t frameY = 0;
+    // A locker that holds the keyboard as the saver starts keeps it from the saver's screens,
+    // which show once the user has unlocked: the keyboard coming to them long after the
+    // first frame is the user back.
+    uint64_t shownAt = 0;  // when the show's first frame was on screen
+    bool keyboardEntered = false;
+    bool keyboardWithheld = false;  // the seat had a keyboard then, and it was not the saver's
 };
 

@@ -3,9 +3,15 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "linux/sound/alsa_show_port.h"
+
 // Travel of the pointer, across plus down, that is a hand on the mouse rather than a tremor
 // of the desk: in surface pixels.
 static const int kMoveThreshold = 4;
+
+// A compositor gives the keyboard to a surface as it maps it, before its first frame is shown;
+// one that comes this long after was held by another program.
+static const uint64_t kWithheldMs = 1000;
 
 // Input ends a screen saver; a window is an ordinary window and takes no notice.
 static void Input(Client& client) {
@@ -30,26 +36,47 @@ static void OnPointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_
     client.pointerX = x;
     client.pointerY = y;
     client.rebase = false;
+    client.frameCrossed = true;
 }
 
 static void OnPointerLeave(void* data, wl_pointer*, uint32_t, wl_surface*) {
-    static_cast<Client*>(data)->pointerScreen = nullptr;
+    Client& client = *static_cast<Client*>(data);
+    client.pointerScreen = nullptr;
+    client.frameCrossed = true;
 }
 
-static void OnPointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+// The pointer's frame ends: its motion is travel from the base, or the new base when the frame
+// crossed a surface's edge or the outputs changed since the base was taken.
+static void OnPointerFrame(void* data, wl_pointer*) {
     Client& client = *static_cast<Client*>(data);
-    if (client.pointerScreen == nullptr) {
+    bool moved = client.frameMoved;
+    bool crossed = client.frameCrossed;
+    client.frameMoved = false;
+    client.frameCrossed = false;
+    if (!moved || client.pointerScreen == nullptr) {
         return;
     }
-    if (client.rebase) {
+    if (crossed || client.rebase) {
         client.rebase = false;
-        client.pointerX = x;
-        client.pointerY = y;
+        client.pointerX = client.frameX;
+        client.pointerY = client.frameY;
         return;
     }
-    int travel = abs(wl_fixed_to_int(x - client.pointerX)) + abs(wl_fixed_to_int(y - client.pointerY));
+    int travel = abs(wl_fixed_to_int(client.frameX - client.pointerX)) +
+                 abs(wl_fixed_to_int(client.frameY - client.pointerY));
     if (travel > kMoveThreshold) {
         Input(client);
+    }
+}
+
+static void OnPointerMotion(void* data, wl_pointer* pointer, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+    Client& client = *static_cast<Client*>(data);
+    client.frameMoved = true;
+    client.frameX = x;
+    client.frameY = y;
+    // A seat before version 5 sends no frames: each motion is a frame of its own.
+    if (wl_pointer_get_version(pointer) < WL_POINTER_FRAME_SINCE_VERSION) {
+        OnPointerFrame(data, pointer);
     }
 }
 
@@ -63,7 +90,6 @@ static void OnPointerAxis(void* data, wl_pointer*, uint32_t, uint32_t, wl_fixed_
     Input(*static_cast<Client*>(data));
 }
 
-static void OnPointerFrame(void*, wl_pointer*) {}
 static void OnPointerAxisSource(void*, wl_pointer*, uint32_t) {}
 static void OnPointerAxisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
 static void OnPointerAxisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}
@@ -77,10 +103,14 @@ static void OnKeymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) {
     close(fd);
 }
 // A key held as the keyboard arrives is a key pressed for the saver: its press went to
-// whatever had the keyboard before, and only its release would follow.
+// whatever had the keyboard before, and only its release would follow. A keyboard withheld
+// at the first frame and given later was let go by a locker the user has just unlocked.
 static void OnKeyboardEnter(void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
-    if (keys != nullptr && keys->size > 0) {
-        Input(*static_cast<Client*>(data));
+    Client& client = *static_cast<Client*>(data);
+    bool unlocked = client.keyboardWithheld && !client.keyboardEntered && MonotonicMs() - client.shownAt >= kWithheldMs;
+    client.keyboardEntered = true;
+    if (unlocked || (keys != nullptr && keys->size > 0)) {
+        Input(client);
     }
 }
 static void OnKeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
@@ -145,6 +175,13 @@ const wl_seat_listener kSeatListener = {OnSeatCapabilities, OnSeatName};
 
 void ListenToSeat(Client& client) {
     wl_seat_add_listener(client.seat, &kSeatListener, &client);
+}
+
+void NoteShown(Client& client) {
+    if (client.shownAt == 0) {
+        client.shownAt = MonotonicMs();
+        client.keyboardWithheld = client.keyboard != nullptr && !client.keyboardEntered;
+    }
 }
 
 void RebasePointer(Client& client) {

@@ -10,3 +10,5 @@ void ListenToSeat(Client& client);
 void RebasePointer(Client& client);
 // Gives back the devices the seat had.
 void ReleaseInput(Client& client);
+// The show's first frame is on screen: the keyboard the seat has should be the saver's by now.
+void NoteShown(Client& client);

@@ -12,6 +12,43 @@ static const int kOwnHeight = 600;
 
 static void Layout(Client& client, Screen& screen);
 
+// The output's current mode as its surfaces see it, turned by its transform; false while the
+// compositor has said none.
+static bool ModeSize(const Output* output, int32_t* width, int32_t* height) {
+    if (output == nullptr || output->modeWidth <= 0 || output->modeHeight <= 0) {
+        return false;
+    }
+    bool turned = (output->transform & 1) != 0;  // 90 and 270, flipped or not
+    *width = turned ? output->modeHeight : output->modeWidth;
+    *height = turned ? output->modeWidth : output->modeHeight;
+    return true;
+}
+
+// A kiosk compositor shows every full-screen window over all its outputs, whatever output it
+// was asked for: a screen configured larger than its output's mode (no scale makes a surface
+// larger than the pixels it is shown on) spans them, and the other screens, mapped above it,
+// would only hide the show.
+static bool Spans(const Screen* screen) {
+    int32_t width = 0;
+    int32_t height = 0;
+    return screen != nullptr && screen->toplevel != nullptr && ModeSize(screen->output, &width, &height) &&
+           (screen->width > width || screen->height > height);
+}
+
+// The true scale of an output's screen, in 120ths, from the output's pixels over the surface's
+// size: a compositor without the fractional-scale protocol says only a whole scale, rounded up
+// (sway says 2 for 1.5). 0 when the surface is not the whole output at one factor.
+static int32_t ModeScale120(const Screen& screen) {
+    int32_t width = 0;
+    int32_t height = 0;
+    if (screen.width <= 0 || screen.height <= 0 || !ModeSize(screen.output, &width, &height)) {
+        return 0;
+    }
+    int32_t scale120 = static_cast<int32_t>((static_cast<int64_t>(width) * 120 + screen.width / 2) / screen.width);
+    int64_t fitted = (static_cast<int64_t>(screen.height) * scale120 + 60) / 120;
+    return scale120 >= 120 && fitted >= height - 2 && fitted <= height + 2 ? scale120 : 0;
+}
+
 // Outputs get their screens one at a time, each once the one before is configured, so that a
 // compositor that maps a new surface on the focused output before moving it to the output it
 // asked for never has two of them there at once.
@@ -25,7 +62,7 @@ void CoverNext(Client& client) {
         }
     }
     for (const std::unique_ptr<Output>& output : client.outputs) {
-        bool covered = output->closed;
+        bool covered = output->closed || Spans(client.showScreen);
         for (const std::unique_ptr<Screen>& screen : client.screens) {
             covered = covered || screen->output == output.get();
         }
@@ -43,7 +80,8 @@ static int32_t Scale120(const Screen& screen) {
         return screen.preferred120;
     }
     if (screen.output != nullptr) {
-        return screen.output->scale * 120;
+        int32_t fromMode = ModeScale120(screen);
+        return fromMode > 0 ? fromMode : screen.output->scale * 120;
     }
     int32_t scale = 1;
     for (const Output* output : screen.entered) {
@@ -65,6 +103,7 @@ static void OnFrameDone(void* data, wl_callback* callback, uint32_t) {
     Screen* screen = static_cast<Screen*>(data);
     wl_callback_destroy(callback);
     screen->frame = nullptr;
+    NoteShown(*screen->client);
 }
 
 const wl_callback_listener kFrameListener = {OnFrameDone};
@@ -126,11 +165,16 @@ static void Layout(Client& client, Screen& screen) {
         return;
     }
     bool committed = false;
-    if (screen.width != screen.coverWidth || screen.height != screen.coverHeight) {
+    // A rotated or flipped output takes a black buffer of its own size: sway's software renderer
+    // places a stretched one a pixel off there, and a row or a column of the desktop shows.
+    bool whole = client.black == nullptr || screen.viewport == nullptr ||
+                 (screen.output != nullptr && screen.output->transform != WL_OUTPUT_TRANSFORM_NORMAL);
+    if (screen.width != screen.coverWidth || screen.height != screen.coverHeight || whole != (screen.cover != nullptr)) {
         screen.coverWidth = screen.width;
         screen.coverHeight = screen.height;
         Buffer* black = client.black.get();
-        if (screen.viewport != nullptr && black != nullptr) {
+        screen.cover.reset();
+        if (!whole) {
             // The middle pixel of the three by three: a renderer whose stretch overshoots the
             // source by a fraction of a pixel (software ones do, by up to six rows of a
             // 1080-row screen) still finds black there, not the desktop past the buffer's edge.
@@ -138,6 +182,11 @@ static void Layout(Client& client, Screen& screen) {
                                    wl_fixed_from_int(1));
             wp_viewport_set_destination(screen.viewport, screen.width, screen.height);
         } else {
+            if (screen.viewport != nullptr) {
+                wp_viewport_set_source(screen.viewport, wl_fixed_from_int(-1), wl_fixed_from_int(-1),
+                                       wl_fixed_from_int(-1), wl_fixed_from_int(-1));
+                wp_viewport_set_destination(screen.viewport, -1, -1);
+            }
             screen.cover = NewBuffer(client.shm, screen.width, screen.height);
             black = screen.cover.get();
         }
@@ -171,7 +220,10 @@ static void Layout(Client& client, Screen& screen) {
     int32_t width = screen.width;
     int32_t height = screen.height;
     int32_t bufferScale = 1;
-    if (screen.canvasViewport != nullptr) {
+    if (screen.canvasViewport != nullptr && screen.preferred120 == 0 && ModeScale120(screen) > 0) {
+        // The output's own pixels, whatever the surface's size rounded away.
+        ModeSize(screen.output, &width, &height);
+    } else if (screen.canvasViewport != nullptr) {
         // Rounded as the fractional-scale protocol asks, so that a buffer pixel is a screen pixel.
         width = static_cast<int32_t>((static_cast<int64_t>(screen.width) * scale120 + 60) / 120);
         height = static_cast<int32_t>((static_cast<int64_t>(screen.height) * scale120 + 60) / 120);
@@ -270,8 +322,14 @@ const wl_surface_listener kSurfaceListener = {OnSurfaceEnter, OnSurfaceLeave};
 
 static void OnXdgConfigure(void* data, xdg_surface* surface, uint32_t serial) {
     Screen* screen = static_cast<Screen*>(data);
+    Client& client = *screen->client;
     xdg_surface_ack_configure(surface, serial);
     screen->configured = true;
+    for (size_t i = client.screens.size(); Spans(screen) && screen == client.showScreen && i-- > 0;) {
+        if (client.screens[i].get() != screen) {
+            DestroyScreen(client, client.screens[i].get());
+        }
+    }
     Layout(*screen->client, *screen);
     // Every acknowledged configure is answered with a commit, changed or not: a compositor
     // may keep showing the surface's old frame until it has one.
@@ -430,9 +488,17 @@ void DestroyScreen(Client& client, Screen* screen) {
     }
 }
 
-static void OnOutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
-                      int32_t) {}
-static void OnOutputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+static void OnOutputGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                             const char*, int32_t transform) {
+    static_cast<Output*>(data)->transform = transform;
+}
+
+static void OnOutputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+    if ((flags & WL_OUTPUT_MODE_CURRENT) != 0) {
+        static_cast<Output*>(data)->modeWidth = width;
+        static_cast<Output*>(data)->modeHeight = height;
+    }
+}
 
 // Done closes every change of the output's mode, scale or place.
 static void OnOutputDone(void* data, wl_output*) {

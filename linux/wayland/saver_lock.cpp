@@ -7,7 +7,11 @@
 
 #include <string>
 
-SaverLock TakeSaverLock(const char* runtimeDir, const char* waylandDisplay) {
+namespace {
+
+int saverLockFd = -1;
+
+SaverLock TakeDisplayLock(const char* runtimeDir, const char* waylandDisplay, const char* suffix, int* held) {
     if (runtimeDir == nullptr || runtimeDir[0] != '/') {
         return SaverLock::Unknown;
     }
@@ -16,7 +20,7 @@ SaverLock TakeSaverLock(const char* runtimeDir, const char* waylandDisplay) {
     for (char& c : display) {
         c = c == '/' ? '_' : c;
     }
-    std::string path = std::string(runtimeDir) + "/rolvanta-" + display + ".lock";
+    std::string path = std::string(runtimeDir) + "/rolvanta-" + display + suffix;
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return SaverLock::Unknown;
@@ -26,6 +30,25 @@ SaverLock TakeSaverLock(const char* runtimeDir, const char* waylandDisplay) {
         close(fd);
         return held ? SaverLock::Held : SaverLock::Unknown;
     }
-    // Left open on purpose: the lock lasts as long as the process.
+    // Left open on purpose: the lock lasts as long as the process, or until it is let go.
+    *held = fd;
     return SaverLock::Taken;
+}
+
+}  // namespace
+
+SaverLock TakeSaverLock(const char* runtimeDir, const char* waylandDisplay) {
+    return TakeDisplayLock(runtimeDir, waylandDisplay, ".lock", &saverLockFd);
+}
+
+void ReleaseSaverLock() {
+    if (saverLockFd >= 0) {
+        close(saverLockFd);
+        saverLockFd = -1;
+    }
+}
+
+SaverLock TakeIdleLock(const char* runtimeDir, const char* waylandDisplay) {
+    int fd = -1;
+    return TakeDisplayLock(runtimeDir, waylandDisplay, ".idle.lock", &fd);
 }

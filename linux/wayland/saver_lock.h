@@ -12,3 +12,9 @@ enum class SaverLock {
 // A lock in XDG_RUNTIME_DIR named after the display, held on an open file, so that it goes
 // with the process however that ends.
 SaverLock TakeSaverLock(const char* runtimeDir, const char* waylandDisplay);
+// Lets the saver's lock go once its show has ended, for a program that shows again later.
+void ReleaseSaverLock();
+
+// The same for the one idle start (--idle) that waits on a display: apart from the saver's own
+// lock, which each show it starts takes.
+SaverLock TakeIdleLock(const char* runtimeDir, const char* waylandDisplay);

@@ -11,13 +11,14 @@ the same run: web_bench.py --build DIR
 * Ticks per second: the ticks of those rides over the time they took, against the schedule's
   time for them. Target >= 0.98.
 * First picture at 1.6 Mbit/s and 150 ms round trips (a new browser each time): milliseconds
-  from navigation, sound on, against bare.html drawing one picture. Target <= 1200 ms.
+  from navigation, sound on, against bare.html drawing one picture. Target <= 1.5 times the
+  bare page's, and <= 1200 ms.
 * Longest task after the first picture on an emulated phone (412 x 915 CSS px at ratio 3,
   CPU 4 times slower), over RIDES rides at speed 15 with the sound on, against bare.html
   making the same copies and fills. Target <= 50 ms.
 * Page weight: every file of the site, gzipped, against the assets alone gzipped. Target
   <= 300 KB.
-* Code in the wasm: its bytes less the pictures it carries (the sounds come apart). Target <= 20 KB.
+* Code in the wasm: the module's bytes unpacked (the pictures and sounds come apart). Target <= 20 KB.
 Medians of BENCH_REPETITIONS (default 5) interleaved runs.
 """
 
@@ -142,8 +143,9 @@ def main():
                       first_picture(url + "bare.html?picture=cormapl", "window.bare && bare.firstPicture"))
                      for _ in range(repetitions + 1)][1:]
         page, bare = (statistics.median(t) for t in zip(*times))
-        print("web first picture at 1.6 Mbit/s, 150 ms: page %d ms, bare page %d ms, ratio %s (target <= 1200 ms: %s);"
-              " each: %s" % (page, bare, fmt(page / bare, 3), "met" if page <= 1200 else "MISSED", times), flush=True)
+        print("web first picture at 1.6 Mbit/s, 150 ms: page %d ms, bare page %d ms, ratio %s (target <= 1.5: %s; "
+          "<= 1200 ms: %s); each: %s" % (page, bare, fmt(page / bare, 3), "met" if page <= 1.5 * bare else "MISSED",
+                                          "met" if page <= 1200 else "MISSED", times), flush=True)
         with serve(folder) as url, Chromium(1024, 768) as browser:
             browser.call("Emulation.setDeviceMetricsOverride", width=1024, height=768, deviceScaleFactor=1,
                          mobile=False)
@@ -186,9 +188,9 @@ def main():
     assets = sum(gzipped(os.path.join(ROOT, "assets", name)) for name in ASSETS)
     print("web page weight gzipped: %d KB, the assets alone %d KB, ratio %s (target <= 300 KB: %s)" % (
         page // 1000, assets // 1000, fmt(page / assets, 3), "met" if page <= 300000 else "MISSED"))
-    code = os.path.getsize(os.path.join(site, "rolvanta.wasm")) - sum(
-        os.path.getsize(os.path.join(ROOT, "assets", name)) for name in ASSETS[:4])
-    print("web code in the wasm: %d bytes beside the assets (target <= 20 KB: %s)" % (
+    with open(os.path.join(site, "rolvanta.wasm"), "rb") as f:
+        code = len(gzip.decompress(f.read()))
+    print("web code in the wasm: %d bytes unpacked, the assets apart (target <= 20 KB: %s)" % (
         code, "met" if code <= 20000 else "MISSED"))
     return 0
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "linux/idle_cycle.h"
 #include "linux/options.h"
 
 namespace {
@@ -69,6 +70,18 @@ const OptionsCase kCases[] = {
     {{"--window-id", "0x100000000"}, OptionsResult::Usage, kDefaults},
     {{"--seed", "-1"}, OptionsResult::Usage, kDefaults},
     {{"--steps", "0"}, OptionsResult::Usage, kDefaults},
+    // --idle: minutes as a decimal number, for the Wayland saver only.
+    {{"--idle", "5", "--sound"}, OptionsResult::Run, With(&SaverSettings::sound, 1)},
+    {{"--idle", "0"}, OptionsResult::Usage, kDefaults},
+    {{"--idle", "0.0000001"}, OptionsResult::Usage, kDefaults},
+    {{"--idle", "-1"}, OptionsResult::Usage, kDefaults},
+    {{"--idle", "1440.5"}, OptionsResult::Usage, kDefaults},
+    {{"--idle", "99999999999999999999"}, OptionsResult::Usage, kDefaults},
+    {{"--idle", "5m"}, OptionsResult::Usage, kDefaults},
+    {{"--idle", "."}, OptionsResult::Usage, kDefaults},
+    {{"--idle", "1,5"}, OptionsResult::Usage, kDefaults},
+    {{"--idle", "5", "-window"}, OptionsResult::Usage, kDefaults},
+    {{"-root", "--idle", "5"}, OptionsResult::Usage, kDefaults},
 };
 
 TEST(LinuxOptions, SettingsAreReadAndRepairedAsTheSettingsFileIs) {
@@ -145,6 +158,16 @@ TEST(LinuxOptions, TargetsSeedAndStepsAndTheWindowXScreenSaverNames) {
         EXPECT_EQ(error, std::string("--scale needs a number from 0 to 8, not '") + refused + "'");
     }
 
+    const struct { const char* minutes; uint32_t ms; } kIdle[] = {
+        {"5", 300000}, {"0.02", 1200}, {".5", 30000}, {"0.0001", 6}, {"1440", 86400000}, {"1440.000", 86400000},
+        {"2.123456789", 127407}};
+    for (const auto& c : kIdle) {
+        const char* idle[] = {"rolvanta", "--idle", c.minutes};
+        ASSERT_EQ(ParseOptions(3, idle, &options, &error), OptionsResult::Run) << c.minutes;
+        EXPECT_EQ(options.idleMs, c.ms) << c.minutes;
+    }
+    EXPECT_EQ(options.target, DrawTarget::OwnWindow);
+
     // Only an unset variable means the root window; a value that names no window is refused.
     const struct {
         const char* value;
@@ -179,6 +202,45 @@ TEST(LinuxOptions, WaylandUnlessAnX11TargetIsNamed) {
         std::string error;
         ASSERT_EQ(ParseOptions(static_cast<int>(argv.size()), argv.data(), &options, &error), OptionsResult::Run);
         EXPECT_EQ(SpeaksWayland(options, c.wayland, c.xscreensaverWindow), c.speaks) << argv.back();
+    }
+}
+
+// The idle start shows once per stretch of idleness, never over a locker, and ends on a signal, a
+// show that fails or the source's end.
+TEST(LinuxIdle, ShowsOncePerIdleUnlessLockedAndEndsOnSignalFailureOrTheSourcesEnd) {
+    struct Script : IdleSource {
+        std::vector<IdleEvent> events;
+        size_t at = 0;
+        IdleEvent Next() override { return at < events.size() ? events[at++] : IdleEvent::Gone; }
+        const char* Name() const override { return "the script"; }
+    };
+    const IdleEvent I = IdleEvent::Idle, A = IdleEvent::Active, S = IdleEvent::Signal, G = IdleEvent::Gone;
+    const struct {
+        std::vector<IdleEvent> events;
+        std::vector<bool> locked;  // at each Idle
+        std::vector<int> shows;    // each show's status, in turn
+        int status;
+        size_t shown;
+        const char* error;
+    } kCases[] = {
+        {{I, A, I, A, I, S}, {false, true, false}, {0, 0}, 0, 2, ""},
+        {{I, I, S}, {false}, {1}, 1, 1, ""},
+        {{A, I, A, G}, {false}, {0}, 1, 1, "the script went away"},
+        {{S, I}, {}, {}, 0, 0, ""},
+    };
+    for (const auto& c : kCases) {
+        Script script;
+        script.events = c.events;
+        size_t asked = 0, shown = 0;
+        IdleCycle cycle;
+        cycle.source = &script;
+        cycle.screenLocked = [&]() { return c.locked.at(asked++); };
+        cycle.show = [&]() { return c.shows.at(shown++); };
+        std::string error;
+        EXPECT_EQ(RunIdleCycle(cycle, &error), c.status) << c.events.size();
+        EXPECT_EQ(shown, c.shown) << c.events.size();
+        EXPECT_EQ(asked, c.locked.size()) << c.events.size();
+        EXPECT_EQ(error, c.error);
     }
 }
 

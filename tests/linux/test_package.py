@@ -5,7 +5,7 @@ the X11, Wayland client and ALSA libraries and recommends xscreensaver, apt acce
 lintian finds nothing to warn of, a build configured for the package has no target but the
 product's, and every option the settings description can pass is one the packaged program
 accepts. The settings description and the manual page give each setting of the core's table
-its option, range and default."""
+its option, range and default, as the build makes them."""
 
 import os
 import re
@@ -20,6 +20,7 @@ from xsession import BUILD_DIR
 PROGRAM = "usr/libexec/xscreensaver/rolvanta"
 SETTINGS = "usr/share/xscreensaver/config/rolvanta.xml"
 MANUAL = "usr/share/man/man6/rolvanta.6.gz"
+AUTOSTART = "etc/xdg/autostart/rolvanta-idle.desktop"
 SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
 
@@ -59,8 +60,8 @@ class Descriptions(unittest.TestCase):
     def test_the_settings_description_and_manual_page_follow_the_core_table(self):
         table = settings_table()
         self.assertEqual(len(table), 7, table)
-        screensaver = ElementTree.parse(os.path.join(SOURCE_DIR, "linux", "rolvanta.xml")).getroot()
-        with open(os.path.join(SOURCE_DIR, "linux", "rolvanta.6")) as f:
+        screensaver = ElementTree.parse(os.path.join(BUILD_DIR, "linux", "rolvanta.xml")).getroot()
+        with open(os.path.join(BUILD_DIR, "linux", "rolvanta.6")) as f:
             manual = f.read().replace("\\-", "-")
         for key, option, flag, low, high, default, *_ in table:
             with self.subTest(key):
@@ -119,10 +120,12 @@ class Package(unittest.TestCase):
     def test_files_lie_where_xscreensaver_keeps_its_own(self):
         listing = run(["dpkg-deb", "-c", self.deb]).stdout.decode().splitlines()
         files = {line.split()[-1].lstrip("./"): line.split()[0] for line in listing if not line.endswith("/")}
-        self.assertEqual(set(files), {PROGRAM, SETTINGS, MANUAL, "usr/bin/rolvanta-xscreensaver",
+        self.assertEqual(set(files), {PROGRAM, SETTINGS, MANUAL, AUTOSTART, "usr/bin/rolvanta-xscreensaver",
                                       "usr/share/man/man1/rolvanta-xscreensaver.1.gz",
                                       "usr/share/doc/rolvanta/copyright", "usr/share/doc/rolvanta/changelog.gz"})
         self.assertEqual(files[PROGRAM], "-rwxr-xr-x")
+        with open(os.path.join(self.root, AUTOSTART)) as entry:  # the idle start is off until a user turns it on
+            self.assertRegex(entry.read(), r"(?m)^Exec=/%s --idle [0-9]+\n(.|\n)*^Hidden=true$" % PROGRAM)
         self.assertEqual({line.split()[0] for line in listing if line.endswith("/")}, {"drwxr-xr-x"})
         for path in (PROGRAM, SETTINGS, MANUAL):
             folder = "/" + os.path.dirname(path)
@@ -137,11 +140,11 @@ class Package(unittest.TestCase):
         self.assertIn("libasound2", depends)
         self.assertIn("libwayland-client0", depends)
         self.assertIn("xscreensaver", self.field("Recommends"))
-        # What the program links, besides the C and C++ runtimes, is exactly those two.
+        # What the program links, besides the C and C++ runtimes, is exactly these.
         needed = run(["objdump", "-p", os.path.join(self.root, PROGRAM)]).stdout.decode()
         libraries = {line.split()[1] for line in needed.splitlines() if line.strip().startswith("NEEDED")}
         self.assertEqual(libraries - {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1"},
-                         {"libX11.so.6", "libwayland-client.so.0", "libasound.so.2"})
+                         {"libX11.so.6", "libwayland-client.so.0", "libasound.so.2", "libdbus-1.so.3"})
         result = run(["apt-get", "install", "--simulate", "-o", "Debug::NoLocking=1", self.deb])
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         self.assertRegex(result.stdout.decode(), r"(?m)^Inst rolvanta ")
@@ -160,7 +163,8 @@ class Package(unittest.TestCase):
         targets = {line[4:].split()[0] for line in listing.splitlines() if line.startswith("... ")}
         built = {t for t in targets if not t.endswith((".o", ".i", ".s")) and not t.startswith(
             ("all", "clean", "depend", "edit_cache", "install", "list_install", "package", "rebuild_cache"))}
-        self.assertEqual(built, {"rolvanta", "rolvanta_core", "rolvanta_wayland_protocols", "rolvanta_man_page"})
+        self.assertEqual(built, {"rolvanta", "rolvanta_core", "rolvanta_wayland_protocols", "rolvanta_man_page",
+                                 "rolvanta_settings_docs"})
 
     def test_every_setting_the_dialog_passes_is_accepted(self):
         tree = ElementTree.parse(os.path.join(self.root, SETTINGS))

@@ -49,11 +49,12 @@ class CommandLine(LinuxTestCase):
 
 
     def test_a_compositor_that_will_not_serve_or_cannot_be_found_gets_one_line_and_1(self):
-        for hang_up, words in ((False, "did not answer"), (True, "closed the connection")):
+        for hang_up, words, start in ((False, "did not answer", "--wayland"), (True, "closed the connection", "--wayland"),
+                                      (False, "did not answer", "--idle=1"), (True, "closed the connection", "--idle=1")):
             with tempfile.TemporaryDirectory() as folder, socket.socket(socket.AF_UNIX) as server:
                 server.bind(os.path.join(folder, "wayland-9"))
                 server.listen(1)
-                program = subprocess.Popen([PROGRAM, "--wayland"], stderr=subprocess.PIPE,
+                program = subprocess.Popen([PROGRAM, start], stderr=subprocess.PIPE,
                                            env=dict(os.environ, XDG_RUNTIME_DIR=folder, WAYLAND_DISPLAY="wayland-9"))
                 if hang_up:
                     server.accept()[0].close()

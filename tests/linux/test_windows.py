@@ -235,6 +235,9 @@ class WaylandScreens(LinuxTestCase):
         self.sway.run("swaymsg", "create_output")
         new = max(self.sway.outputs(), key=lambda name: int(name.rsplit("-", 1)[1]))
         wait_until(lambda: self.black(new), 60, "the new output %s to be covered" % new)
+        for turn in ("90", "180", "flipped-90"):  # a stretched cover was placed a pixel off there
+            self.sway.run("swaymsg", "output", new, "mode", "800x600", "transform", turn)
+            wait_until(lambda: self.black(new), 60, "%s covered, turned %s" % (new, turn))
         # A headless seat has no keyboard until wtype makes one; typed before the client has
         # taken it, the key is lost, so it types until the client ends.
         wait_until(lambda: self.sway.run("wtype", "-k", "space") is not None and not program.running(), 60,
@@ -323,10 +326,12 @@ class WaylandDesktops(LinuxTestCase):
         act("xdotool", "mousemove", 500, 400)
         program = self.saver(sway, "pointer")
         # After a change sway reports the pointer where it no longer is (outside the surface after
-        # the scale doubles), and the next report of a 2 px move lands far from there.
+        # the scale doubles), and the next report of a 2 px move lands far from there; a moved
+        # output moves the pointer in the frame that leaves and enters the surface again.
         nudge = ("xdotool", "mousemove_relative", 2, 0)
         for change in (nudge, ("swaymsg", "output", output, "scale", 2), nudge,
-                       ("swaymsg", "output", output, "mode", "800x600"), nudge):
+                       ("swaymsg", "output", output, "mode", "800x600"), nudge,
+                       ("swaymsg", "output", output, "pos", 0, 200), nudge):
             act(*change)
             time.sleep(SETTLE)
             self.assertTrue(program.running(), change)

@@ -1,13 +1,16 @@
-"""The web page in Debian's headless Chromium, driven over the DevTools protocol: held frames
-match the core's frame on the memory port pixel for pixel; a live ride keeps the core's
-schedule; sound is logged but silent until a gesture and heard after one; a hidden page
-stops its ticks and sound; a setting survives a reload, even over an array in storage; with the
-server gone, the worker's copy still rides, quietly without its sounds, and a release arrived
-broken never replaces it nor stays half-kept; a damaged first download is named; only F, the
-show and the first tap ask for full screen; at 400 % zoom the panel scrolls and axe-core finds
+"""The web page in Debian's headless Chromium, driven over the DevTools protocol, and most of it
+again in headless Firefox ESR over WebDriver BiDi: held frames match the core's frame on the
+memory port pixel for pixel; a live ride keeps the core's schedule; sound is logged but silent
+until a gesture and heard after one; a hidden page stops its ticks and sound; a setting
+survives a reload, even over an array in storage; with the server gone, the worker's copy still
+rides, quietly without its sounds, and a release arrived broken never replaces it nor stays
+half-kept; the previous release goes by the third visit; an old page keeps its release across a
+restart of the worker; a damaged first download is named; only F, the show and the first tap
+ask for full screen; at 400 % zoom the panel scrolls, nothing overlaps and axe-core finds
 nothing."""
 
 import base64
+import gzip
 import json
 import os
 import shutil
@@ -17,6 +20,7 @@ import time
 import unittest
 
 from chromium import Chromium, Handler, serve
+from firefox import Firefox
 from frames import blocks, differences, memory_frame
 from screen import Screenshot
 from waiting import scaled, slowness
@@ -27,7 +31,8 @@ RELEASE_LIST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".
 WIDTH, HEIGHT = 480, 320
 HELD = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
     .then((cache) => cache.match("release.json")).then((list) => list && list.text())))).then((l) => l.includes(%s))"""
-ENTRIES = """caches.keys().then((names) => Promise.all(names.map((name) => caches.open(name)
+ENTRIES = """caches.keys().then((names) => Promise.all(names.filter((name) => name.startsWith('rolvanta-release-'))
+    .map((name) => caches.open(name)
     .then((cache) => cache.keys())))).then((keys) => keys.flat().length)"""
 RELEASES = "caches.keys().then((names) => names.filter((name) => name.startsWith('rolvanta-release-')).length)"
 CANVAS_RGB = """(() => { const c = document.getElementById("show");
@@ -61,10 +66,21 @@ class Page(unittest.TestCase):
         self.server = serve(self.folder, handler=Cutting)
         self.server.server.asked = {}
         self.addCleanup(self.server.stop)
-        self.browser = Chromium(WIDTH + 160, HEIGHT + 160, slowness=slowness())
+        self.browser = self.start_browser()
+        self.browser.slowness = slowness()
         self.addCleanup(self.browser.close)
-        self.browser.call("Emulation.setDeviceMetricsOverride", width=WIDTH, height=HEIGHT, deviceScaleFactor=1,
+        self.viewport(WIDTH, HEIGHT)
+
+    # What is said in Chromium's DevTools here, a subclass says in another browser's protocol.
+    def start_browser(self):
+        return Chromium(WIDTH + 160, HEIGHT + 160, slowness=slowness())
+
+    def viewport(self, width, height, ratio=1):
+        self.browser.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=ratio,
                           mobile=False)
+
+    def listen_to_console(self):
+        self.browser.call("Log.enable")
 
     def open(self, query):
         self.browser.open(self.server.url + "?" + query)
@@ -73,8 +89,11 @@ class Page(unittest.TestCase):
         """A new release: another script and module (a custom section more), listed as the build lists."""
         with open(os.path.join(self.folder, "rolvanta.js"), "a") as f:
             f.write("\nwindow.rolvantaRelease = %d;\n" % release)
-        with open(os.path.join(self.folder, "rolvanta.wasm"), "ab") as f:
-            f.write(b"\x00\x09\x07release" + bytes([release]))
+        path = os.path.join(self.folder, "rolvanta.wasm")
+        with open(path, "rb") as f:
+            module = gzip.decompress(f.read()) + b"\x00\x09\x07release" + bytes([release])
+        with open(path, "wb") as f:
+            f.write(gzip.compress(module, mtime=0))
         subprocess.run(["cmake", "-DSITE=" + self.folder, "-P", RELEASE_LIST], check=True)
 
     def wait_held(self):
@@ -107,7 +126,7 @@ class Page(unittest.TestCase):
         self.browser.wait_for("document.hidden === %s" % ("true" if hidden else "false"), 30)
 
     def test_held_frames_match_the_cores_frame(self):
-        for seed in (20261208, 4242, 77):
+        for seed in (20261208, 4242, 77, 20264380):  # the last one rides right
             with self.subTest(seed=seed):
                 reference, copy = memory_frame(WIDTH, HEIGHT, seed, 40, 6)
                 self.open("seed=%d&steps=40&blank=1&sound=0&speed=6&coravendia=1&valtorne=1" % seed)
@@ -122,8 +141,7 @@ class Page(unittest.TestCase):
     def test_fractional_device_pixel_ratios_draw_whole_blocks_unsmoothed(self):
         for width, height, ratio, s in ((1707, 960, 1.5, 2), (1422, 800, 2.25, 2), (1280, 720, 2.5, 3)):
             with self.subTest(ratio=ratio):
-                self.browser.call("Emulation.setDeviceMetricsOverride", width=width, height=height,
-                                  deviceScaleFactor=ratio, mobile=False)
+                self.viewport(width, height, ratio)
                 self.open("seed=4242&steps=40&blank=1&sound=0&speed=6&coravendia=1&valtorne=1")
                 self.browser.wait_for("rolvanta.ticks() === 40 && "
                                       "getComputedStyle(document.getElementById('gear')).opacity === '0'", 60)
@@ -136,12 +154,10 @@ class Page(unittest.TestCase):
                 self.assertEqual(count, 0, "%d pixels smoothed or astray (copy %r): %r" % (count, copy, examples))
 
     def test_a_page_grown_mid_ride_is_all_black_once_the_ride_is_over(self):
-        self.browser.call("Emulation.setDeviceMetricsOverride", width=1000, height=600, deviceScaleFactor=1,
-                          mobile=False)
+        self.viewport(1000, 600)
         self.open("seed=20264380&blank=1&sound=0&speed=6&rate=40")  # the first ride goes right
         self.browser.wait_for("rolvanta.ticks() > 20", 30, "the first ride under way")
-        self.browser.call("Emulation.setDeviceMetricsOverride", width=1280, height=720, deviceScaleFactor=1,
-                          mobile=False)
+        self.viewport(1280, 720)
         # In the pause after the ride: no tick for 600 ms, where a ride ticks every 10 ms.
         ticks, size, lit = self.browser.evaluate("""new Promise((done) => { let last, idle = 0; const poll = () => {
             const ticks = rolvanta.ticks(), rgba = show.getContext("2d").getImageData(0, 0, 1280, 720).data;
@@ -215,7 +231,7 @@ class Page(unittest.TestCase):
         self.wait_held()
         self.server.stop()
         # With the sound on and none kept, the show rides silent and says nothing in the console.
-        self.browser.call("Log.enable")
+        self.listen_to_console()
         self.messages()
         self.open("rate=7&sound=1")
         self.assertEqual(self.browser.evaluate("document.querySelector('[name=Speed]').value"), "12")
@@ -240,6 +256,7 @@ class Page(unittest.TestCase):
         self.wait_held()
         self.open("")
         self.assertEqual(self.browser.evaluate("window.rolvantaRelease"), 2)
+        self.browser.wait_for(RELEASES + ".then((n) => n === 1)", 30, "the previous release pruned")
 
     def test_a_broken_download_leaves_the_copy_riding(self):
         self.open("")
@@ -268,18 +285,41 @@ class Page(unittest.TestCase):
         # and says what happened.
         damaged = bytearray(whole)
         damaged[len(whole) * 3 // 4] ^= 0xFF
-        for body, said in ((damaged, "damaged: its SHA-256 begins "), (b"", "answered 404")):
-            with open(wasm, "wb") as f:
+        pictures = os.path.join(self.folder, "rolvanta.pictures")
+        with open(pictures, "rb") as f:
+            unpacked = f.read()
+        for path, body, said in ((wasm, damaged, "rolvanta.wasm arrived damaged: its SHA-256 begins "),
+                                 (pictures, unpacked[:-1] + bytes([unpacked[-1] ^ 1]),
+                                  "rolvanta.pictures arrived damaged: its SHA-256 begins "),
+                                 (wasm, b"", "answered 404 for rolvanta.wasm")):
+            with open(path, "wb") as f:
                 f.write(body)
             if not body:
-                os.remove(wasm)
+                os.remove(path)
             self.server = serve(self.folder)
             self.addCleanup(self.server.stop)
-            self.browser.call("Page.navigate", url=self.server.url)
+            self.browser.navigate(self.server.url)
             self.browser.wait_for("document.getElementById('note').textContent.includes(%r)" % said, 30, said)
+            with open(path, "wb") as f:
+                f.write(whole if path == wasm else unpacked)
+
+    def test_an_old_page_is_answered_from_its_release_after_the_worker_restarts(self):
+        self.open("")
+        self.wait_held()
+        self.open("sound=0")
+        with open(os.path.join(self.folder, "rolvanta.sounds"), "r+b") as f:
+            f.write(bytes([f.read(1)[0] ^ 1]))
+        self.publish(4)
+        # A frame's navigation brings the new release in while the old page stays open.
+        self.browser.evaluate("document.body.append(Object.assign(document.createElement('iframe'), { src: './' })); 0")
+        self.wait_held()
+        self.browser.call("ServiceWorker.enable")
+        self.browser.call("ServiceWorker.stopAllWorkers")
+        # The old release's sounds are no longer on the server: "no content", never the new ones.
+        self.assertEqual(self.browser.evaluate("fetch('rolvanta.sounds').then((r) => r.status)"), 204)
 
     def test_only_f_and_a_click_on_the_show_ask_for_full_screen(self):
-        self.browser.call("Log.enable")
+        self.listen_to_console()
         self.open("sound=1")
         self.browser.evaluate("window.changes = 0; document.addEventListener('fullscreenchange', () => changes++)")
         self.messages()
@@ -295,21 +335,26 @@ class Page(unittest.TestCase):
         self.click(60, 60)
         self.browser.wait_for("!!document.fullscreenElement && changes === 3", 30, "full screen from the show alone")
 
-    def test_at_400_percent_zoom_the_panel_scrolls_and_axe_finds_nothing(self):
+    def test_at_400_percent_zoom_the_panel_scrolls_nothing_overlaps_and_axe_finds_nothing(self):
         self.assertTrue(os.path.isfile(AXE), "no axe-core at %s: tools/setup-machine installs it" % AXE)
-        self.browser.call("Emulation.setDeviceMetricsOverride", width=320, height=256, deviceScaleFactor=4,
-                          mobile=False)
-        self.open("sound=0")
-        self.key("s", "KeyS", 83)
-        self.key("?", "Slash", 191)
-        self.assertEqual(self.browser.evaluate("""[...document.forms.panel.elements].filter((e) => {
-            e.scrollIntoView({ block: "nearest" }); const r = e.getBoundingClientRect();
-            return r.top < 0 || r.left < 0 || r.bottom > innerHeight || r.right > innerWidth; }).map((e) => e.name)"""),
-            [], "fields out of reach")
-        with open(AXE) as f:
-            self.browser.evaluate(f.read() + ";0")
-        self.assertEqual(self.browser.evaluate("axe.run(document).then((r) => r.violations.map((v) => "
-                                               "[v.id, v.nodes.map((n) => n.target.join(' '))]))"), [])
+        self.viewport(320, 256, 4)
+        for state in ("sound=0", "sound=0&saver=5"):  # riding, and waiting with its note
+            with self.subTest(state=state):
+                self.open(state)
+                self.key("s", "KeyS", 83)
+                self.key("?", "Slash", 191)
+                self.assertEqual(self.browser.evaluate("""[...document.forms.panel.elements].filter((e) => {
+                    e.scrollIntoView({ block: "nearest" }); const r = e.getBoundingClientRect();
+                    return r.top < 0 || r.left < 0 || r.bottom > innerHeight || r.right > innerWidth; })
+                    .map((e) => e.name)"""), [], "fields out of reach")
+                self.assertFalse(self.browser.evaluate("""(() => { const [a, b] = ["note", "help"].map((id) =>
+                    document.getElementById(id).getBoundingClientRect());
+                    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom; })()"""),
+                    "the note and the help overlap")
+                with open(AXE) as f:
+                    self.browser.evaluate(f.read() + ";0")
+                self.assertEqual(self.browser.evaluate("axe.run(document).then((r) => r.violations.map((v) => "
+                                                       "[v.id, v.nodes.map((n) => n.target.join(' '))]))"), [])
 
     def test_the_first_tap_gives_full_screen_and_sound(self):
         self.open("sound=1&volume=255&speed=15&rate=40&valtorne=0")
@@ -317,6 +362,58 @@ class Page(unittest.TestCase):
         for kind, points in (("touchStart", [{"x": 100, "y": 100}]), ("touchEnd", [])):
             self.browser.call("Input.dispatchTouchEvent", type=kind, touchPoints=points)
         self.browser.wait_for("!!document.fullscreenElement && rolvanta.sounding()", 30, "full screen and sound")
+
+
+KEYS = {"Escape": "\ue00c", "Shift": "\ue008", "Control": "\ue009", "Alt": "\ue00a", "Tab": "\ue004",
+        "ArrowLeft": "\ue012"}
+
+
+@unittest.skipUnless(shutil.which("firefox-esr"), "no firefox-esr: tools/setup-machine installs it")
+class FirefoxPage(Page):
+    """The same tests in Debian's Firefox ESR over WebDriver BiDi, but for those that need what
+    only Chromium's DevTools give here: screenshots at a device-pixel ratio, touch, a worker
+    stopped on demand, and full screen and sound, which headless Firefox does not grant."""
+
+    def start_browser(self):
+        return Firefox(WIDTH + 160, HEIGHT + 160)
+
+    def viewport(self, width, height, ratio=1):
+        self.browser.set_viewport(width, height, ratio)
+
+    def listen_to_console(self):
+        self.browser.call("session.subscribe", events=["log.entryAdded"])
+
+    def messages(self):
+        self.browser.evaluate("0")
+        said = [e["params"] for e in self.browser.events if e["method"] == "log.entryAdded"]
+        self.browser.events.clear()
+        return said
+
+    def click(self, x, y):
+        self.browser.perform({"type": "pointer", "id": "mouse", "parameters": {"pointerType": "mouse"}, "actions": [
+            {"type": "pointerMove", "x": x, "y": y}, {"type": "pointerDown", "button": 0},
+            {"type": "pointerUp", "button": 0}]})
+
+    def key(self, key, code, vk):
+        value = KEYS.get(key, key)
+        self.browser.perform({"type": "key", "id": "keyboard", "actions": [
+            {"type": "keyDown", "value": value}, {"type": "keyUp", "value": value}]})
+
+    def set_hidden(self, hidden):
+        # A tab in front of it hides the page, as a visitor's other tab does.
+        if hidden:
+            self.cover = self.browser.call("browsingContext.create", type="tab")["context"]
+        else:
+            self.browser.call("browsingContext.close", context=self.cover)
+            self.browser.call("browsingContext.activate", context=self.browser.context)
+        self.browser.wait_for("document.hidden === %s" % ("true" if hidden else "false"), 30)
+
+
+for _name in ("test_fractional_device_pixel_ratios_draw_whole_blocks_unsmoothed", "test_the_first_tap_gives_full_screen_and_sound",
+              "test_sound_waits_for_a_gesture_and_stops_when_hidden", "test_only_f_and_a_click_on_the_show_ask_for_full_screen",
+              "test_an_old_page_is_answered_from_its_release_after_the_worker_restarts"):
+    if hasattr(Page, _name):
+        setattr(FirefoxPage, _name, unittest.skip("Chromium's DevTools only")(getattr(Page, _name)))
 
 
 if __name__ == "__main__":
