@@ -3,8 +3,6 @@
 #include "windows/resources/resource_ids.h"
 #include "windows/show/settings_store_win32.h"
 
-ConfigDialogState configDialogState = {nullptr, {}};
-
 namespace {
 
 const char kSaveFailedText[] =
@@ -24,36 +22,37 @@ HWND SetUpBar(HWND dialog, int id, int32_t minimum, int32_t maximum, int32_t pos
     return bar;
 }
 
-BOOL InitDialog(HWND dialog, const ConfigDialogContext* context) {
-    if (context == nullptr || context->settings == nullptr) {
+BOOL InitDialog(ConfigDialogState& state, HWND dialog, const ConfigDialogContext* context) {
+    if (context == nullptr || context->settings == nullptr || context->store == nullptr) {
         EndDialog(dialog, 0);
         return FALSE;
     }
-    configDialogState.settings = context->settings;
+    state.settings = context->settings;
+    state.store = context->store;
     SaverSettings& settings = *context->settings;
-    LoadSettingsFromStrings(context->instance, settings);
+    LoadSettingsFromStrings(*context->store, context->instance, settings);
     for (int i = 0; i < SettingCount; ++i) {
         const SettingRule& setting = kSettings[i];
         int32_t value = settings.*setting.field;
         if (setting.control == CheckBox) {
             SendDlgItemMessageA(dialog, setting.controlId, BM_SETCHECK, static_cast<WPARAM>(value), 0);
         } else {
-            configDialogState.bars[i] = SetUpBar(dialog, setting.controlId, setting.minimum, setting.maximum,
-                                                 BarPosition(setting, value));
+            state.bars[i] = SetUpBar(dialog, setting.controlId, setting.minimum, setting.maximum,
+                                     BarPosition(setting, value));
         }
     }
     return TRUE;
 }
 
-INT_PTR Command(HWND dialog, WPARAM command) {
-    if (command == IDOK && configDialogState.settings != nullptr) {
-        SaverSettings& settings = *configDialogState.settings;
+INT_PTR Command(ConfigDialogState& state, HWND dialog, WPARAM command) {
+    if (command == IDOK && state.settings != nullptr) {
+        SaverSettings& settings = *state.settings;
         for (const SettingRule& setting : kSettings) {
             if (setting.control == CheckBox) {
                 settings.*setting.field = static_cast<int32_t>(IsDlgButtonChecked(dialog, setting.controlId));
             }
         }
-        if (!SaveSettings(settings)) {
+        if (!SaveSettings(*state.store, settings)) {
             // Nothing was lost yet: the choices are still on screen, to save again once the
             // file can be written, or to drop with Cancel.
             MessageBoxA(dialog, kSaveFailedText, kSaveFailedCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -69,16 +68,16 @@ INT_PTR Command(HWND dialog, WPARAM command) {
     return FALSE;
 }
 
-INT_PTR Scroll(WPARAM wParam, HWND bar) {
-    if (configDialogState.settings == nullptr) {
+INT_PTR Scroll(ConfigDialogState& state, WPARAM wParam, HWND bar) {
+    if (state.settings == nullptr) {
         return FALSE;
     }
-    SaverSettings& settings = *configDialogState.settings;
+    SaverSettings& settings = *state.settings;
     UINT code = LOWORD(wParam);
     uint32_t thumb = HIWORD(wParam);
     for (int i = 0; i < SettingCount; ++i) {
         const SettingRule& setting = kSettings[i];
-        if (setting.control == CheckBox || bar != configDialogState.bars[i]) {
+        if (setting.control == CheckBox || bar != state.bars[i]) {
             continue;
         }
         int32_t position;
@@ -139,14 +138,14 @@ BOOL ConfigDialogClassHook(HINSTANCE) {
     return TRUE;
 }
 
-INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ConfigDialogProc(ConfigDialogState& state, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        return InitDialog(dialog, reinterpret_cast<const ConfigDialogContext*>(lParam));
+        return InitDialog(state, dialog, reinterpret_cast<const ConfigDialogContext*>(lParam));
     case WM_COMMAND:
-        return Command(dialog, wParam);
+        return Command(state, dialog, wParam);
     case WM_VSCROLL:
-        return Scroll(wParam, reinterpret_cast<HWND>(lParam));
+        return Scroll(state, wParam, reinterpret_cast<HWND>(lParam));
     default:
         return FALSE;
     }

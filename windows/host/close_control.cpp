@@ -19,8 +19,8 @@ void HideCursor(void) {
 }
 
 // An unreadable position counts as no movement.
-POINT CursorPosition(void) {
-    POINT point = hostState.savedCursorPos;
+POINT CursorPosition(const HostState& host) {
+    POINT point = host.savedCursorPos;
     GetCursorPos(&point);
     return point;
 }
@@ -30,19 +30,19 @@ uint32_t Distance(LONG a, LONG b) {
     return static_cast<uint32_t>(difference < 0 ? -difference : difference);
 }
 
-void MouseTravelTest(HWND window) {
-    POINT now = CursorPosition();
-    uint32_t travel = Distance(now.x, hostState.savedCursorPos.x) + Distance(now.y, hostState.savedCursorPos.y);
-    if (travel > hostState.mouseMoveThreshold) {
+void MouseTravelTest(HostState& host, HWND window) {
+    POINT now = CursorPosition(host);
+    uint32_t travel = Distance(now.x, host.savedCursorPos.x) + Distance(now.y, host.savedCursorPos.y);
+    if (travel > host.mouseMoveThreshold) {
         PostClose(window);
-        hostState.savedCursorPos = now;
+        host.savedCursorPos = now;
     }
 }
 
 // The close rules for input on any of the saver's windows; requests to close go to saver, so
 // that the password check and its timing see a single window.
-LRESULT WatchInput(HWND window, HWND saver, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (hostState.inPasswordCheck) {
+LRESULT WatchInput(HostState& host, HWND window, HWND saver, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (host.inPasswordCheck) {
         return DefWindowProcA(window, message, wParam, lParam);
     }
     switch (message) {
@@ -73,7 +73,7 @@ LRESULT WatchInput(HWND window, HWND saver, UINT message, WPARAM wParam, LPARAM 
         PostClose(saver);
         break;
     case WM_MOUSEMOVE:
-        MouseTravelTest(saver);
+        MouseTravelTest(host, saver);
         break;
     default:
         break;
@@ -83,83 +83,93 @@ LRESULT WatchInput(HWND window, HWND saver, UINT message, WPARAM wParam, LPARAM 
 
 }  // namespace
 
-UINT VerifyPasswordMessage = WM_APP;
-
-void ChooseVerifyPasswordMessage(void) {
+void ChooseVerifyPasswordMessage(HostState& host) {
     uint32_t mix = GetTickCount() * 2654435761u;
     mix ^= ClockSeconds() ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&mix));
     // Within the range a window class keeps for itself, clear of the numbers below 0x8200 that
     // test builds use.
-    VerifyPasswordMessage = WM_APP + 0x200 + (mix >> 8) % 0x3C00;
+    host.verifyPasswordMessage = WM_APP + 0x200 + (mix >> 8) % 0x3C00;
 }
 
 uint32_t TickDifference(uint32_t earlier, uint32_t later) {
     return later - earlier;
 }
 
-uint32_t VerifyOnClose(HWND window) {
-    if (hostState.inPasswordCheck) {
+uint32_t VerifyOnClose(HostState& host, HWND window) {
+    if (host.inPasswordCheck) {
         return 0;
     }
-    if (hostState.verifyPassword == nullptr) {
-        hostState.closeAllowed = 1;
+    if (host.verifyPassword == nullptr) {
+        host.closeAllowed = 1;
         return 1;
     }
     uint32_t now = GetTickCount();
-    if (hostState.lastCheckTick != kNoCheckYet && TickDifference(hostState.lastCheckTick, now) < kRecheckDelay) {
-        return hostState.closeAllowed;
+    if (host.lastCheckTick != kNoCheckYet && TickDifference(host.lastCheckTick, now) < kRecheckDelay) {
+        return host.closeAllowed;
     }
-    hostState.inPasswordCheck = 1;
+    host.inPasswordCheck = 1;
     // Ticks already queued would otherwise run a ride step under the prompt the moment it opens.
     MSG pending;
     PeekMessageA(&pending, window, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
     PeekMessageA(&pending, window, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
-    LRESULT result = SendMessageA(window, VerifyPasswordMessage, 0, 0);
-    hostState.closeAllowed = static_cast<uint32_t>(result);
-    hostState.inPasswordCheck = 0;
+    LRESULT result = SendMessageA(window, host.verifyPasswordMessage, 0, 0);
+    host.closeAllowed = static_cast<uint32_t>(result);
+    host.inPasswordCheck = 0;
     if (result == 0) {
         HideCursor();
         // Whichever window the prompt's end left in front, the next key must reach the saver
-        // and open the prompt again; nor may a window disabled meanwhile stay so.
+        // (made again meanwhile, if another program destroyed it) and open the prompt again;
+        // nor may a window disabled meanwhile stay so.
+        if (host.saverWindow != nullptr) {
+            window = host.saverWindow;
+        }
         SetForegroundWindow(window);
         SetFocus(window);
-        KeepWindow(window);
+        KeepWindow(host, window);
     }
-    hostState.lastCheckTick = GetTickCount();
-    return hostState.closeAllowed;
+    host.lastCheckTick = GetTickCount();
+    return host.closeAllowed;
 }
 
-LRESULT HostDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (hostState.isPreview || hostState.closeAllowed) {
+LRESULT HostDefaultProc(HostState& host, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (host.isPreview || host.closeAllowed) {
         return DefWindowProcA(window, message, wParam, lParam);
     }
     if (message == WM_CLOSE) {
-        if (!hostState.isWin9x || VerifyOnClose(window)) {
+        if (!host.isWin9x) {
             return DefWindowProcA(window, message, wParam, lParam);
         }
-        hostState.savedCursorPos = CursorPosition();
+        if (VerifyOnClose(host, window)) {
+            // Another program may have destroyed the window under the prompt: the run ends
+            // all the same, with the saver window made in its place.
+            if (!IsWindow(window)) {
+                PostQuitMessage(0);
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        host.savedCursorPos = CursorPosition(host);
         return 0;
     }
-    if (message == VerifyPasswordMessage) {
-        if (!hostState.isWin9x) {
+    if (message == host.verifyPasswordMessage) {
+        if (!host.isWin9x) {
             return DefWindowProcA(window, message, wParam, lParam);
         }
-        if (hostState.verifyPassword != nullptr) {
-            return hostState.verifyPassword(window);
+        if (host.verifyPassword != nullptr) {
+            return host.verifyPassword(window);
         }
         return 1;
     }
-    return WatchInput(window, window, message, wParam, lParam);
+    return WatchInput(host, window, window, message, wParam, lParam);
 }
 
-LRESULT OtherMonitorDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT OtherMonitorDefaultProc(HostState& host, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SYSCOMMAND) {
         // These windows have no menu and no frame: any system command is somebody else's, and
         // a minimise or move would uncover the monitor.
         return 0;
     }
-    HWND saver = hostState.saverWindow;
-    if (hostState.closeAllowed || saver == nullptr) {
+    HWND saver = host.saverWindow;
+    if (host.closeAllowed || saver == nullptr) {
         return DefWindowProcA(window, message, wParam, lParam);
     }
     switch (message) {
@@ -172,6 +182,6 @@ LRESULT OtherMonitorDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // The saver window is told the same, and one request is enough.
         return DefWindowProcA(window, message, wParam, lParam);
     default:
-        return WatchInput(window, saver, message, wParam, lParam);
+        return WatchInput(host, window, saver, message, wParam, lParam);
     }
 }

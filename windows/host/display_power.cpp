@@ -3,38 +3,23 @@
 // systems lack the calls; there the show runs on as it always did.
 #include "windows/host/host.h"
 
-namespace {
-
-PowerNotification displayNotification = nullptr;
-
-FARPROC User32EntryPoint(const char* name) {
-    HMODULE user32 = GetModuleHandleA("USER32.DLL");
-    return user32 != nullptr ? GetProcAddress(user32, name) : nullptr;
-}
-
-}  // namespace
-
-void WatchDisplayPower(HWND window) {
-    RegisterPowerSettingNotificationProc registerNotification =
-        EntryPointAs<RegisterPowerSettingNotificationProc>(User32EntryPoint("RegisterPowerSettingNotification"));
+void WatchDisplayPower(HostState& host, HWND window) {
+    RegisterPowerSettingNotificationProc registerNotification = EntryPointAs<RegisterPowerSettingNotificationProc>(
+        User32Entry(host, RegisterPowerSettingNotificationEntry));
     if (registerNotification != nullptr) {
         const DWORD toWindow = 0;  // DEVICE_NOTIFY_WINDOW_HANDLE
-        displayNotification = registerNotification(window, &kConsoleDisplayState, toWindow);
+        host.displayNotification = registerNotification(window, &kConsoleDisplayState, toWindow);
     }
 }
 
-void StopWatchingDisplayPower(void) {
-    if (displayNotification == nullptr) {
+void StopWatchingDisplayPower(HostState& host) {
+    if (host.displayNotification == nullptr) {
         return;
     }
     UnregisterPowerSettingNotificationProc unregisterNotification = EntryPointAs<UnregisterPowerSettingNotificationProc>(
-        User32EntryPoint("UnregisterPowerSettingNotification"));
+        User32Entry(host, UnregisterPowerSettingNotificationEntry));
     if (unregisterNotification != nullptr) {
-        unregisterNotification(displayNotification);
+        unregisterNotification(host.displayNotification);
     }
-    displayNotification = nullptr;
-}
-
-BOOL HostHearsDisplayPower(void) {
-    return displayNotification != nullptr;
+    host.displayNotification = nullptr;
 }

@@ -4,8 +4,6 @@
 #include "windows/host/host.h"
 #include "windows/host/window_guard.h"
 
-OtherMonitorWindows otherMonitorWindows = {};
-
 namespace {
 
 // Its own class and no "Screen Saver" title: a new start looking for a running saver must find
@@ -69,40 +67,41 @@ namespace {
 
 // Called again when the monitors change: the windows already there move over the monitors
 // there are now, those of monitors that went away go, and new monitors get theirs.
-void PlaceOtherMonitorWindows(const RECT* chosen, uint32_t count) {
-    while (otherMonitorWindows.count > count) {
-        HWND window = otherMonitorWindows.windows[--otherMonitorWindows.count];
-        otherMonitorWindows.windows[otherMonitorWindows.count] = nullptr;
+void PlaceOtherMonitorWindows(HostState& host, const RECT* chosen, uint32_t count) {
+    OtherMonitorWindows& others = host.otherMonitors;
+    while (others.count > count) {
+        HWND window = others.windows[--others.count];
+        others.windows[others.count] = nullptr;
         DestroyWindow(window);
     }
-    for (uint32_t i = 0; i < otherMonitorWindows.count; ++i) {
+    for (uint32_t i = 0; i < others.count; ++i) {
         const RECT& rect = chosen[i];
-        SetWindowPos(otherMonitorWindows.windows[i], nullptr, rect.left, rect.top, rect.right - rect.left,
+        SetWindowPos(others.windows[i], nullptr, rect.left, rect.top, rect.right - rect.left,
                      rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    if (otherMonitorWindows.count == count) {
+    if (others.count == count) {
         return;
     }
 
     WNDCLASSA windowClass = {};
     windowClass.style = CS_VREDRAW | CS_HREDRAW;
     windowClass.lpfnWndProc = OtherMonitorWindowProc;
-    windowClass.hInstance = hostState.instance;
+    windowClass.hInstance = host.instance;
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     windowClass.lpszClassName = kClassName;
-    if (!otherMonitorWindows.classRegistered && RegisterClassA(&windowClass) == 0) {
+    if (!others.classRegistered && RegisterClassA(&windowClass) == 0) {
         return;
     }
-    otherMonitorWindows.classRegistered = 1;
-    for (uint32_t i = otherMonitorWindows.count; i < count; ++i) {
+    others.classRegistered = 1;
+    for (uint32_t i = others.count; i < count; ++i) {
         const RECT& rect = chosen[i];
         // A tool window stays off the taskbar. Created hidden and shown without activation, so
         // the saver window keeps the foreground it is about to be given.
         HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, rect.left,
                                       rect.top, rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
-                                      hostState.instance, nullptr);
+                                      host.instance, nullptr);
         if (window != nullptr) {
-            otherMonitorWindows.windows[otherMonitorWindows.count++] = window;
+            others.windows[others.count++] = window;
             ShowWindow(window, SW_SHOWNOACTIVATE);
         }
     }
@@ -110,14 +109,10 @@ void PlaceOtherMonitorWindows(const RECT* chosen, uint32_t count) {
 
 }  // namespace
 
-void CoverOtherMonitors(void) {
-    HMODULE user = GetModuleHandleA("USER32.DLL");
-    if (user == nullptr) {
-        return;
-    }
+void CoverOtherMonitors(HostState& host) {
     EnumDisplayMonitorsProc enumerate =
-        EntryPointAs<EnumDisplayMonitorsProc>(GetProcAddress(user, "EnumDisplayMonitors"));
-    GetMonitorInfoAProc describe = EntryPointAs<GetMonitorInfoAProc>(GetProcAddress(user, "GetMonitorInfoA"));
+        EntryPointAs<EnumDisplayMonitorsProc>(User32Entry(host, EnumDisplayMonitorsEntry));
+    GetMonitorInfoAProc describe = EntryPointAs<GetMonitorInfoAProc>(User32Entry(host, GetMonitorInfoAEntry));
     if (enumerate == nullptr || describe == nullptr) {
         return;
     }
@@ -127,32 +122,34 @@ void CoverOtherMonitors(void) {
     RECT chosen[MaxOtherMonitors];
     uint32_t count = MonitorsToCover(list.rects, list.count, chosen, MaxOtherMonitors);
     // The windows' guard lets through only what the saver itself does to them.
-    ++hostState.movingOwnWindows;
-    PlaceOtherMonitorWindows(chosen, count);
-    --hostState.movingOwnWindows;
+    ++host.movingOwnWindows;
+    PlaceOtherMonitorWindows(host, chosen, count);
+    --host.movingOwnWindows;
 }
 
-void UncoverOtherMonitors(void) {
+void UncoverOtherMonitors(HostState& host) {
+    OtherMonitorWindows& others = host.otherMonitors;
     // Destruction hides each window first.
-    ++hostState.movingOwnWindows;
-    while (otherMonitorWindows.count != 0) {
+    ++host.movingOwnWindows;
+    while (others.count != 0) {
         // Taken off the list first: destruction sends messages, and they may come back here.
-        HWND window = otherMonitorWindows.windows[--otherMonitorWindows.count];
-        otherMonitorWindows.windows[otherMonitorWindows.count] = nullptr;
+        HWND window = others.windows[--others.count];
+        others.windows[others.count] = nullptr;
         DestroyWindow(window);
     }
-    --hostState.movingOwnWindows;
+    --host.movingOwnWindows;
 }
 
 LRESULT CALLBACK OtherMonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    HostState& host = *currentHost;
     if (message == WM_MOUSEACTIVATE) {
         // A click here still asks to close, but leaves the keyboard with the saver window and
         // a password prompt over it in front.
         return MA_NOACTIVATE;
     }
     LRESULT result = 0;
-    if (GuardWindow(window, message, wParam, lParam, &result)) {
+    if (GuardWindow(host, window, message, wParam, lParam, &result)) {
         return result;
     }
-    return OtherMonitorDefaultProc(window, message, wParam, lParam);
+    return OtherMonitorDefaultProc(host, window, message, wParam, lParam);
 }

@@ -2,19 +2,19 @@
 // use, the prompt that checks it, the dialog that changes it, and the running-saver flag.
 #include "windows/host/host.h"
 
-void SetSaverRunning(uint32_t running) {
-    if (hostState.isWin9x) {
+void SetSaverRunning(const HostState& host, uint32_t running) {
+    if (host.isWin9x) {
         UINT previous = 0;
         SystemParametersInfoA(SPI_SCREENSAVERRUNNING, running, &previous, 0);
     }
 }
 
-void LoadPasswordHooks(void) {
-    if (!hostState.isWin9x) {
+void LoadPasswordHooks(HostState& host) {
+    if (!host.isWin9x) {
         return;
     }
-    if (hostState.passwordModule != nullptr) {
-        UnloadPasswordHooks();
+    if (host.passwordModule != nullptr) {
+        UnloadPasswordHooks(host);
     }
     HKEY desktop = nullptr;
     if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) != 0) {
@@ -26,29 +26,29 @@ void LoadPasswordHooks(void) {
     if (RegQueryValueExA(desktop, "ScreenSaveUsePassword", nullptr, nullptr, reinterpret_cast<LPBYTE>(&usePassword),
                          &size) == 0 &&
         usePassword != 0) {
-        hostState.passwordModule = LoadLibraryA("PASSWORD.CPL");
-        if (hostState.passwordModule != nullptr) {
-            hostState.verifyPassword = EntryPointAs<VerifyScreenSavePwdProc>(
-                GetProcAddress(hostState.passwordModule, "VerifyScreenSavePwd"));
-            if (hostState.verifyPassword != nullptr) {
-                SetSaverRunning(1);
+        host.passwordModule = LoadLibraryA("PASSWORD.CPL");
+        if (host.passwordModule != nullptr) {
+            host.verifyPassword = EntryPointAs<VerifyScreenSavePwdProc>(
+                GetProcAddress(host.passwordModule, "VerifyScreenSavePwd"));
+            if (host.verifyPassword != nullptr) {
+                SetSaverRunning(host, 1);
             } else {
-                UnloadPasswordHooks();
+                UnloadPasswordHooks(host);
             }
         }
     }
     RegCloseKey(desktop);
 }
 
-void UnloadPasswordHooks(void) {
-    if (!hostState.isWin9x || hostState.passwordModule == nullptr) {
+void UnloadPasswordHooks(HostState& host) {
+    if (!host.isWin9x || host.passwordModule == nullptr) {
         return;
     }
-    FreeLibrary(hostState.passwordModule);
-    hostState.passwordModule = nullptr;
-    if (hostState.verifyPassword != nullptr) {
-        hostState.verifyPassword = nullptr;
-        SetSaverRunning(0);
+    FreeLibrary(host.passwordModule);
+    host.passwordModule = nullptr;
+    if (host.verifyPassword != nullptr) {
+        host.verifyPassword = nullptr;
+        SetSaverRunning(host, 0);
     }
 }
 

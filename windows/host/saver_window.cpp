@@ -13,30 +13,32 @@ const char kPreviewTitle[] = "Preview";
 const DWORD kFullScreenStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 // While the saver window cannot be made again, the loop wakes this often to try once more.
 const UINT kRemakeRetryMilliseconds = 250;
+// While a password guards the run, the guard looks around this often, whatever loop runs.
+const UINT kHeartbeatMilliseconds = 100;
 
-void DetachInputMethod(HWND window) {
-    hostState.imeModule = GetModuleHandleA("IMM32.DLL");
-    if (hostState.imeModule == nullptr) {
+void DetachInputMethod(HostState& host, HWND window) {
+    host.imeModule = GetModuleHandleA("IMM32.DLL");
+    if (host.imeModule == nullptr) {
         return;
     }
-    hostState.imeAssociateContext =
-        EntryPointAs<ImmAssociateContextProc>(GetProcAddress(hostState.imeModule, "ImmAssociateContext"));
-    if (hostState.imeAssociateContext != nullptr) {
-        hostState.savedImeContext = hostState.imeAssociateContext(window, nullptr);
+    host.imeAssociateContext =
+        EntryPointAs<ImmAssociateContextProc>(GetProcAddress(host.imeModule, "ImmAssociateContext"));
+    if (host.imeAssociateContext != nullptr) {
+        host.savedImeContext = host.imeAssociateContext(window, nullptr);
     }
 }
 
-void RestoreInputMethod(HWND window) {
-    if (hostState.imeModule != nullptr && hostState.imeAssociateContext != nullptr &&
-        hostState.savedImeContext != nullptr) {
-        hostState.imeAssociateContext(window, hostState.savedImeContext);
+void RestoreInputMethod(const HostState& host, HWND window) {
+    if (host.imeModule != nullptr && host.imeAssociateContext != nullptr &&
+        host.savedImeContext != nullptr) {
+        host.imeAssociateContext(window, host.savedImeContext);
     }
 }
 
 // While a password guards the saver, only the window's own destruction may end the run: a quit
 // or a destruction posted by another program would otherwise close it without the password.
-bool PasswordGuardsTheRun(void) {
-    return hostState.verifyPassword != nullptr && !hostState.closeAllowed;
+bool PasswordGuardsTheRun(const HostState& host) {
+    return host.verifyPassword != nullptr && !host.closeAllowed;
 }
 
 bool IsSwallowedSystemCommand(WPARAM command) {
@@ -73,40 +75,39 @@ HWND RunningSaver(void) {
 // Sets the new window going: full screen, it covers the other monitors, takes the foreground and
 // hears the display's power notices; the show was made at whole pixels, and before its first
 // ride it learns how large they are where it is seen (a preview, at its pane's scale).
-void StartSaverWindow(HWND parent) {
-    HWND window = hostState.saverWindow;
-    if (!hostState.isPreview) {
-        CoverOtherMonitors();
+void StartSaverWindow(HostState& host, HWND parent) {
+    HWND window = host.saverWindow;
+    if (!host.isPreview) {
+        CoverOtherMonitors(host);
         SetForegroundWindow(window);
-        WatchDisplayPower(window);
+        WatchDisplayPower(host, window);
     }
-    ScaleShow(window, WindowPixelScale(parent != nullptr ? parent : window));
+    ScaleShow(host.show, window, WindowPixelScale(host, parent != nullptr ? parent : window));
 }
 
-HWND MakeFullScreenWindow(void) {
+HWND MakeFullScreenWindow(const HostState& host) {
     return CreateWindowExA(WS_EX_TOPMOST, kClassName, kSaverTitle, kFullScreenStyle, 0, 0,
                            GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
-                           hostState.instance, nullptr);
+                           host.instance, nullptr);
 }
 
 // Another program destroyed the saver window while a password guards the run (it made the
 // window a child of its own, then destroyed that): the window is made again at once, over the
 // whole screen, with a new show, and the password is needed as before. The old show ends first,
 // so that the new one takes the volume the user had, not the saver's.
-void MakeSaverWindowAgain(void) {
-    static uintptr_t retryTimer = 0;
-    StopWatchingDisplayPower();
-    EndShow();
-    hostState.saverWindow = nullptr;
-    hostState.saverWindow = MakeFullScreenWindow();
-    if (hostState.saverWindow != nullptr) {
-        if (retryTimer != 0) {
-            KillTimer(nullptr, retryTimer);
-            retryTimer = 0;
+void MakeSaverWindowAgain(HostState& host) {
+    StopWatchingDisplayPower(host);
+    EndShow(host.show);
+    host.saverWindow = nullptr;
+    host.saverWindow = MakeFullScreenWindow(host);
+    if (host.saverWindow != nullptr) {
+        if (host.remakeTimer != 0) {
+            KillTimer(nullptr, host.remakeTimer);
+            host.remakeTimer = 0;
         }
-        StartSaverWindow(nullptr);
-    } else if (retryTimer == 0) {
-        retryTimer = SetTimer(nullptr, 0, kRemakeRetryMilliseconds, nullptr);
+        StartSaverWindow(host, nullptr);
+    } else if (host.remakeTimer == 0) {
+        host.remakeTimer = SetTimer(nullptr, 0, kRemakeRetryMilliseconds, nullptr);
     }
 }
 
@@ -118,26 +119,36 @@ bool ForeignTimerMessage(const MSG& message) {
 }
 
 // The password prompt runs a message loop of its own, which dispatches whatever is posted to
-// the saver meanwhile: each message taken from the thread's queue passes here first, and a
-// foreign timer message becomes one that does nothing.
-HHOOK timerHook = nullptr;
-
-LRESULT CALLBACK DropForeignTimers(int code, WPARAM wParam, LPARAM lParam) {
+// the saver meanwhile: each message taken from the thread's queue passes here first, in any
+// loop. A foreign timer message becomes one that does nothing; the guard's heartbeat, a timer
+// of the thread that no other program can kill, makes a destroyed saver window again and keeps
+// the rest whole.
+LRESULT CALLBACK WatchEveryLoop(int code, WPARAM wParam, LPARAM lParam) {
+    HostState& host = *currentHost;
     MSG* message = reinterpret_cast<MSG*>(lParam);
-    if (code == HC_ACTION && (wParam & PM_REMOVE) != 0 && ForeignTimerMessage(*message)) {
-        message->message = WM_NULL;
+    if (code == HC_ACTION && (wParam & PM_REMOVE) != 0) {
+        if (ForeignTimerMessage(*message)) {
+            message->message = WM_NULL;
+        } else if (message->message == WM_TIMER && message->hwnd == nullptr &&
+                   message->wParam == host.heartbeatTimer && PasswordGuardsTheRun(host)) {
+            if (!IsWindow(host.saverWindow)) {
+                MakeSaverWindowAgain(host);
+            } else {
+                GuardOnHeartbeat(host);
+            }
+        }
     }
-    return CallNextHookEx(timerHook, code, wParam, lParam);
+    return CallNextHookEx(host.timerHook, code, wParam, lParam);
 }
 
 }  // namespace
 
-int32_t RunSaverWindow(HWND parent) {
+int32_t RunSaverWindow(HostState& host, HWND parent) {
     WNDCLASSA windowClass = {};
     windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
     windowClass.lpfnWndProc = HostWindowProc;
-    windowClass.hInstance = hostState.instance;
-    windowClass.hIcon = LoadIconA(hostState.instance, MAKEINTRESOURCEA(IDI_SAVER));
+    windowClass.hInstance = host.instance;
+    windowClass.hIcon = LoadIconA(host.instance, MAKEINTRESOURCEA(IDI_SAVER));
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     windowClass.lpszClassName = kClassName;
 
@@ -154,7 +165,7 @@ int32_t RunSaverWindow(HWND parent) {
         title = kPreviewTitle;
         style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
         exStyle = 0;
-        hostState.isPreview = 1;
+        host.isPreview = 1;
     } else {
         width = GetSystemMetrics(SM_CXSCREEN);
         height = GetSystemMetrics(SM_CYSCREEN);
@@ -166,60 +177,63 @@ int32_t RunSaverWindow(HWND parent) {
             SetForegroundWindow(running);
             return 0;
         }
-        LoadPasswordHooks();
+        LoadPasswordHooks(host);
     }
 
-    if (PasswordGuardsTheRun()) {
-        timerHook = SetWindowsHookExA(WH_GETMESSAGE, DropForeignTimers, nullptr, GetCurrentThreadId());
+    if (PasswordGuardsTheRun(host)) {
+        host.timerHook = SetWindowsHookExA(WH_GETMESSAGE, WatchEveryLoop, nullptr, GetCurrentThreadId());
+        host.heartbeatTimer = SetTimer(nullptr, 0, kHeartbeatMilliseconds, nullptr);
     }
-    ChooseVerifyPasswordMessage();
+    ChooseVerifyPasswordMessage(host);
     // Without a window there is no loop to end: the run reports failure the way a bad
     // command line does.
     int32_t exitCode = -1;
     if (RegisterClassA(&windowClass) != 0) {
-        hostState.saverWindow = CreateWindowExA(exStyle, kClassName, title, style, 0, 0, width, height, parent,
-                                                nullptr, hostState.instance, nullptr);
-        if (hostState.saverWindow != nullptr) {
-            StartSaverWindow(parent);
+        host.saverWindow = CreateWindowExA(exStyle, kClassName, title, style, 0, 0, width, height, parent,
+                                                nullptr, host.instance, nullptr);
+        if (host.saverWindow != nullptr) {
+            StartSaverWindow(host, parent);
             MSG message = {};
             for (;;) {
                 if (!GetMessageA(&message, nullptr, 0, 0)) {
-                    if (PasswordGuardsTheRun() && IsWindow(hostState.saverWindow)) {
+                    if (PasswordGuardsTheRun(host) && IsWindow(host.saverWindow)) {
                         continue;
                     }
                     break;
                 }
-                if ((message.message == WM_DESTROY && PasswordGuardsTheRun()) || ForeignTimerMessage(message)) {
+                if ((message.message == WM_DESTROY && PasswordGuardsTheRun(host)) || ForeignTimerMessage(message)) {
                     continue;
                 }
-                if (message.hwnd == nullptr && PasswordGuardsTheRun() && !hostState.isPreview &&
-                    !IsWindow(hostState.saverWindow)) {
-                    MakeSaverWindowAgain();
+                if (message.hwnd == nullptr && PasswordGuardsTheRun(host) && !host.isPreview &&
+                    !IsWindow(host.saverWindow)) {
+                    MakeSaverWindowAgain(host);
                     continue;
                 }
                 TranslateMessage(&message);
                 DispatchMessageA(&message);
             }
             exitCode = static_cast<int32_t>(message.wParam);
-            StopWatchingDisplayPower();
+            StopWatchingDisplayPower(host);
             // A quit posted from outside ends the loop with the window, and the show's sound
             // and volume, still in place: the window's own destruction ends them as usual.
-            if (IsWindow(hostState.saverWindow)) {
-                DestroyWindow(hostState.saverWindow);
+            if (IsWindow(host.saverWindow)) {
+                DestroyWindow(host.saverWindow);
             }
         }
     }
-    if (timerHook != nullptr) {
-        UnhookWindowsHookEx(timerHook);
-        timerHook = nullptr;
+    if (host.timerHook != nullptr) {
+        UnhookWindowsHookEx(host.timerHook);
+        host.timerHook = nullptr;
+        KillTimer(nullptr, host.heartbeatTimer);
     }
     // A quit can end the loop with the saver window still alive; the run is over all the same.
-    UncoverOtherMonitors();
-    UnloadPasswordHooks();
+    UncoverOtherMonitors(host);
+    UnloadPasswordHooks(host);
     return exitCode;
 }
 
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    HostState& host = *currentHost;
 #ifdef ROLVANTA_TEST_FAULT_MESSAGE
     // Test builds only: a message that faults inside the message loop, to exercise the guard.
     if (message == ROLVANTA_TEST_FAULT_MESSAGE) {
@@ -231,12 +245,12 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // The window's own creation comes while CreateWindowExA is under way, before its handle
         // is known. A later one is another program's, and a second show would leak the first
         // and take the saver's own volume for the one to put back.
-        if (hostState.saverWindow != nullptr) {
+        if (host.saverWindow != nullptr) {
             return 0;
         }
-        DetachInputMethod(window);
-        GetCursorPos(&hostState.savedCursorPos);
-        if (!hostState.isPreview) {
+        DetachInputMethod(host, window);
+        GetCursorPos(&host.savedCursorPos);
+        if (!host.isPreview) {
             SetCursor(nullptr);
         }
         break;
@@ -244,17 +258,17 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // While a password guards the run, the window destroys itself only after an accepted
         // password has set closeAllowed. A destruction now is somebody else's message: the
         // saver, its show and its loop carry on as if it had never come.
-        if (PasswordGuardsTheRun()) {
+        if (PasswordGuardsTheRun(host)) {
             return 0;
         }
-        UncoverOtherMonitors();
-        RestoreInputMethod(window);
+        UncoverOtherMonitors(host);
+        RestoreInputMethod(host, window);
         PostQuitMessage(0);
         break;
     case WM_NCCREATE:
         // Its default handling names the window after the record, and the title tells a new
         // start that a saver runs.
-        if (hostState.saverWindow != nullptr) {
+        if (host.saverWindow != nullptr) {
             return TRUE;
         }
         break;
@@ -265,9 +279,9 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_ENABLE:
     case WM_SETREDRAW:
     case WM_SHOWWINDOW:
-        if (!hostState.isPreview) {
+        if (!host.isPreview) {
             LRESULT result = 0;
-            if (GuardWindow(window, message, wParam, lParam, &result)) {
+            if (GuardWindow(host, window, message, wParam, lParam, &result)) {
                 return result;
             }
         }
@@ -275,7 +289,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_NCDESTROY:
         // Its destruction from outside (as the child another program made it of a window it
         // then destroyed) is the last the window hears: the loop wakes to make it again.
-        if (PasswordGuardsTheRun() && !hostState.isPreview) {
+        if (PasswordGuardsTheRun(host) && !host.isPreview) {
             PostMessageA(nullptr, WM_NULL, 0, 0);
         }
         break;
@@ -283,16 +297,16 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // The title identifies a running saver to the next start; nobody may change it.
         return 0;
     case WM_PAINT:
-        if (hostState.closeAllowed) {
+        if (host.closeAllowed) {
             return DefWindowProcA(window, message, wParam, lParam);
         }
-        if (!hostState.isPreview) {
+        if (!host.isPreview) {
             SetCursor(nullptr);
         }
         break;
     case WM_HELP:
     case WM_CONTEXTMENU:
-        if (hostState.isPreview) {
+        if (host.isPreview) {
             HWND pane = GetParent(window);
             if (pane != nullptr && IsWindow(pane)) {
                 PostMessageA(pane, message, reinterpret_cast<WPARAM>(pane), lParam);
@@ -306,46 +320,46 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-        if (hostState.closeAllowed) {
+        if (host.closeAllowed) {
             return DefWindowProcA(window, message, wParam, lParam);
         }
         break;
     case WM_SYSCOMMAND:
-        if (!hostState.isPreview && IsSwallowedSystemCommand(wParam)) {
+        if (!host.isPreview && IsSwallowedSystemCommand(wParam)) {
             return 0;
         }
         break;
     case WM_DISPLAYCHANGE:
     case WM_DPICHANGED:
-        if (!hostState.isPreview) {
-            RecoverMonitors(window);
+        if (!host.isPreview) {
+            RecoverMonitors(host, window);
         }
         break;
     case WM_DPICHANGED_AFTERPARENT:
-        if (hostState.isPreview) {
-            ScaleShow(window, WindowPixelScale(GetParent(window)));
+        if (host.isPreview) {
+            ScaleShow(host.show, window, WindowPixelScale(host, GetParent(window)));
         }
         break;
     case WM_TIMER:
-        if (hostState.closeAllowed) {
+        if (host.closeAllowed) {
             return 0;
         }
-        if (!hostState.isPreview) {
-            CheckWindowOnTick(window);
+        if (!host.isPreview) {
+            CheckWindowOnTick(host, window);
         }
         Sleep(0);
         break;
     default:
         break;
     }
-    return ShowStage(window, message, wParam, lParam);
+    return ShowStage(host, window, message, wParam, lParam);
 }
 
-LRESULT ShowStage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    ShowContext context = {hostState.instance, &hostState.settings, HostHearsDisplayPower()};
+LRESULT ShowStage(HostState& host, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ShowContext context = {host.instance, &host.settings, &host.store, host.displayNotification != nullptr};
     LRESULT result = 0;
-    if (ShowProc(window, message, wParam, lParam, context, &result)) {
+    if (ShowProc(host.show, window, message, wParam, lParam, context, &result)) {
         return result;
     }
-    return HostDefaultProc(window, message, wParam, lParam);
+    return HostDefaultProc(host, window, message, wParam, lParam);
 }

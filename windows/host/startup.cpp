@@ -11,18 +11,26 @@ const char* StepCharacter(const char* text) {
     return CharNextA(text);
 }
 
+// What the guarded run is handed: the record and the text after the program's name.
+struct ChosenMode {
+    HostState* host;
+    const char* argumentText;
+};
+
 int32_t RunChosenMode(void* context) {
-    ParsedRunMode parsed = ParseRunMode(static_cast<const char*>(context), hostState.isWin9x);
+    const ChosenMode* chosen = static_cast<const ChosenMode*>(context);
+    HostState& host = *chosen->host;
+    ParsedRunMode parsed = ParseRunMode(chosen->argumentText, host.isWin9x);
     if (!parsed.usable) {
         return -1;
     }
     switch (parsed.mode) {
     case Configure:
-        return RunConfigure(parsed.letterGiven ? GetForegroundWindow() : nullptr);
+        return RunConfigure(host, parsed.letterGiven ? GetForegroundWindow() : nullptr);
     case Saver:
-        return RunSaverWindow(nullptr);
+        return RunSaverWindow(host, nullptr);
     case Preview:
-        return RunPreview(parsed.rest);
+        return RunPreview(host, parsed.rest);
     case ChangePassword:
         return RunChangePassword(parsed.rest);
     }
@@ -33,52 +41,60 @@ HWND HandleFromText(const char* text) {
     return reinterpret_cast<HWND>(static_cast<uintptr_t>(ParseWindowHandle(text)));
 }
 
+INT_PTR CALLBACK HostDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ConfigDialogProc(currentHost->dialog, dialog, message, wParam, lParam);
+}
+
 }  // namespace
 
 int WINAPI HostEntry(HINSTANCE, HINSTANCE, LPSTR, int) {
-    HostStart();
+    // The run's record lives here, in the frame that ends the process.
+    HostState host;
+    HostStart(host);
     return 0;
 }
 
-void HostStart(void) {
+void HostStart(HostState& host) {
+    currentHost = &host;
     const char* argumentText = SkipProgramName(GetCommandLineA(), StepCharacter);
-    ExitProcess(static_cast<UINT>(DispatchRunMode(GetModuleHandleA(nullptr), argumentText)));
+    ExitProcess(static_cast<UINT>(DispatchRunMode(host, GetModuleHandleA(nullptr), argumentText)));
 }
 
-int32_t DispatchRunMode(HINSTANCE instance, const char* argumentText) {
-    hostState.instance = instance;
+int32_t DispatchRunMode(HostState& host, HINSTANCE instance, const char* argumentText) {
+    host.instance = instance;
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof(version);
-    hostState.isWin9x = (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) ? 1 : 0;
+    host.isWin9x = (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) ? 1 : 0;
 
     int32_t result = 0;
-    if (!RunGuarded(RunChosenMode, const_cast<char*>(argumentText), &result)) {
+    ChosenMode chosen = {&host, argumentText};
+    if (!RunGuarded(RunChosenMode, &chosen, &result)) {
         // A fault escaped the run: the platform must not go on believing a saver runs.
         // The process then ends with the fault's code, as it would have without the guard,
         // and no other monitor stays dark until then.
-        SetSaverRunning(0);
-        UncoverOtherMonitors();
+        SetSaverRunning(host, 0);
+        UncoverOtherMonitors(host);
         // Nor may the sound device keep the saver's volume. The show's end looks only at its
         // own flags of what it holds, so it is safe to run after whatever faulted.
-        EndShow();
+        EndShow(host.show);
     }
     return result;
 }
 
-int32_t RunPreview(const char* text) {
+int32_t RunPreview(HostState& host, const char* text) {
     HWND parent = HandleFromText(text);
     if (parent == nullptr || !IsWindow(parent)) {
         return -1;
     }
-    return RunSaverWindow(parent);
+    return RunSaverWindow(host, parent);
 }
 
-int32_t RunConfigure(HWND owner) {
-    if (!ConfigDialogClassHook(hostState.instance)) {
+int32_t RunConfigure(HostState& host, HWND owner) {
+    if (!ConfigDialogClassHook(host.instance)) {
         return 0;
     }
-    ConfigDialogContext context = {hostState.instance, &hostState.settings};
-    return static_cast<int32_t>(DialogBoxParamA(hostState.instance, MAKEINTRESOURCEA(2003), owner, ConfigDialogProc,
+    ConfigDialogContext context = {host.instance, &host.settings, &host.store};
+    return static_cast<int32_t>(DialogBoxParamA(host.instance, MAKEINTRESOURCEA(2003), owner, HostDialogProc,
                                                 reinterpret_cast<LPARAM>(&context)));
 }
 

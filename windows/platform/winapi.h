@@ -320,6 +320,16 @@ typedef BOOL (*WNDENUMPROC)(HWND, LPARAM);
 BOOL EnumThreadWindows(DWORD thread, WNDENUMPROC callback, LPARAM data);
 HWND GetWindow(HWND window, UINT relation);
 #define GW_OWNER 4
+#define GW_HWNDNEXT 2
+#define GW_HWNDPREV 3
+#define GW_CHILD 5
+#define SW_HIDE 0
+HWND GetFocus(void);
+#define GCW_ATOM (-32)
+typedef uintptr_t ULONG_PTR;
+DWORD GetClassLongA(HWND window, int index);
+DWORD GetWindowThreadProcessId(HWND window, DWORD* process);
+BOOL GetWindowRect(HWND window, RECT* rect);
 #define WH_GETMESSAGE 3
 #define HC_ACTION 0
 typedef LRESULT (*HOOKPROC)(int, WPARAM, LPARAM);
@@ -392,6 +402,7 @@ typedef BOOL(WINAPI* GetMonitorInfoAProc)(HMONITOR monitor, MONITORINFO* info);
 // Windows 98 and later: a window's parent, whatever its style (GetParent answers the owner of
 // a pop-up), the desktop's for a top-level window.
 typedef HWND(WINAPI* GetAncestorProc)(HWND window, UINT which);
+typedef BOOL(WINAPI* ShowWindowAsyncProc)(HWND window, int command);
 const UINT kAncestorParent = 1;  // GA_PARENT
 
 // Newer Windows tells a window that declared it draws for each monitor's own scale when that

@@ -2,40 +2,37 @@
 
 #include "windows/resources/resource_ids.h"
 
-char settingsSection[40] = "ScreenSaver.Rolvanta";
-char settingsFileName[13] = "";
-
 namespace {
 
-int32_t ReadKey(const char* key, int32_t fallback) {
-    return static_cast<int32_t>(GetPrivateProfileIntA(settingsSection, key, fallback, settingsFileName));
+int32_t ReadKey(const SettingsStore& store, const char* key, int32_t fallback) {
+    return static_cast<int32_t>(GetPrivateProfileIntA(store.section, key, fallback, store.fileName));
 }
 
-bool WriteKey(const char* key, int32_t value) {
+bool WriteKey(const SettingsStore& store, const char* key, int32_t value) {
     char text[20];
     wsprintfA(text, "%ld", static_cast<LONG>(value));
-    return WritePrivateProfileStringA(settingsSection, key, text, settingsFileName) != FALSE;
+    return WritePrivateProfileStringA(store.section, key, text, store.fileName) != FALSE;
 }
 
 }  // namespace
 
-void LoadSettings(SaverSettings& settings) {
+void LoadSettings(const SettingsStore& store, SaverSettings& settings) {
     for (const SettingRule& setting : kSettings) {
-        settings.*setting.field = Repaired(ReadKey(setting.key, setting.fallback), setting);
+        settings.*setting.field = Repaired(ReadKey(store, setting.key, setting.fallback), setting);
     }
 }
 
-bool SaveSettings(const SaverSettings& settings) {
+bool SaveSettings(const SettingsStore& store, const SaverSettings& settings) {
     // Every key is tried, so that one refused key loses no other.
     bool written = true;
     for (const SettingRule& setting : kSettings) {
-        written = WriteKey(setting.key, settings.*setting.field) && written;
+        written = WriteKey(store, setting.key, settings.*setting.field) && written;
     }
     return written;
 }
 
-void LoadSettingsFromStrings(HINSTANCE instance, SaverSettings& settings) {
-    LoadStringA(instance, IDS_SETTINGS_SECTION, settingsSection, sizeof(settingsSection));
-    LoadStringA(instance, IDS_SETTINGS_FILE, settingsFileName, sizeof(settingsFileName));
-    LoadSettings(settings);
+void LoadSettingsFromStrings(SettingsStore& store, HINSTANCE instance, SaverSettings& settings) {
+    LoadStringA(instance, IDS_SETTINGS_SECTION, store.section, sizeof(store.section));
+    LoadStringA(instance, IDS_SETTINGS_FILE, store.fileName, sizeof(store.fileName));
+    LoadSettings(store, settings);
 }

@@ -5,13 +5,16 @@
 #include "core/settings.h"
 #include "windows/platform/winapi.h"
 
-// Filled from the string table (section name 1007, file name 1001) before each load.
-extern char settingsSection[40];
-extern char settingsFileName[13];
+// Where the settings are kept, filled from the string table (section name 1007, file name 1001)
+// before each load.
+struct SettingsStore {
+    char section[40] = "ScreenSaver.Rolvanta";
+    char fileName[13] = "";
+};
 
 // Reads the seven keys into settings, putting a key's default in place of a value out of range.
-void LoadSettings(SaverSettings& settings);
+void LoadSettings(const SettingsStore& store, SaverSettings& settings);
 // Writes the seven fields as they stand, one key at a time; false when the file refused any.
-bool SaveSettings(const SaverSettings& settings);
+bool SaveSettings(const SettingsStore& store, const SaverSettings& settings);
 // Fetches the section and file names from the module's strings, then loads.
-void LoadSettingsFromStrings(HINSTANCE instance, SaverSettings& settings);
+void LoadSettingsFromStrings(SettingsStore& store, HINSTANCE instance, SaverSettings& settings);

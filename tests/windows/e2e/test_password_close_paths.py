@@ -52,7 +52,9 @@ class ClosePathsTest(PasswordSession):
         fields = self.session.window_info(self.window).fields
         # An open prompt rightly disables its owner.
         prompt_up = count(self.events(), "open") > count(self.events(), "close")
-        return fields["region"] == "0" and fields["parent"] == "0x0" and (prompt_up or fields["enabled"] == "1")
+        # Nor a child's style, nor one that lets clicks through (layered and transparent).
+        return (fields["region"] == "0" and fields["parent"] == "0x0" and (prompt_up or fields["enabled"] == "1")
+                and int(fields["style"], 16) & 0x40000000 == 0 and int(fields["exstyle"], 16) & 0x80020 == 0)
 
     def covered_within(self, seconds, what):
         # The guard hears of these changes, or sees them on a tick of the show's timer.
@@ -94,6 +96,53 @@ class ClosePathsTest(PasswordSession):
         self.call("hide-popups")()
         harness.wait_until(lambda: self.session.window_info(shown["dialog"]).visible, 5,
                            "the prompt shown again after its owner's pop-ups were hidden", interval=0.1)
+
+    def then_keys(self, attack):
+        """An attack, then keys until one opens the prompt: the first may come before the guard's next look."""
+
+        def action():
+            opened = count(self.events(), "open")
+            held = attack()
+            harness.wait_until(lambda: count(self.events(), "open") > opened or self.session.xdotool("key", "a"),
+                               TIMEOUT, "a prompt", interval=0.5)
+            if held is not None:
+                held.close()
+
+        return action
+
+    def hold(self, what):
+        """Another program holds the keyboard (the probe's Hold); with "attach", its program then ends."""
+        holder = harness.ProbeProcess(self.session, ["hold", what, hex(self.window)], "hold")
+        self.addCleanup(holder.close)
+        holder.lines.until(lambda f: f.get("tag") == "held", TIMEOUT, "the keyboard held")
+        if what == "attach":
+            holder.close()
+        return holder
+
+    def cover(self):
+        """Another program's top-most window that never becomes active goes beneath the saver."""
+        x, y = self.session.width // 4, self.session.height // 4
+        cover = harness.ProbeProcess(self.session, ["colour", x, y, x, y, 255, 0, 0, "top"], "cover")
+        self.addCleanup(cover.close)
+        cover.lines.until(lambda f: f.get("tag") == "colour", TIMEOUT, "the top-most window")
+        harness.wait_until(lambda: self.session.probe("pixel", x + 9, y + 9)[-1]["rgb"] != "255,0,0", 5,
+                           "the saver over another program's top-most window", interval=0.1)
+        cover.close()
+
+    def prompt_attacked(self, what):
+        """Another program's call on the open prompt, which is soon whole and in view again."""
+
+        def whole(dialog):
+            prompt = self.session.window_info(dialog)
+            return (prompt.visible and prompt.fields["region"] == "0" and min(prompt.rect) >= 0
+                    and prompt.rect[2] <= self.session.width and prompt.rect[3] <= self.session.height)
+
+        def action():
+            dialog = [e for e in self.events() if e["kind"] == "shown"][-1]["dialog"]
+            self.assertEqual(self.session.probe("call", hex(dialog), what)[-1], {"called": "1"})
+            harness.wait_until(lambda: whole(dialog), 5, "the prompt whole after " + what, interval=0.1)
+
+        return action
 
     # --- trying one path ------------------------------------------------------------------------
 
@@ -274,6 +323,12 @@ class ClosePathsTest(PasswordSession):
             ("key press once it has come and gone", self.key_after_other_window, PROMPT, None),
             ("SetParent to a window that is then destroyed", self.adopt, PROMPT, None),
             ("key press on the saver made again", self.key("a"), PROMPT, None),
+            ("WS_EX_LAYERED and WS_EX_TRANSPARENT set", self.call("layered"), NOTHING, None),
+            ("WS_CHILD in place of WS_POPUP, then keys", self.then_keys(self.call("child-style")), PROMPT, None),
+            ("SWP_NOSENDCHANGING moves and hides, then keys", self.then_keys(self.call("nosend-loop")), PROMPT, None),
+            ("a focused child of another's, then keys", self.then_keys(lambda: self.hold("child")), PROMPT, None),
+            ("attached focus, its program gone, then keys", self.then_keys(lambda: self.hold("attach")), PROMPT, None),
+            ("another program's top-most window, never active", self.cover, NOTHING, None),
         ] + [("WM_POWERBROADCAST sent, lParam %#x" % p, self.send(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, p),
               NOTHING, None) for p in (0x10, 0xDEADBEEF)
         ] + [(what + " called", self.call(what), PROMPT if what.startswith("hide") else NOTHING, None) for what in
@@ -303,6 +358,12 @@ class ClosePathsTest(PasswordSession):
             ("an empty window region set", self.call_and_cover("region", 1), STAYS),
             ("WM_SETREDRAW FALSE sent", self.send(WM_SETREDRAW, 0), STAYS),
             ("WM_TIMER and WM_SYSTIMER posted with ExitProcess as lParam", self.timer_exit, STAYS),
+            ("the prompt hidden", self.prompt_attacked("hide"), STAYS),
+            ("the prompt moved off screen", self.prompt_attacked("offscreen"), STAYS),
+            ("the prompt given an empty region", self.prompt_attacked("region"), STAYS),
+            ("WM_ENDSESSION TRUE sent, then the prompt hidden",
+             lambda: (self.send(WM_ENDSESSION, 1)(), self.prompt_attacked("hide")()), STAYS),
+            ("SetParent to a window that is then destroyed", self.adopt, STAYS),
         ]
         if self.saver_still_there():
             for name, action, expected in under_prompt:

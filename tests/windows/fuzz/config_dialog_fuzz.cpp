@@ -24,7 +24,9 @@ const HWND kDialog = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xD1A));
 const int kCheckBoxes[4] = {IDC_SOUND, IDC_BLANK, IDC_CORAVENDIA, IDC_VALTORNE};
 // The record the dialog is lent, as the host lends it its own.
 SaverSettings saverSettings;
-ConfigDialogContext context = {nullptr, &saverSettings};
+SettingsStore store;
+ConfigDialogState dialogState;
+ConfigDialogContext context = {nullptr, &saverSettings, &store};
 
 void RequireSettingsShown() {
     Require(saverSettings.speed >= 1 && saverSettings.speed <= 15, "speed in range");
@@ -81,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         standIns.checkBoxes[id] = input.Byte() % 3;
     }
 
-    Require(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&context)) == TRUE, "the dialog takes the default focus");
+    Require(ConfigDialogProc(dialogState, kDialog, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&context)) == TRUE, "the dialog takes the default focus");
     Require(standIns.scrollRanges[DialogItem(IDC_SPEED)] == std::make_pair(1, 15), "speed bar range");
     Require(standIns.scrollRanges[DialogItem(IDC_RATE)] == std::make_pair(1, 40), "rate bar range");
     Require(standIns.scrollRanges[DialogItem(IDC_VOLUME)] == std::make_pair(0, 255), "volume bar range");
@@ -99,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (command == IDOK || command == IDCANCEL) {
                 command += 2;
             }
-            Require(ConfigDialogProc(kDialog, WM_COMMAND, command, 0) == FALSE, "other commands are not handled");
+            Require(ConfigDialogProc(dialogState, kDialog, WM_COMMAND, command, 0) == FALSE, "other commands are not handled");
             Require(standIns.endDialogCalls == 0, "only OK and Cancel end the dialog");
             break;
         }
@@ -108,13 +110,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (other == WM_INITDIALOG || other == WM_COMMAND || other == WM_VSCROLL) {
                 other = WM_APP;
             }
-            Require(ConfigDialogProc(kDialog, other, code, word) == FALSE, "other messages are not handled");
+            Require(ConfigDialogProc(dialogState, kDialog, other, code, word) == FALSE, "other messages are not handled");
             break;
         }
         default: {
             WPARAM scroll = static_cast<WPARAM>(code) | static_cast<WPARAM>(word) << 16;
             HWND bar = ScrollBarFor(selector);
-            INT_PTR handled = ConfigDialogProc(kDialog, WM_VSCROLL, scroll, reinterpret_cast<LPARAM>(bar));
+            INT_PTR handled = ConfigDialogProc(dialogState, kDialog, WM_VSCROLL, scroll, reinterpret_cast<LPARAM>(bar));
             int64_t moved = 0;
             if (bar == DialogItem(IDC_SPEED) || bar == DialogItem(IDC_RATE)) {
                 bool speed = bar == DialogItem(IDC_SPEED);
@@ -146,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     SaverSettings shown = saverSettings;
-    Require(ConfigDialogProc(kDialog, WM_COMMAND, IDOK, 0) == TRUE, "OK is handled");
+    Require(ConfigDialogProc(dialogState, kDialog, WM_COMMAND, IDOK, 0) == TRUE, "OK is handled");
     Require(standIns.endDialogCalls == 1 && standIns.endDialogResult == 1, "OK ends the dialog with 1");
     Require(standIns.writes.size() == 7, "OK writes every key");
     const int32_t saved[7] = {static_cast<int32_t>(standIns.checkBoxes[IDC_SOUND]),

@@ -43,11 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InputReader input(data, size);
     ProfileFromInput(input);
     SaverSettings saverSettings;
+    SettingsStore store;
     for (size_t i = 0; i < 7; ++i) {
         *Field(saverSettings, i) = static_cast<int32_t>(input.Word32());
     }
 
-    LoadSettingsFromStrings(nullptr, saverSettings);
+    LoadSettingsFromStrings(store, nullptr, saverSettings);
 
     Require(standIns.writes.empty(), "a load never writes");
     Require(standIns.reads.size() == 7, "a load reads each key once");
@@ -73,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     SaverSettings loaded = saverSettings;
-    SaveSettings(saverSettings);
+    SaveSettings(store, saverSettings);
     Require(standIns.writes.size() == 7, "a save writes every key");
     for (size_t i = 0; i < 7; ++i) {
         const ProfileWrite& write = standIns.writes[i];

@@ -27,41 +27,41 @@ protected:
 
     void MoveTo(LONG x, LONG y) {
         fake.cursor = {x, y};
-        HostDefaultProc(kWindow, WM_MOUSEMOVE, 0, 0);
+        HostDefaultProc(hostState, kWindow, WM_MOUSEMOVE, 0, 0);
     }
 };
 
 TEST_F(CloseControl, InputAsksToClose) {
     for (UINT message : {WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN}) {
         fake.calls.clear();
-        EXPECT_EQ(HostDefaultProc(kWindow, message, 7, 9), 0xDEF);
+        EXPECT_EQ(HostDefaultProc(hostState, kWindow, message, 7, 9), 0xDEF);
         EXPECT_EQ(fake.calls, (std::vector<std::string>{kPostClose, "DefWindowProcA(0x100," + Hex(message) + ",0x7,9)"}));
     }
 }
 
 TEST_F(CloseControl, ReleasesDoubleClicksAndWheelCloseNothing) {
     for (UINT message : {WM_KEYUP, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_MOUSEWHEEL}) {
-        HostDefaultProc(kWindow, message, 0, 0);
+        HostDefaultProc(hostState, kWindow, message, 0, 0);
     }
     EXPECT_EQ(Closes(), 0u);
     EXPECT_EQ(fake.Count("DefWindowProcA"), 4u);
 }
 
 TEST_F(CloseControl, AnotherApplicationBecomingActiveCloses) {
-    HostDefaultProc(kWindow, WM_ACTIVATEAPP, 1, 0);
+    HostDefaultProc(hostState, kWindow, WM_ACTIVATEAPP, 1, 0);
     EXPECT_EQ(Closes(), 0u);
-    HostDefaultProc(kWindow, WM_ACTIVATEAPP, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_ACTIVATEAPP, 0, 0);
     EXPECT_EQ(Closes(), 1u);
     EXPECT_EQ(fake.Count("DefWindowProcA(0x100,0x1C"), 2u);
 }
 
 TEST_F(CloseControl, CursorStaysHidden) {
-    HostDefaultProc(kWindow, WM_SHOWWINDOW, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_SHOWWINDOW, 0, 0);
     EXPECT_EQ(fake.Count("SetCursor"), 0u);
-    HostDefaultProc(kWindow, WM_SHOWWINDOW, 1, 0);
+    HostDefaultProc(hostState, kWindow, WM_SHOWWINDOW, 1, 0);
     EXPECT_EQ(fake.Calls("SetCursor"), std::vector<std::string>{"SetCursor(0)"});
     fake.calls.clear();
-    EXPECT_EQ(HostDefaultProc(kWindow, WM_SETCURSOR, 0x100, 0), 1);
+    EXPECT_EQ(HostDefaultProc(hostState, kWindow, WM_SETCURSOR, 0x100, 0), 1);
     EXPECT_EQ(fake.calls, std::vector<std::string>{"SetCursor(0)"}) << "answered here, not passed on";
 }
 
@@ -110,8 +110,8 @@ TEST_F(CloseControl, PreviewAndAllowedClosingPassEverythingOn) {
         hostState.isWin9x = 1;
         hostState.verifyPassword = FakeVerifyScreenSavePwd;
         for (UINT message : std::initializer_list<UINT>{WM_KEYDOWN, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_ACTIVATEAPP, WM_SETCURSOR, WM_CLOSE,
-                             static_cast<UINT>(VerifyPasswordMessage)}) {
-            EXPECT_EQ(HostDefaultProc(kWindow, message, 0, 0), 0xDEF);
+                             static_cast<UINT>(hostState.verifyPasswordMessage)}) {
+            EXPECT_EQ(HostDefaultProc(hostState, kWindow, message, 0, 0), 0xDEF);
         }
         EXPECT_EQ(fake.Count("DefWindowProcA"), 7u);
         EXPECT_EQ(fake.Count("DefWindowProcA"), fake.calls.size()) << "nothing else is touched";
@@ -120,21 +120,21 @@ TEST_F(CloseControl, PreviewAndAllowedClosingPassEverythingOn) {
 
 TEST_F(CloseControl, OffWindows9xCloseGoesStraightThrough) {
     hostState.verifyPassword = FakeVerifyScreenSavePwd;  // ignored off Windows 9x
-    HostDefaultProc(kWindow, WM_CLOSE, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(fake.calls.front(), "DefWindowProcA(0x100,0x10,0x0,0)");
     EXPECT_EQ(hostState.closeAllowed, 0u);
     EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 0u);
     fake.calls.clear();
-    EXPECT_EQ(HostDefaultProc(kWindow, VerifyPasswordMessage, 0, 0), 0xDEF);
+    EXPECT_EQ(HostDefaultProc(hostState, kWindow, hostState.verifyPasswordMessage, 0, 0), 0xDEF);
 }
 
 TEST_F(CloseControl, Windows9xWithoutPasswordClosesOnTheFirstRequest) {
     hostState.isWin9x = 1;
-    EXPECT_EQ(VerifyOnClose(kWindow), 1u);
+    EXPECT_EQ(VerifyOnClose(hostState, kWindow), 1u);
     EXPECT_EQ(hostState.closeAllowed, 1u);
     EXPECT_EQ(fake.Count("GetTickCount"), 0u);
     hostState.closeAllowed = 0;
-    EXPECT_EQ(HostDefaultProc(kWindow, VerifyPasswordMessage, 0, 0), 1) << "no prompt: accepted";
+    EXPECT_EQ(HostDefaultProc(hostState, kWindow, hostState.verifyPasswordMessage, 0, 0), 1) << "no prompt: accepted";
 }
 
 TEST_F(CloseControl, AcceptedPasswordLetsTheCloseThrough) {
@@ -144,13 +144,13 @@ TEST_F(CloseControl, AcceptedPasswordLetsTheCloseThrough) {
     fake.Post(kWindow, WM_TIMER, 1);
     fake.Post(kWindow, WM_TIMER, 1);
     fake.tickCounts = {1000, 4000};
-    HostDefaultProc(kWindow, WM_CLOSE, 0, 0);
-    ASSERT_GE(fake.calls.size(), 7u);
-    fake.calls.resize(7);  // what follows is the window's destruction
+    HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0);
+    ASSERT_GE(fake.calls.size(), 8u);
+    fake.calls.resize(8);  // what follows is the window's destruction
     EXPECT_EQ(fake.calls, (std::vector<std::string>{
                               "GetTickCount()", "PeekMessageA(0x100,0x113,0x113,3)", "PeekMessageA(0x100,0x113,0x113,3)",
                               "SendMessageA(0x100,0x8000,0,0)", "VerifyScreenSavePwd(0x100)", "GetTickCount()",
-                              "DefWindowProcA(0x100,0x10,0x0,0)"}));
+                              "IsWindow(0x100)", "DefWindowProcA(0x100,0x10,0x0,0)"}));
     EXPECT_EQ(hostState.closeAllowed, 7u) << "kept as the prompt answered";
     EXPECT_EQ(hostState.lastCheckTick, 4000u);
     EXPECT_EQ(hostState.inPasswordCheck, 0u);
@@ -165,7 +165,7 @@ TEST_F(CloseControl, RefusedPasswordKeepsTheSaverRunning) {
     ProtectedWin9x();
     fake.cursor = {321, 123};
     fake.tickCounts = {1000, 5000};
-    EXPECT_EQ(HostDefaultProc(kWindow, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0), 0);
     EXPECT_EQ(fake.Count("DefWindowProcA"), 0u);
     EXPECT_EQ(hostState.closeAllowed, 0u);
     EXPECT_EQ(fake.Count("SetCursor(0)"), 1u);
@@ -177,13 +177,13 @@ TEST_F(CloseControl, NoNewPromptWithin200MillisecondsOfTheLastOne) {
     ProtectedWin9x();
     hostState.lastCheckTick = 5000;
     fake.tickCount = 5150;
-    EXPECT_EQ(HostDefaultProc(kWindow, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0), 0);
     EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 0u);
     fake.tickCount = 5199;
-    HostDefaultProc(kWindow, WM_CLOSE, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 0u);
     fake.tickCount = 5200;
-    HostDefaultProc(kWindow, WM_CLOSE, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 1u);
 }
 
@@ -193,10 +193,10 @@ TEST_F(CloseControl, TickCountThatWrappedStillMeasuresTheTrueDelay) {
     ProtectedWin9x();
     hostState.lastCheckTick = 0xFFFFFFA0u;
     fake.tickCount = 0x40;  // 0xA0 = 160 ms later
-    HostDefaultProc(kWindow, WM_CLOSE, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 0u);
     fake.tickCount = 0x70;  // 208 ms later
-    HostDefaultProc(kWindow, WM_CLOSE, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 1u);
 }
 
@@ -205,11 +205,11 @@ TEST_F(CloseControl, WhileThePromptIsUpInputClosesNothingAndNoSecondPromptOpens)
     std::vector<LRESULT> answers;
     fake.whilePromptIsUp = [&answers](HWND window) {
         EXPECT_EQ(hostState.inPasswordCheck, 1u);
-        answers.push_back(HostDefaultProc(window, WM_KEYDOWN, 0, 0));
-        answers.push_back(HostDefaultProc(window, WM_CLOSE, 0, 0));
-        answers.push_back(HostDefaultProc(window, WM_SETCURSOR, 0, 0));
+        answers.push_back(HostDefaultProc(hostState, window, WM_KEYDOWN, 0, 0));
+        answers.push_back(HostDefaultProc(hostState, window, WM_CLOSE, 0, 0));
+        answers.push_back(HostDefaultProc(hostState, window, WM_SETCURSOR, 0, 0));
     };
-    HostDefaultProc(kWindow, WM_CLOSE, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 1u);
     EXPECT_EQ(Closes(), 0u);
     EXPECT_EQ(answers, (std::vector<LRESULT>{0xDEF, 0, 0xDEF}));
@@ -254,7 +254,7 @@ TEST_F(OtherMonitorInput, KeysButtonsAndCloseRequestsAskTheSaverWindowToClose) {
 TEST_F(OtherMonitorInput, MouseTravelAddsUpWithTheSaverWindowsInScreenCoordinates) {
     hostState.savedCursorPos = {500, 300};
     fake.cursor = {502, 301};
-    HostDefaultProc(kWindow, WM_MOUSEMOVE, 0, 0);
+    HostDefaultProc(hostState, kWindow, WM_MOUSEMOVE, 0, 0);
     fake.cursor = {503, 301};  // now over the other monitor's window: 4 in all
     Dark(WM_MOUSEMOVE);
     EXPECT_EQ(Closes(), 0u);

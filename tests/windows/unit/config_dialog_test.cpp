@@ -22,24 +22,24 @@ protected:
     }
 
     SaverSettings settings;
-    ConfigDialogContext context = {fake.ownModule, &settings};
+    ConfigDialogContext context = {fake.ownModule, &settings, &hostState.store};
 
     LPARAM Context() { return reinterpret_cast<LPARAM>(&context); }
 
     void Open() {
-        EXPECT_EQ(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, Context()), TRUE);
+        EXPECT_EQ(ConfigDialogProc(hostState.dialog, kDialog, WM_INITDIALOG, 0, Context()), TRUE);
         fake.calls.clear();
     }
 
     INT_PTR Scroll(HWND bar, UINT code, uint32_t thumb = 0) {
         fake.calls.clear();
-        return ConfigDialogProc(kDialog, WM_VSCROLL, (static_cast<WPARAM>(thumb) << 16) | code,
+        return ConfigDialogProc(hostState.dialog, kDialog, WM_VSCROLL, (static_cast<WPARAM>(thumb) << 16) | code,
                                 reinterpret_cast<LPARAM>(bar));
     }
 };
 
 TEST_F(ConfigDialog, OpensOnTheFilesValues) {
-    EXPECT_EQ(ConfigDialogProc(kDialog, WM_INITDIALOG, 0, Context()), TRUE);
+    EXPECT_EQ(ConfigDialogProc(hostState.dialog, kDialog, WM_INITDIALOG, 0, Context()), TRUE);
     EXPECT_EQ(fake.calls[0], "LoadStringA(0x400000,1007,40)");
     EXPECT_EQ(fake.calls[1], "LoadStringA(0x400000,1001,13)");
     std::vector<std::string> afterLoad(fake.calls.begin() + 9, fake.calls.end());
@@ -53,7 +53,7 @@ TEST_F(ConfigDialog, OpensOnTheFilesValues) {
 
     SetUp();
     fake.profile[kSection] = {{"Sound", "9"}, {"Volume", "250"}, {"Speed", "99"}};
-    ConfigDialogProc(kDialog, WM_INITDIALOG, 0, Context());
+    ConfigDialogProc(hostState.dialog, kDialog, WM_INITDIALOG, 0, Context());
     EXPECT_EQ(fake.Count("SendDlgItemMessageA(0xD1A,110,0xF1,9,0)"), 1u) << "the value as read checks the box";
     EXPECT_EQ(fake.Count("SetScrollPos(0x103EF,2,5,1)"), 1u);
     EXPECT_EQ(fake.Count("SetScrollPos(0x103ED,2,6,1)"), 1u) << "repaired on load";
@@ -158,7 +158,7 @@ TEST_F(ConfigDialog, OkCopiesTheBoxesSavesEverythingAndEndsWithOne) {
     Scroll(kRateBar, SB_LINEDOWN);
     fake.checkedButtons = {{IDC_SOUND, 0}, {IDC_BLANK, 1}, {IDC_CORAVENDIA, 1}, {IDC_VALTORNE, 0}};
     fake.calls.clear();
-    EXPECT_EQ(ConfigDialogProc(kDialog, WM_COMMAND, IDOK, 0), TRUE);
+    EXPECT_EQ(ConfigDialogProc(hostState.dialog, kDialog, WM_COMMAND, IDOK, 0), TRUE);
     EXPECT_EQ(fake.Calls("IsDlgButtonChecked"),
               (std::vector<std::string>{"IsDlgButtonChecked(0xD1A,110)", "IsDlgButtonChecked(0xD1A,100)",
                                         "IsDlgButtonChecked(0xD1A,111)", "IsDlgButtonChecked(0xD1A,112)"}));
@@ -174,7 +174,7 @@ TEST_F(ConfigDialog, CancelWritesNothingAndEndsWithZero) {
     Open();
     Scroll(kSpeedBar, SB_PAGEDOWN);
     fake.calls.clear();
-    EXPECT_EQ(ConfigDialogProc(kDialog, WM_COMMAND, IDCANCEL, 0), TRUE);
+    EXPECT_EQ(ConfigDialogProc(hostState.dialog, kDialog, WM_COMMAND, IDCANCEL, 0), TRUE);
     EXPECT_EQ(fake.calls, std::vector<std::string>{"EndDialog(0xD1A,0)"});
     EXPECT_TRUE(fake.profile.empty());
     Open();
@@ -183,10 +183,10 @@ TEST_F(ConfigDialog, CancelWritesNothingAndEndsWithZero) {
 
 TEST_F(ConfigDialog, OtherCommandsAndMessagesAreLeftToTheDialogManager) {
     Open();
-    EXPECT_EQ(ConfigDialogProc(kDialog, WM_COMMAND, (1u << 16) | IDOK, 0), FALSE) << "a notification is not OK";
-    EXPECT_EQ(ConfigDialogProc(kDialog, WM_COMMAND, IDC_SOUND, 0), FALSE);
-    EXPECT_EQ(ConfigDialogProc(kDialog, WM_PAINT, 0, 0), FALSE);
-    EXPECT_EQ(ConfigDialogProc(kDialog, WM_CLOSE, 0, 0), FALSE);
+    EXPECT_EQ(ConfigDialogProc(hostState.dialog, kDialog, WM_COMMAND, (1u << 16) | IDOK, 0), FALSE) << "a notification is not OK";
+    EXPECT_EQ(ConfigDialogProc(hostState.dialog, kDialog, WM_COMMAND, IDC_SOUND, 0), FALSE);
+    EXPECT_EQ(ConfigDialogProc(hostState.dialog, kDialog, WM_PAINT, 0, 0), FALSE);
+    EXPECT_EQ(ConfigDialogProc(hostState.dialog, kDialog, WM_CLOSE, 0, 0), FALSE);
     EXPECT_TRUE(fake.calls.empty());
     EXPECT_EQ(ConfigDialogClassHook(fake.ownModule), TRUE);
 }

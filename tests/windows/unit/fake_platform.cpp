@@ -16,6 +16,7 @@
 #include "windows/show/settings_store_win32.h"
 
 FakePlatform fake;
+HostState hostState;
 
 namespace {
 
@@ -129,7 +130,7 @@ void FakePlatform::Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void ResetProcess() {
-    StopWatchingDisplayPower();  // the registration a test left behind, before the fake forgets it
+    StopWatchingDisplayPower(hostState);  // the registration a test left behind, before the fake forgets it
     fake = FakePlatform();
     fake.bitmaps = {{"CORMAPL", FakeHandle<HBITMAP>(0xB1)},
                     {"CORMAPR", FakeHandle<HBITMAP>(0xB2)},
@@ -140,13 +141,8 @@ void ResetProcess() {
         fake.waveResources[name] = std::vector<char>(64, 'w');
     }
     fake.strings = {{1001, "control.ini"}, {1007, "ScreenSaver.Rolvanta"}};
-    hostState = initialHostState;
-    VerifyPasswordMessage = WM_APP;  // as the process starts, before a run draws its own
-    otherMonitorWindows = OtherMonitorWindows();
-    saverShow = NewShow();
-    configDialogState = ConfigDialogState();
-    strcpy(settingsSection, "ScreenSaver.Rolvanta");
-    settingsFileName[0] = '\0';
+    hostState = HostState();
+    currentHost = &hostState;
     guardJump = nullptr;
     exitJump = nullptr;
 }
@@ -501,6 +497,27 @@ HWND GetWindow(HWND window, UINT relation) {
     Call("GetWindow", {Hex(window), D(relation)});
     auto found = fake.owners.find(window);
     return relation == GW_OWNER && found != fake.owners.end() ? found->second : nullptr;
+}
+
+HWND GetFocus(void) {
+    Call("GetFocus", {});
+    return nullptr;
+}
+
+DWORD GetClassLongA(HWND window, int index) {
+    Call("GetClassLongA", {Hex(window), D(index)});
+    return 0;
+}
+
+DWORD GetWindowThreadProcessId(HWND window, DWORD*) {
+    Call("GetWindowThreadProcessId", {Hex(window)});
+    return 0x7D;
+}
+
+BOOL GetWindowRect(HWND window, RECT* rect) {
+    Call("GetWindowRect", {Hex(window)});
+    *rect = RECT{100, 100, 300, 200};
+    return TRUE;
 }
 
 HWND GetDesktopWindow(void) {

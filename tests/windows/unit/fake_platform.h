@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "windows/host/host.h"
 #include "windows/platform/winapi.h"
 
 template <typename T>
@@ -98,6 +99,9 @@ struct FakePlatform {
 };
 
 extern FakePlatform fake;
+
+// The run's record the tests lend the saver: ResetProcess makes it fresh, as at process start.
+extern HostState hostState;
 
 // Fresh platform and fresh process-wide records of the saver, as at process start.
 void ResetProcess();

@@ -20,7 +20,7 @@ protected:
 };
 
 TEST_F(PasswordHooks, PasswordInUseLoadsTheVerifierAndTellsThePlatform) {
-    LoadPasswordHooks();
+    LoadPasswordHooks(hostState);
     EXPECT_EQ(fake.calls,
               (std::vector<std::string>{"RegOpenKeyA(0x80000001,\"Control Panel\\Desktop\")",
                                         "RegQueryValueExA(0x4E7,\"ScreenSaveUsePassword\",0,0,4)",
@@ -31,7 +31,7 @@ TEST_F(PasswordHooks, PasswordInUseLoadsTheVerifierAndTellsThePlatform) {
     EXPECT_EQ(hostState.verifyPassword, FakeVerifyScreenSavePwd);
 
     fake.calls.clear();
-    UnloadPasswordHooks();
+    UnloadPasswordHooks(hostState);
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"FreeLibrary(0xC91)", "SystemParametersInfoA(97,0,place,0)"}));
     EXPECT_EQ(hostState.passwordModule, nullptr);
     EXPECT_EQ(hostState.verifyPassword, nullptr);
@@ -39,11 +39,11 @@ TEST_F(PasswordHooks, PasswordInUseLoadsTheVerifierAndTellsThePlatform) {
 
 TEST_F(PasswordHooks, OffWindows9xNothingIsTouched) {
     hostState.isWin9x = 0;
-    LoadPasswordHooks();
-    SetSaverRunning(1);
-    SetSaverRunning(0);
+    LoadPasswordHooks(hostState);
+    SetSaverRunning(hostState, 1);
+    SetSaverRunning(hostState, 0);
     hostState.passwordModule = kPasswordModule;
-    UnloadPasswordHooks();
+    UnloadPasswordHooks(hostState);
     EXPECT_TRUE(fake.calls.empty());
 }
 
@@ -59,7 +59,7 @@ TEST_F(PasswordHooks, NoPasswordInUseMeansNoModuleAndNoRunningState) {
         } else {
             fake.openKeyResult = 2;
         }
-        LoadPasswordHooks();
+        LoadPasswordHooks(hostState);
         EXPECT_EQ(fake.Count("LoadLibraryA"), 0u) << variant;
         EXPECT_EQ(fake.Count("SystemParametersInfoA"), 0u) << variant;
         EXPECT_EQ(fake.Count("RegCloseKey"), variant == 3 ? 0u : 1u) << "close only an opened key";
@@ -69,13 +69,13 @@ TEST_F(PasswordHooks, NoPasswordInUseMeansNoModuleAndNoRunningState) {
 
 TEST_F(PasswordHooks, ShortRegistryValueReadsAsItsOwnBytes) {
     fake.registryValue = {1};
-    LoadPasswordHooks();
+    LoadPasswordHooks(hostState);
     EXPECT_EQ(hostState.verifyPassword, FakeVerifyScreenSavePwd) << "a one-byte 1 is a password in use";
 }
 
 TEST_F(PasswordHooks, ModuleWithoutTheEntryPointIsFreedAtOnce) {
     fake.entryPoints.clear();
-    LoadPasswordHooks();
+    LoadPasswordHooks(hostState);
     EXPECT_EQ(fake.Count("FreeLibrary(0xC91)"), 1u);
     EXPECT_EQ(fake.Count("SystemParametersInfoA"), 0u);
     EXPECT_EQ(fake.IndexOf("FreeLibrary"), fake.IndexOf("RegCloseKey") - 1);
@@ -84,16 +84,16 @@ TEST_F(PasswordHooks, ModuleWithoutTheEntryPointIsFreedAtOnce) {
 
 TEST_F(PasswordHooks, MissingModuleLeavesNoPassword) {
     fake.libraries.clear();
-    LoadPasswordHooks();
+    LoadPasswordHooks(hostState);
     EXPECT_EQ(hostState.passwordModule, nullptr);
     EXPECT_EQ(fake.Count("GetProcAddress"), 0u);
     EXPECT_EQ(fake.Count("RegCloseKey"), 1u);
 }
 
 TEST_F(PasswordHooks, LoadingAgainReleasesTheOldHooksFirst) {
-    LoadPasswordHooks();
+    LoadPasswordHooks(hostState);
     fake.calls.clear();
-    LoadPasswordHooks();
+    LoadPasswordHooks(hostState);
     EXPECT_EQ(fake.calls[0], "FreeLibrary(0xC91)");
     EXPECT_EQ(fake.calls[1], "SystemParametersInfoA(97,0,place,0)");
     EXPECT_EQ(fake.calls[2], "RegOpenKeyA(0x80000001,\"Control Panel\\Desktop\")");
@@ -101,7 +101,7 @@ TEST_F(PasswordHooks, LoadingAgainReleasesTheOldHooksFirst) {
 }
 
 TEST_F(PasswordHooks, UnloadWithNothingLoadedCallsNothing) {
-    UnloadPasswordHooks();
+    UnloadPasswordHooks(hostState);
     EXPECT_TRUE(fake.calls.empty());
 }
 

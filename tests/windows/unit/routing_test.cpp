@@ -6,14 +6,14 @@
 #include "windows/host/host.h"
 #include "windows/show/show_win32.h"
 
-Show saverShow;
 Show NewShow(void) {
     return Show();
 }
 
 const LRESULT kShowResult = 0x5E;
 
-bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ShowContext& context, LRESULT* result) {
+bool ShowProc(SaverShow&, HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ShowContext& context,
+              LRESULT* result) {
     fake.Record("ShowProc(" + Hex(window) + "," + Hex(message) + "," + Hex(wParam) + "," + std::to_string(lParam) +
                 ")");
     // The show is lent the host's own module and record.
@@ -23,11 +23,11 @@ bool ShowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const Sho
     return true;
 }
 
-void EndShow(void) {
-    fake.Record("EndShow()");
+void EndShow(SaverShow&) {
+    fake.Record("EndShow(hostState.show)");
 }
 
-void ScaleShow(HWND window, int32_t scale) {
+void ScaleShow(SaverShow&, HWND window, int32_t scale) {
     fake.Record("ScaleShow(" + Hex(window) + "," + std::to_string(scale) + ")");
 }
 
@@ -101,7 +101,7 @@ std::vector<Row> TableRows() {
                 rows.push_back({input, 0, preview, allowed, allowed ? Default : Show});
             }
             for (UINT other : std::initializer_list<UINT>{WM_KEYUP, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_MOUSEWHEEL, WM_CLOSE, WM_ERASEBKGND,
-                               WM_ACTIVATEAPP, WM_SETCURSOR, static_cast<UINT>(VerifyPasswordMessage)}) {
+                               WM_ACTIVATEAPP, WM_SETCURSOR, static_cast<UINT>(hostState.verifyPasswordMessage)}) {
                 rows.push_back({other, 0, preview, allowed, Show});
             }
             for (WPARAM command : std::initializer_list<WPARAM>{SC_NEXTWINDOW, SC_PREVWINDOW, SC_SCREENSAVE}) {

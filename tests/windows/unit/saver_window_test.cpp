@@ -30,7 +30,7 @@ TEST_F(SaverWindow, FullScreenWindowCoversTheScreenOnTopAndRunsUntilDestroyed) {
     fake.screenWidth = 1024;
     fake.screenHeight = 768;
     fake.Post(kWindow, WM_LBUTTONDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
 
     EXPECT_EQ(fake.registeredClass.style, 0x2Bu);
     EXPECT_EQ(fake.registeredClass.lpfnWndProc, HostWindowProc);
@@ -55,7 +55,7 @@ TEST_F(SaverWindow, SecondSaverStartActivatesTheRunningOneAndDoesNothingElse) {
     hostState.isWin9x = 1;
     fake.runningSaver = kOtherSaver;
     fake.windows.insert(kOtherSaver);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Calls("FindWindowA"),
               std::vector<std::string>{"FindWindowA(\"WindowsScreenSaverClass\",\"Screen Saver\")"});
     EXPECT_EQ(fake.Calls("SetForegroundWindow"), std::vector<std::string>{"SetForegroundWindow(0x555)"});
@@ -67,7 +67,7 @@ TEST_F(SaverWindow, SecondSaverStartActivatesTheRunningOneAndDoesNothingElse) {
 TEST_F(SaverWindow, FoundWindowThatIsGoneDoesNotCount) {
     fake.runningSaver = kOtherSaver;  // not a live window
     fake.Post(kWindow, WM_KEYDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Count("CreateWindowExA"), 1u);
 }
 
@@ -76,7 +76,7 @@ TEST_F(SaverWindow, PreviewFillsThePaneAndNeverLooksForASaverOrPassword) {
     fake.clientRects[kPane] = RECT{0, 0, 152, 112};
     fake.Post(kWindow, WM_KEYDOWN);   // input never closes the preview...
     fake.Post(kWindow, WM_CLOSE);     // ...its owner does
-    EXPECT_EQ(RunSaverWindow(kPane), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, kPane), 0);
     EXPECT_EQ(fake.Calls("CreateWindowExA"),
               std::vector<std::string>{"CreateWindowExA(0x0,\"WindowsScreenSaverClass\",\"Preview\",0x52000000,0,0,152,"
                                        "112,0x777,0,0x400000,0)"});
@@ -91,7 +91,7 @@ TEST_F(SaverWindow, PasswordHooksAreLoadedBeforeTheClassAndUnloadedAfterTheLoop)
     WithPassword();
     fake.passwordAnswer = TRUE;
     fake.Post(kWindow, WM_KEYDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     int loaded = fake.IndexOf("LoadLibraryA(\"PASSWORD.CPL\")");
     int registered = fake.IndexOf("RegisterClassA");
     int quit = fake.IndexOf("PostQuitMessage");
@@ -106,14 +106,14 @@ TEST_F(SaverWindow, PasswordHooksAreLoadedBeforeTheClassAndUnloadedAfterTheLoop)
 TEST_F(SaverWindow, FailedRegistrationOrCreationEndsWithoutALoopButUnloadsTheHooks) {
     WithPassword();
     fake.registerResult = 0;
-    EXPECT_EQ(RunSaverWindow(nullptr), -1);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), -1);
     EXPECT_EQ(fake.Count("CreateWindowExA"), 0u);
     EXPECT_EQ(fake.Count("FreeLibrary(0xC91)"), 1u);
 
     ResetProcess();
     WithPassword();
     fake.createResult = nullptr;
-    EXPECT_EQ(RunSaverWindow(nullptr), -1);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), -1);
     EXPECT_EQ(fake.Count("SetForegroundWindow"), 0u);
     EXPECT_EQ(fake.Count("FreeLibrary(0xC91)"), 1u);
 }
@@ -138,7 +138,7 @@ TEST_F(SaverWindow, WhileAPasswordGuardsOnlyTheWindowsOwnDestructionEndsTheLoop)
     fake.Post(kWindow, WM_DESTROY);
     fake.Post(kWindow, WM_TIMER, 1);
     fake.Post(kWindow, WM_KEYDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Count("VerifyScreenSavePwd"), 1u);
     EXPECT_EQ(fake.Count("PostQuitMessage"), 1u);
     EXPECT_EQ(fake.Count("KillTimer(0x100,1)"), 2u) << "one tick and the real destruction; the posted one tore nothing down";
@@ -153,7 +153,7 @@ TEST_F(SaverWindow, ASaverWindowDestroyedFromOutsideIsMadeAgainWithANewShowAndTh
     fake.Post(kWindow, WM_NCDESTROY);  // the last message of a window destroyed with its parent
     fake.Post(nullptr, WM_NULL);
     fake.Post(kAgain, WM_KEYDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Calls("CreateWindowExA"),
               std::vector<std::string>(2, "CreateWindowExA(0x8,\"WindowsScreenSaverClass\",\"Screen Saver\",0x96000000,0,"
                                           "0,640,480,0,0,0x400000,0)"));
@@ -168,7 +168,7 @@ TEST_F(SaverWindow, TimerMessagesNamingAProcedureAreNeverDispatched) {
     fake.Post(kWindow, WM_TIMER, 1, 0x401000);
     fake.Post(kWindow, WM_SYSTIMER, 1, 0x401000);
     fake.Post(kWindow, WM_KEYDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Count("Sleep(0)"), 0u) << "no tick reached the window";
     EXPECT_EQ(fake.messageHook, nullptr) << "no prompt's loop to watch without a password";
 
@@ -177,7 +177,7 @@ TEST_F(SaverWindow, TimerMessagesNamingAProcedureAreNeverDispatched) {
     WithPassword();
     fake.Post(kWindow, WM_KEYDOWN);
     fake.passwordAnswer = TRUE;
-    RunSaverWindow(nullptr);
+    RunSaverWindow(hostState, nullptr);
     EXPECT_EQ(fake.Count("UnhookWindowsHookEx(0x400C)"), 1u);
     ASSERT_NE(fake.messageHook, nullptr);
     MSG foreign = {kWindow, WM_TIMER, 1, 0x401000, 0, {0, 0}};
@@ -197,7 +197,7 @@ TEST_F(SaverWindow, WithoutAPasswordAnyQuitEndsTheLoop) {
     fake.clientRects[kPane] = RECT{0, 0, 100, 80};
     fake.Post(nullptr, WM_QUIT, 0);
     fake.Post(kWindow, WM_KEYDOWN);
-    EXPECT_EQ(RunSaverWindow(kPane), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, kPane), 0);
     EXPECT_EQ(fake.Count("DefWindowProcA(0x100,0x100,"), 0u) << "nothing after the quit was handled";
 }
 
@@ -208,7 +208,7 @@ TEST_F(SaverWindow, FullScreenSaverHearsOfTheDisplaysStateWhereThePlatformTells)
     fake.entryPoints["UnregisterPowerSettingNotification"] =
         reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeUnregisterPowerSettingNotification));
     fake.Post(kWindow, WM_KEYDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Calls("RegisterPowerSettingNotification"),
               std::vector<std::string>{"RegisterPowerSettingNotification(0x100,0x6FE69556,0)"});
     EXPECT_EQ(fake.Calls("UnregisterPowerSettingNotification"),
@@ -223,11 +223,11 @@ TEST_F(SaverWindow, FullScreenSaverHearsOfTheDisplaysStateWhereThePlatformTells)
     fake.clientRects[kPane] = RECT{0, 0, 152, 112};
     fake.windows.insert(kPane);
     fake.Post(kWindow, WM_CLOSE);
-    EXPECT_EQ(RunSaverWindow(kPane), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, kPane), 0);
     EXPECT_EQ(fake.Count("RegisterPowerSettingNotification"), 0u);
     SetUp();
     fake.Post(kWindow, WM_KEYDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Count("GetProcAddress(0x0,"), 0u);
 }
 
@@ -294,7 +294,7 @@ protected:
 TEST_F(OtherMonitorRun, EachOtherMonitorGetsABlackTopmostWindowAfterTheSaverWindowAndDiesWithIt) {
     UseMonitors({RECT{-800, 0, 0, 600}, RECT{0, 0, 1024, 768}, RECT{1024, -100, 2304, 924}});
     fake.Post(kDark2, WM_RBUTTONDOWN);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
 
     EXPECT_EQ(fake.Calls("CreateWindowExA"),
               (std::vector<std::string>{
@@ -324,7 +324,7 @@ TEST_F(OtherMonitorRun, EachOtherMonitorGetsABlackTopmostWindowAfterTheSaverWind
     EXPECT_GE(fake.IndexOf("DestroyWindow(0x201)"), 0);
     EXPECT_LT(destroyed, fake.IndexOf("PostQuitMessage"));
     EXPECT_TRUE(fake.windows.empty());
-    EXPECT_EQ(otherMonitorWindows.count, 0u);
+    EXPECT_EQ(hostState.otherMonitors.count, 0u);
 }
 
 TEST_F(OtherMonitorRun, OneMonitorOrASystemWithoutTheCallsMakesTheSaverWindowAlone) {
@@ -340,7 +340,7 @@ TEST_F(OtherMonitorRun, OneMonitorOrASystemWithoutTheCallsMakesTheSaverWindowAlo
             fake.entryPoints.erase("GetMonitorInfoA");
         }
         fake.Post(kWindow, WM_KEYDOWN);
-        EXPECT_EQ(RunSaverWindow(nullptr), 0);
+        EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
         EXPECT_EQ(fake.Count("CreateWindowExA"), 1u) << "system " << system;
         EXPECT_EQ(fake.Count("RegisterClassA"), 1u) << "system " << system;
         EXPECT_EQ(fake.Count("LoadLibraryA"), 0u) << "system " << system;
@@ -352,7 +352,7 @@ TEST_F(OtherMonitorRun, WithoutMonitorDetailsTheEnumeratedRectangleServes) {
     TwoMonitors();
     fake.monitorInfoResult = FALSE;
     fake.Post(kWindow, WM_KEYDOWN);
-    RunSaverWindow(nullptr);
+    RunSaverWindow(hostState, nullptr);
     EXPECT_EQ(fake.Count("GetMonitorInfoA(0x3000,40)"), 1u);
     EXPECT_EQ(fake.Count("CreateWindowExA(0x88," + kDarkClass + ",\"\",0x80000000,1024,-100,1280,1024,"), 1u);
 }
@@ -361,7 +361,7 @@ TEST_F(OtherMonitorRun, PreviewNeverLooksForMonitors) {
     TwoMonitors();
     fake.clientRects[kPane] = RECT{0, 0, 152, 112};
     fake.Post(kWindow, WM_CLOSE);
-    RunSaverWindow(kPane);
+    RunSaverWindow(hostState, kPane);
     EXPECT_EQ(fake.Count("EnumDisplayMonitors"), 0u);
     EXPECT_EQ(fake.Count("CreateWindowExA"), 1u);
 }
@@ -379,7 +379,7 @@ TEST_F(OtherMonitorRun, WithAPasswordInputOnAnotherMonitorOpensThePromptOfTheSav
     fake.Post(kDark, WM_MOUSEMOVE);  // no travel: nothing
     fake.Post(kDark, WM_CLOSE);      // from another program, 4 s later
     fake.Post(nullptr, WM_QUIT, 3);  // swallowed while the password guards
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Calls("VerifyScreenSavePwd"),
               (std::vector<std::string>{"VerifyScreenSavePwd(0x100)", "VerifyScreenSavePwd(0x100)"}));
     EXPECT_EQ(fake.Calls("PostMessageA"),
@@ -392,7 +392,7 @@ TEST_F(OtherMonitorRun, ChangedMonitorsAreCoveredAgainByTheSaversOwnMovesAndTheS
     fake.createResults = {kDark, kDark2};
     hostState.saverWindow = kWindow;
     UseMonitors({RECT{0, 0, 1024, 768}, RECT{1024, 0, 2048, 768}, RECT{-800, 0, 0, 600}});
-    CoverOtherMonitors();
+    CoverOtherMonitors(hostState);
     // The one on the right grows, the one on the left goes, the primary goes to 192 dpi.
     UseMonitors({RECT{0, 0, 1024, 768}, RECT{1024, 0, 2304, 1024}});
     fake.clientRects[kWindow] = RECT{0, 0, 1024, 768};
@@ -402,20 +402,20 @@ TEST_F(OtherMonitorRun, ChangedMonitorsAreCoveredAgainByTheSaversOwnMovesAndTheS
                                                                      "SetWindowPos(0x200,0,1024,0,1280,1024,0x14,own=1)"}));
     EXPECT_EQ(fake.Calls("DestroyWindow"), std::vector<std::string>{"DestroyWindow(0x201)"});
     // The blocks change between rides: the next tick finds none under way.
-    const ShowRect& client = saverShow.showResources.clientRect;
+    const ShowRect& client = hostState.show.show.showResources.clientRect;
     EXPECT_TRUE(client.right == 1024 && client.bottom == 768);
     HostWindowProc(kWindow, WM_TIMER, 1, 0);
     EXPECT_TRUE(client.right == 512 && client.bottom == 384);
-    EXPECT_EQ(otherMonitorWindows.count + hostState.movingOwnWindows, 1u);
+    EXPECT_EQ(hostState.otherMonitors.count + hostState.movingOwnWindows, 1u);
 }
 
 TEST_F(OtherMonitorRun, AQuitThatEndsTheLoopEarlyStillUncoversTheMonitors) {
     TwoMonitors();
     fake.Post(nullptr, WM_QUIT, 0);
-    EXPECT_EQ(RunSaverWindow(nullptr), 0);
+    EXPECT_EQ(RunSaverWindow(hostState, nullptr), 0);
     EXPECT_EQ(fake.Calls("DestroyWindow"), (std::vector<std::string>{"DestroyWindow(0x100)", "DestroyWindow(0x200)"}));
     EXPECT_EQ(fake.windows.count(kDark), 0u);
-    EXPECT_EQ(otherMonitorWindows.count, 0u);
+    EXPECT_EQ(hostState.otherMonitors.count, 0u);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ class Settings : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetProcess();
-        strcpy(settingsFileName, "control.ini");
+        strcpy(hostState.store.fileName, "control.ini");
     }
 
     void Stored(const char* key, const char* text) { fake.profile[kSection][key] = text; }
@@ -21,7 +21,7 @@ protected:
 };
 
 TEST_F(Settings, MissingFileGivesTheDefaults) {
-    LoadSettings(settings);
+    LoadSettings(hostState.store, settings);
     EXPECT_EQ(settings.sound, 0);
     EXPECT_EQ(settings.blankScreen, 0);
     EXPECT_EQ(settings.rideCoravendia, 1);
@@ -51,7 +51,7 @@ class SettingsRepair : public Settings, public ::testing::WithParamInterface<Rep
 TEST_P(SettingsRepair, OutOfRangeTakesTheKeysDefaultNotTheNearestBound) {
     const RepairCase& c = GetParam();
     Stored(c.key, c.text);
-    LoadSettings(settings);
+    LoadSettings(hostState.store, settings);
     EXPECT_EQ(settings.*(c.field), c.loaded) << c.key << "=" << c.text;
 }
 
@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Settings, OneKeyPresentLeavesTheOthersAtTheirDefaults) {
     Stored("Speed", "12");
     fake.profile["Other"]["Rate"] = "30";
-    LoadSettings(settings);
+    LoadSettings(hostState.store, settings);
     EXPECT_EQ(settings.speed, 12);
     EXPECT_EQ(settings.rate, 10);
     EXPECT_EQ(settings.volume, 127);
@@ -83,7 +83,7 @@ TEST_F(Settings, OneKeyPresentLeavesTheOthersAtTheirDefaults) {
 
 TEST_F(Settings, SaveWritesAllSevenKeysInOrderAsDecimalText) {
     settings = {0, 0, 1, 1, 6, 10, 127};
-    SaveSettings(settings);
+    SaveSettings(hostState.store, settings);
     EXPECT_EQ(fake.calls,
               (std::vector<std::string>{
                   "WritePrivateProfileStringA(\"ScreenSaver.Rolvanta\",\"Sound\",\"0\",\"control.ini\")",
@@ -95,26 +95,26 @@ TEST_F(Settings, SaveWritesAllSevenKeysInOrderAsDecimalText) {
                   "WritePrivateProfileStringA(\"ScreenSaver.Rolvanta\",\"Volume\",\"127\",\"control.ini\")"}));
 
     settings = {INT32_MIN, -1, 2147483647, 0, 15, 40, 0};
-    SaveSettings(settings);
+    SaveSettings(hostState.store, settings);
     EXPECT_EQ(fake.profile[kSection]["Sound"], "-2147483648");
     EXPECT_EQ(fake.profile[kSection]["Blank"], "-1");
     EXPECT_EQ(fake.profile[kSection]["Coravendia"], "2147483647");
 }
 
 TEST_F(Settings, NamesComeFromTheStringTableBeforeTheLoad) {
-    settingsFileName[0] = '\0';
-    LoadSettingsFromStrings(fake.ownModule, settings);
+    hostState.store.fileName[0] = '\0';
+    LoadSettingsFromStrings(hostState.store, fake.ownModule, settings);
     EXPECT_EQ(fake.calls[0], "LoadStringA(0x400000,1007,40)");
     EXPECT_EQ(fake.calls[1], "LoadStringA(0x400000,1001,13)");
-    EXPECT_STREQ(settingsSection, "ScreenSaver.Rolvanta");
-    EXPECT_STREQ(settingsFileName, "control.ini");
+    EXPECT_STREQ(hostState.store.section, "ScreenSaver.Rolvanta");
+    EXPECT_STREQ(hostState.store.fileName, "control.ini");
     EXPECT_EQ(fake.Count("GetPrivateProfileIntA"), 7u);
 }
 
 TEST_F(Settings, SectionNameIsInPlaceBeforeAnyStringIsFetched) {
-    EXPECT_STREQ(settingsSection, "ScreenSaver.Rolvanta");
-    EXPECT_EQ(sizeof(settingsSection), 40u);
-    EXPECT_EQ(sizeof(settingsFileName), 13u);
+    EXPECT_STREQ(hostState.store.section, "ScreenSaver.Rolvanta");
+    EXPECT_EQ(sizeof(hostState.store.section), 40u);
+    EXPECT_EQ(sizeof(hostState.store.fileName), 13u);
 }
 
 }  // namespace

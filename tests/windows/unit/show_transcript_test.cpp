@@ -51,7 +51,7 @@ const Scenario kScenarios[] = {
 
 // The show's stage of the window procedure, as the host runs it after its own first stop.
 LRESULT Stage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ShowStage(kWindow, message, wParam, lParam);
+    return ShowStage(hostState, kWindow, message, wParam, lParam);
 }
 
 void Tick() {
@@ -80,7 +80,7 @@ std::string Run(const Scenario& scenario) {
     int ended = 0;
     for (int ticks = 0; ended < scenario.rides && ticks < 100000; ++ticks) {
         Tick();
-        ended += saverShow.rideState.rideOver;
+        ended += hostState.show.show.rideState.rideOver;
     }
     Tick();  // the tick after the pause starts the next ride
     Stage(WM_DESTROY, 0, 0);
@@ -149,10 +149,10 @@ TEST(ShowProcStage, MessagesTheShowDoesNotAnswerEndInTheHostsDefaultHandling) {
     ResetProcess();
     hostState.isPreview = 1;
     fake.defaultResult = 0x77;
-    for (UINT message : std::initializer_list<UINT>{WM_KEYUP, WM_PAINT, WM_SYSCOMMAND, VerifyPasswordMessage}) {
+    for (UINT message : std::initializer_list<UINT>{WM_KEYUP, WM_PAINT, WM_SYSCOMMAND, hostState.verifyPasswordMessage}) {
         fake.calls.clear();
         LRESULT result = 0x55;
-        EXPECT_FALSE(ShowProc(kWindow, message, 5, 6, ShowContext{}, &result));
+        EXPECT_FALSE(ShowProc(hostState.show, kWindow, message, 5, 6, ShowContext{}, &result));
         EXPECT_TRUE(fake.calls.empty());
         EXPECT_EQ(Stage(message, 5, 6), 0x77);
         EXPECT_EQ(fake.calls, std::vector<std::string>{"DefWindowProcA(0x100," + Hex(message) + ",0x5,6)"});
@@ -178,7 +178,7 @@ TEST(ShowProcStage, DisplaySleepPausesTheRideAndItsSoundAndWakingResumesThem) {
     fake.loadedModules["USER32.DLL"] = kFakeUser32;
     fake.entryPoints["RegisterPowerSettingNotification"] =
         reinterpret_cast<FARPROC>(FakeRegisterPowerSettingNotification);
-    WatchDisplayPower(kWindow);
+    WatchDisplayPower(hostState, kWindow);
     Stage(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10);
     fake.inSendMessage = TRUE;
     PowerSettingNotice notice = {kConsoleDisplayState, 4, {0}};

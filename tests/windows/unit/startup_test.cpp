@@ -14,7 +14,7 @@ protected:
 
     int32_t Start(const char* commandLine) {
         fake.commandLine = commandLine;
-        RunUntilExit(HostStart);
+        RunUntilExit([] { HostStart(hostState); });
         std::vector<std::string> exits = fake.Calls("ExitProcess(");
         EXPECT_EQ(exits.size(), 1u);
         return exits.empty() ? 12345 : std::stoi(exits[0].substr(12));

@@ -25,8 +25,9 @@
 //   screen                          "screen width=.. height=.."
 //   monitors                        "monitor rect=L,T,R,B primary=0|1" for each monitor the
 //                                   platform reports, then "count=N"
-//   colour X Y W H R G B            a plain window of that colour and place, neither topmost nor
-//                                   active, standing in for whatever a desktop shows; prints
+//   colour X Y W H R G B [top]      a plain window of that colour and place, not active and (but
+//                                   with "top") not top-most, standing in for whatever a desktop
+//                                   shows, or for another program's window over it; prints
 //                                   "colour hwnd=0x.." once it is on screen and keeps it there
 //                                   until standard input ends
 //   pixel X Y                       "pixel x=.. y=.. rgb=R,G,B" read from the screen through GDI
@@ -43,6 +44,7 @@
 //   close-all CLASS                 ends every process owning a top-level window of CLASS:
 //                                   "killed pid=N" each, then "count=N"
 //   call HWND WHAT                  another program's direct call (DirectCall): "called=0|1"
+//   hold child|attach HWND          another program holding the saver's keyboard (Hold)
 //   create HWND N | power HWND STATE...   forged creations or display notices (SendRecords)
 //   idle [keep|decoy]               keeps a hidden window and its message loop alive until its
 //                                   standard input ends (with "keep": until the process is
@@ -511,7 +513,7 @@ void WaitForInputEnd() {
     }
 }
 
-int Colour(int x, int y, int width, int height, int red, int green, int blue) {
+int Colour(int x, int y, int width, int height, int red, int green, int blue, bool top) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -519,7 +521,8 @@ int Colour(int x, int y, int width, int height, int red, int green, int blue) {
     windowClass.hbrBackground = CreateSolidBrush(RGB(red, green, blue));
     windowClass.lpszClassName = "RolvantaProbeColour";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, windowClass.lpszClassName, "Rolvanta probe colour", WS_POPUP, x,
+    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW | (top ? WS_EX_TOPMOST | WS_EX_NOACTIVATE : 0),
+                                  windowClass.lpszClassName, "Rolvanta probe colour", WS_POPUP, x,
                                   y, width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (window == nullptr) {
         Say("error=createwindow code=%lu", static_cast<unsigned long>(GetLastError()));
@@ -701,6 +704,16 @@ int HostPreview(int argc, char** argv) {
     }
 }
 
+// A second of moves off screen and hides, none of them announced beforehand.
+BOOL NoSendChangingLoop(HWND window) {
+    const UINT kQuiet = SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOSENDCHANGING;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 1000; Sleep(5)) {
+        SetWindowPos(window, HWND_BOTTOM, -4000, -4000, 0, 0, kQuiet);
+        SetWindowPos(window, nullptr, 0, 0, 0, 0, kQuiet | SWP_NOMOVE | SWP_NOZORDER | SWP_HIDEWINDOW);
+    }
+    return TRUE;
+}
+
 // Another program's direct calls; "unannounced" skips WM_WINDOWPOSCHANGING, "restyle" uses styles.
 int DirectCall(HWND window, const std::string& what) {
     const UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
@@ -717,8 +730,29 @@ int DirectCall(HWND window, const std::string& what) {
                 : what == "disable"     ? (EnableWindow(window, FALSE), TRUE)
                 : what == "disable-style" ? SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_DISABLED)
                 : what == "hide-popups" ? ShowOwnedPopups(window, FALSE)
+                : what == "offscreen"   ? SetWindowPos(window, nullptr, -3000, -3000, 0, 0, SWP_NOSIZE | SWP_NOZORDER)
+                : what == "layered"     ? SetWindowLongA(window, GWL_EXSTYLE, GetWindowLongA(window, GWL_EXSTYLE) |
+                                                                                  WS_EX_LAYERED | WS_EX_TRANSPARENT)
+                : what == "child-style" ? SetWindowLongA(window, GWL_STYLE, (GetWindowLongA(window, GWL_STYLE) & ~WS_POPUP) | WS_CHILD)
+                : what == "nosend-loop" ? NoSendChangingLoop(window)
                                         : (ShowWindow(window, what == "hide" ? SW_HIDE : SW_MINIMIZE), TRUE);
     Say("called=%d", done ? 1 : 0);
+    return 0;
+}
+
+// Holds the saver's keyboard until standard input ends: a focused child window inside the
+// saver's ("child"), or a focused window with the saver's input attached ("attach").
+int Hold(const std::string& what, HWND window) {
+    bool child = what == "child";
+    RECT area = {0, 0, 8, 8};
+    child ? GetClientRect(window, &area) : AttachThreadInput(GetCurrentThreadId(), GetWindowThreadProcessId(window, nullptr), TRUE);
+    HWND held = CreateWindowExA(0, "STATIC", "held", (child ? WS_CHILD : WS_POPUP) | WS_VISIBLE, 0, 0, area.right,
+                                area.bottom, child ? window : nullptr, nullptr, nullptr, nullptr);
+    SetFocus(held);
+    PumpMessages();
+    Say("held focus=%d", GetFocus() == held ? 1 : 0);
+    WaitForInputEnd();
+    DestroyWindow(held);
     return 0;
 }
 
@@ -846,7 +880,7 @@ int Dispatch(int argc, char** argv) {
     if (command == "colour" && count >= 7) {
         int v[7];
         for (int i = 0; i < 7; ++i) v[i] = static_cast<int>(Number(rest[i]));
-        return Colour(v[0], v[1], v[2], v[3], v[4], v[5], v[6]);
+        return Colour(v[0], v[1], v[2], v[3], v[4], v[5], v[6], count >= 8 && std::string(rest[7]) == "top");
     }
     if (command == "pixel" && count >= 2) return Pixel(static_cast<int>(Number(rest[0])), static_cast<int>(Number(rest[1])));
     if (command == "run" && count >= 2) return Run(Number(rest[0]), Decode(rest[1]));
@@ -856,6 +890,7 @@ int Dispatch(int argc, char** argv) {
     if (command == "idle") return Idle(count >= 1 ? rest[0] : "");
     if (command == "call" && count >= 2) return DirectCall(WindowArg(rest[0]), rest[1]);
     if (command == "timer-exit" && count >= 1) return PostTimerExit(WindowArg(rest[0]));
+    if (command == "hold" && count >= 2) return Hold(rest[0], WindowArg(rest[1]));
     if (command == "adopt" && count >= 2) return Adopt(WindowArg(rest[0]), Number(rest[1]));
     if (command == "create" && count >= 2) return SendRecords(WindowArg(rest[0]), true, Number(rest[1]), nullptr);
     if (command == "power" && count >= 2) return SendRecords(WindowArg(rest[0]), false, count - 1, rest + 1);
