@@ -21,7 +21,7 @@ import unittest
 
 from frames import MEMORY_FRAME, blocks, differences, memory_frame  # noqa: F401  (the Linux tests' names)
 from screen import BLACK, CORAVENDIA_BACKGROUND, DESKTOP_COLOUR, DESKTOP_RGB, Screenshot  # noqa: F401
-from waiting import HarnessError, wait_until  # noqa: F401
+from waiting import HarnessError, scaled, wait_until  # noqa: F401
 from xserver import XDisplay, end_process  # noqa: F401  (the Linux tests' names)
 
 PROGRAM = os.environ.get("ROLVANTA_PROGRAM", "")
@@ -52,6 +52,7 @@ class Program:
         self.lines.put(None)
 
     def line(self, predicate, timeout, what):
+        timeout = scaled(timeout)
         deadline = time.monotonic() + timeout
         while True:
             left = deadline - time.monotonic()
@@ -80,7 +81,7 @@ class Program:
         """Sends the signal and returns the exit status."""
         if self.process.poll() is None:
             self.process.send_signal(sig)
-        return self.process.wait(timeout=timeout)
+        return self.process.wait(timeout=scaled(timeout))
 
     def stderr(self):
         self.log.flush()

@@ -13,7 +13,7 @@ import tempfile
 import time
 
 from screen import DESKTOP_COLOUR, Screenshot
-from waiting import HarnessError
+from waiting import HarnessError, scaled
 
 
 def alive(pid):
@@ -35,7 +35,7 @@ def start_x_server(argv, log, keep_fds=(), env=None):
         start_new_session=True, env=env)
     os.close(write_fd)
     number = b""
-    deadline = time.monotonic() + 60
+    deadline = time.monotonic() + scaled(60)
     while not number.endswith(b"\n"):
         if time.monotonic() > deadline or process.poll() is not None:
             process.kill()

@@ -9,7 +9,7 @@ import argparse
 import sys
 import unittest
 
-from probe_client import (PREVIEW_TITLE, SAVER_CLASS, SAVER_TITLE, STAND_IN_RGB, PreviewHost,  # noqa: F401
+from probe_client import (PREVIEW_TITLE, SAVER_CLASS, SAVER_TITLE, STAND_IN_RGB, Cued, PreviewHost,  # noqa: F401
                           ProbeProcess, SaverRun, StandIn, Window, encode, parse_fields)
 from screen import BLACK, CORAVENDIA_BACKGROUND, DESKTOP_COLOUR, DESKTOP_RGB, Screenshot, is_red  # noqa: F401
 from waiting import HarnessError, wait_until  # noqa: F401
