@@ -3,7 +3,23 @@
 #include <time.h>
 #include <unistd.h>
 
+#if ROLVANTA_ALSA
+#include "linux/sound/alsa_player.h"
+#endif
+
 namespace {
+
+// ALSA's player when the show has sound and the build has ALSA, else silence.
+std::unique_ptr<SoundBackend> ChooseSound(bool wanted) {
+#if ROLVANTA_ALSA
+    if (wanted) {
+        return std::make_unique<AlsaPlayer>();
+    }
+#else
+    (void)wanted;
+#endif
+    return SilentSound();
+}
 
 // Where a show's chance starts when no --seed names it. XScreenSaver starts one module per
 // monitor in the same second, so the calendar second alone would give every monitor the same
@@ -18,11 +34,11 @@ uint32_t InstanceSeed() {
 
 }  // namespace
 
-void StartShow(Show& show, AlsaShowPort& port, const LinuxOptions& options) {
+void StartShow(Show& show, LinuxPort& port, const LinuxOptions& options) {
+    // A show without sound never plays one: it needs no device.
+    port.UseSound(ChooseSound(options.settings.sound != 0));
     CreateShow(show, port, options.settings);
-    if (options.settings.sound) {
-        port.Player().Open();
-    }
+    port.Sound().Open();
     SeedRandom(show, options.seeded ? options.seed : InstanceSeed());
     if (options.stepLimited) {
         HoldShowAfter(show, options.steps);

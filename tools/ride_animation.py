@@ -14,7 +14,9 @@ import struct
 import sys
 import zlib
 
-from chromium import Chromium, serve
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+
+from chromium import Chromium, serve  # noqa: E402
 
 CANVAS_RGB = """(() => { const c = document.getElementById("show");
     const d = c.getContext("2d").getImageData(0, 0, c.width, c.height).data; let s = "";

@@ -16,10 +16,9 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
-sys.path.insert(0, os.path.join(ROOT, "tests", "linux"))
+sys.path.insert(0, os.path.join(ROOT, "tools", "support"))
 
-import xsession  # noqa: E402
+import xserver  # noqa: E402
 
 SCREENSHOT_SECONDS = 10
 
@@ -41,7 +40,7 @@ def run_headless(program, options):
     for name in os.listdir(shots_dir):
         if name.startswith("linux-") and name.endswith(".png"):
             os.remove(os.path.join(shots_dir, name))
-    display = xsession.XDisplay(1024, 768).start()
+    display = xserver.XDisplay(1024, 768).start()
     try:
         process = subprocess.Popen([program] + options, env=display.env(), stdin=subprocess.DEVNULL)
         try:

@@ -21,11 +21,11 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "windows", "e2e"))
-sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+sys.path.insert(0, os.path.join(ROOT, "tools", "support"))
 
-import harness  # noqa: E402
 import rides  # noqa: E402
+import wine_session  # noqa: E402
+from probe_client import SaverRun  # noqa: E402
 
 BUILD = os.path.join(ROOT, "build")
 SCREENSHOTS = 10
@@ -52,7 +52,7 @@ def exit_verdict(letter, code):
 
 
 def windows_command_line(program, switches):
-    return " ".join(['"%s"' % harness.windows_path(program)] + list(switches))
+    return " ".join(['"%s"' % wine_session.windows_path(program)] + list(switches))
 
 
 def run_on_display(program, switches):
@@ -79,12 +79,12 @@ def run_headless(program, switches):
     for name in os.listdir(shots_dir):
         if name.endswith(".png"):
             os.remove(os.path.join(shots_dir, name))
-    session = harness.start(session_dir, os.path.join(BUILD, "win32"), artifacts=shots_dir)
+    session = wine_session.start(session_dir, os.path.join(BUILD, "win32"), artifacts=shots_dir)
     try:
         width, height = session.width, session.height
         # The pointer where the saver will find it, so that only a real move closes it.
         session.place_pointer(width // 2, height // 2)
-        run = harness.SaverRun(session, windows_command_line(program, switches), name="run")
+        run = SaverRun(session, windows_command_line(program, switches), name="run")
         try:
             rides_only = mode_letter(switches) == "s"
             started = time.monotonic()
@@ -112,7 +112,7 @@ def run_headless(program, switches):
         finally:
             run.close()
     finally:
-        harness.stop(session_dir, quiet=True)
+        wine_session.stop(session_dir, quiet=True)
     shots = sorted(n for n in os.listdir(shots_dir) if n.endswith(".png"))
     print("run: %d screenshots in %s" % (len(shots), shots_dir))
     if code is None:

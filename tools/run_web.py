@@ -12,7 +12,9 @@ import sys
 import time
 import urllib.parse
 
-from chromium import Chromium, serve
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+
+from chromium import Chromium, serve  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SCREENSHOT_SECONDS = 10

@@ -1,6 +1,6 @@
 # The saver's logic on Windows: the same sources build the Windows program and the native unit
-# tests of its logic against the recording fake of the platform. The program links the core as
-# a library; the tests compile the core's sources themselves, plain and sanitized.
+# tests of its logic against the recording fake of the platform. Both link the core as a
+# library; the sanitized tests a sanitized build of it.
 set(ROLVANTA_WINDOWS_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(ROLVANTA_LOGIC_SOURCES
     ${ROLVANTA_WINDOWS_DIR}/host/command_line.cpp

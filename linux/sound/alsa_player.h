@@ -12,27 +12,24 @@
 
 #include "core/wave_sound.h"
 #include "core/show_port.h"
+#include "linux/sound/sound_backend.h"
 
-class AlsaPlayer {
+class AlsaPlayer : public SoundBackend {
 public:
     AlsaPlayer() = default;
     AlsaPlayer(const AlsaPlayer&) = delete;
     AlsaPlayer& operator=(const AlsaPlayer&) = delete;
-    ~AlsaPlayer();
+    ~AlsaPlayer() override;
 
-    bool Load(SoundIndex sound, const uint8_t* wave, size_t size);
-    void Release(SoundIndex sound);
-    // Starts opening the device, so that it is ready (or known to be missing) by the first cue.
-    void Open();
-    // Starts a sound as the cue says, in place of whatever plays, and returns how long the show
-    // must still wait: the sound's length for PlayAndWait, else 0.
-    uint32_t Play(SoundIndex sound, SoundCue cue, uint64_t nowMs);
-    void Stop();
-    // 0 (silent) to 255; scales the show's own samples only, never the mixer.
-    void SetVolume(int32_t volume);
-    int32_t Volume() const { return volume_; }
-    // Stops and gives the device back; a device that does not let go is left to the exit.
-    void Close();
+    bool Load(SoundIndex sound, const uint8_t* wave, size_t size) override;
+    void Release(SoundIndex sound) override;
+    void Open() override;
+    uint32_t Play(SoundIndex sound, SoundCue cue, uint64_t nowMs) override;
+    void Stop() override;
+    void SetVolume(int32_t volume) override;
+    int32_t Volume() const override { return volume_; }
+    // A device that does not let go is left to the exit.
+    void Close() override;
 
 private:
     struct Stream;  // what the show and the player's thread share, under its lock

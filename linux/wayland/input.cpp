@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "linux/sound/alsa_show_port.h"
+#include "linux/clock.h"
 
 // Travel of the pointer, across plus down, that is a hand on the mouse rather than a tremor
 // of the desk: in surface pixels.

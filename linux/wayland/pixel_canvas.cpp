@@ -18,7 +18,7 @@ int64_t Cut(int64_t value, int64_t low, int64_t high) {
 }  // namespace
 
 PixelCanvas::~PixelCanvas() {
-    player_.Close();
+    Sound().Close();
 }
 
 void PixelCanvas::Reshape(int32_t width, int32_t height) {

@@ -1,8 +1,8 @@
 // The show's port on a surface of memory pixels, for a compositor that takes whole buffers
 // (Wayland's wl_shm): the show draws in logical pixels, the canvas holds the screen's own,
 // each picture pixel an s-by-s block. What changed since the last TakeDamage is one box,
-// which the client copies into whatever buffer the compositor shows next. Sounds go through
-// the ALSA player as on X11; the show keeps its own time.
+// which the client copies into whatever buffer the compositor shows next. Sounds go to the
+// backend chosen at start, as on X11; the show keeps its own time.
 #pragma once
 
 #include <stdint.h>
@@ -11,13 +11,13 @@
 
 #include "core/bitmap_file.h"
 #include "core/show_port.h"
-#include "linux/sound/alsa_show_port.h"
+#include "linux/linux_port.h"
 
 // Boxes of damage: whether one holds no pixel, and the smallest box holding both.
 bool Empty(const ShowRect& rect);
 void Unite(ShowRect& into, const ShowRect& rect);
 
-class PixelCanvas : public AlsaShowPort {
+class PixelCanvas : public LinuxPort {
 public:
     PixelCanvas() = default;
     PixelCanvas(const PixelCanvas&) = delete;

@@ -15,7 +15,7 @@
 #include "linux/wayland/input.h"
 #include "linux/wayland/outputs.h"
 #include "linux/wayland/saver_lock.h"
-#include "linux/sound/alsa_show_port.h"
+#include "linux/clock.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "linux/x11/frame_loop.h"
 
+#include "linux/clock.h"
 #include "linux/show_start.h"
 
 FrameLoop::FrameLoop(X11Port& port, Window window, bool ownWindow, const LinuxOptions& options,

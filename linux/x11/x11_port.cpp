@@ -52,7 +52,7 @@ X11Port::X11Port(Display* display, Window window, int width, int height, int32_t
 }
 
 X11Port::~X11Port() {
-    player_.Close();
+    Sound().Close();
     for (int i = 0; i < PictureCount; ++i) {
         ReleasePicture(static_cast<PictureIndex>(i));
     }

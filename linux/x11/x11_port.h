@@ -1,16 +1,18 @@
 // The show's port on an X11 window: pictures in server-side pixmaps of the window's depth,
-// copies and fills straight onto the window, sounds through the ALSA player; the show keeps
-// its own time, so the timer asks nothing of X. On a screen of scale s the show works in
+// copies and fills straight onto the window, sounds to the backend chosen at start; the show
+// keeps its own time, so the timer asks nothing of X. On a screen of scale s the show works in
 // logical pixels, s screen pixels a side: the pixmaps hold the pictures already scaled, so
 // that a copy stays one copy.
 #pragma once
 
 #include <X11/Xlib.h>
 
-#include "linux/sound/alsa_show_port.h"
-#include "core/show_port.h"
+#include <vector>
 
-class X11Port : public AlsaShowPort {
+#include "core/show_port.h"
+#include "linux/linux_port.h"
+
+class X11Port : public LinuxPort {
 public:
     // Draws on `window`, which must exist; width and height are its current size in screen
     // pixels, and each picture pixel is a scale-by-scale block of them.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "linux/clock.h"
 #include "linux/x11/frame_loop.h"
 #include "linux/x11/x11_port.h"
 

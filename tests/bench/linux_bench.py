@@ -29,7 +29,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+sys.path.insert(0, os.path.join(ROOT, "tools", "support"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "linux"))
 
 import xsession  # noqa: E402
@@ -132,7 +132,7 @@ def main():
     program = os.path.join(args.build, "linux", "rolvanta")
     bare = os.path.join(args.build, "tests", "linux", "rolvanta_bench_xlib")
 
-    display = xsession.XDisplay(1024, 768).start()
+    display = xsession.XDisplay(1024, 768, xsession.ARTIFACTS).start()
     folder = tempfile.mkdtemp(prefix="rolvanta-linux-bench-")
     try:
         for speed in (6, 15):

@@ -48,7 +48,7 @@ def encode(text):
 
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "windows", "e2e"))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "support"))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "support"))
 try:
     import harness  # noqa: E402  (the end-to-end tests' Wine session)
 except ImportError:

@@ -17,7 +17,7 @@ import time
 import wave
 
 from sound_sink import FILE_SINK
-from xsession import PROGRAM, LinuxTestCase, wait_until
+from xsession import PROGRAM, LinuxTestCase, scaled, wait_until
 
 ASSETS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "assets")
 
@@ -158,6 +158,6 @@ class Sound(LinuxTestCase):
         wait_until(blocked, 60, "the sound device to block again")
         signalled = time.monotonic()
         program.process.send_signal(signal.SIGTERM)
-        self.assertEqual(program.process.wait(timeout=1), 0, program.stderr())
+        self.assertEqual(program.process.wait(timeout=scaled(1)), 0, program.stderr())
         print("ended %.3f s after SIGTERM, %d bytes in the 2 s after a 5 s stall"
               % (time.monotonic() - signalled, drained), flush=True)

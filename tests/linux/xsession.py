@@ -21,8 +21,8 @@ import unittest
 
 from frames import MEMORY_FRAME, blocks, differences, memory_frame  # noqa: F401  (the Linux tests' names)
 from screen import BLACK, CORAVENDIA_BACKGROUND, DESKTOP_COLOUR, DESKTOP_RGB, Screenshot  # noqa: F401
-from waiting import HarnessError, wait_until  # noqa: F401
-from xserver import start_xvfb
+from waiting import HarnessError, scaled, wait_until  # noqa: F401
+from xserver import XDisplay, end_process  # noqa: F401  (the Linux tests' names)
 
 PROGRAM = os.environ.get("ROLVANTA_PROGRAM", "")
 XTOOL = os.environ.get("ROLVANTA_XTOOL", "")
@@ -31,73 +31,6 @@ ARTIFACTS = os.environ.get("ROLVANTA_ARTIFACTS") or os.path.join(tempfile.gettem
 
 CORAVENDIA_SIZE = (168, 110)
 VALTORNE_SIZE = (179, 100)
-
-
-
-def end_process(process):
-    """Waits for a process told to end; one that does not is killed."""
-    try:
-        process.wait(timeout=20)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait(timeout=20)
-
-
-class XDisplay:
-    """One Xvfb, started by start() and ended by stop()."""
-
-    def __init__(self, width=640, height=480):
-        self.width = width
-        self.height = height
-        self.process = None
-        self.number = None
-        os.makedirs(ARTIFACTS, exist_ok=True)
-
-    def start(self):
-        with open(os.path.join(ARTIFACTS, "xvfb-%d.log" % os.getpid()), "ab") as log:
-            self.process, self.number = start_xvfb(self.width, self.height, log)
-        self.run(["xsetroot", "-solid", DESKTOP_COLOUR])
-        return self
-
-    def stop(self):
-        if self.process is not None and self.process.poll() is None:
-            self.process.terminate()
-            end_process(self.process)
-        self.process = None
-
-    @property
-    def name(self):
-        return ":%d" % self.number
-
-    def env(self, **extra):
-        env = dict(os.environ, DISPLAY=self.name, LANG="C.UTF-8")
-        for key in ("XAUTHORITY", "XSCREENSAVER_WINDOW"):
-            env.pop(key, None)
-        env.update({k: v for k, v in extra.items() if v is not None})
-        for key, value in extra.items():
-            if value is None:
-                env.pop(key, None)
-        return env
-
-    def run(self, argv, timeout=60, check=True):
-        result = subprocess.run(argv, env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, timeout=timeout)
-        if check and result.returncode != 0:
-            raise HarnessError("%s failed with %d: %s" % (" ".join(argv), result.returncode,
-                                                          result.stderr.decode(errors="replace")))
-        return result
-
-    def screenshot(self, window="root"):
-        taken_at = time.monotonic()
-        target = window if isinstance(window, str) else hex(window)
-        blob = self.run(["import", "-window", target, "-depth", "8", "ppm:-"]).stdout
-        return Screenshot.from_ppm(blob, taken_at)
-
-    def save(self, shot, name):
-        path = os.path.join(ARTIFACTS, name)
-        shot.save(path)
-        print("screenshot: %s" % path, flush=True)
-        return path
 
 
 class Program:
@@ -119,6 +52,7 @@ class Program:
         self.lines.put(None)
 
     def line(self, predicate, timeout, what):
+        timeout = scaled(timeout)
         deadline = time.monotonic() + timeout
         while True:
             left = deadline - time.monotonic()
@@ -147,7 +81,7 @@ class Program:
         """Sends the signal and returns the exit status."""
         if self.process.poll() is None:
             self.process.send_signal(sig)
-        return self.process.wait(timeout=timeout)
+        return self.process.wait(timeout=scaled(timeout))
 
     def stderr(self):
         self.log.flush()
@@ -191,7 +125,7 @@ class LinuxTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.display = XDisplay(cls.WIDTH, cls.HEIGHT).start()
+        cls.display = XDisplay(cls.WIDTH, cls.HEIGHT, ARTIFACTS).start()
 
     @classmethod
     def tearDownClass(cls):

@@ -1,6 +1,7 @@
 """tools/check_circles on small made-up trees: a circle of includes, a circle of calls hidden
-behind a header of a third unit, and a clean tree whose look-alikes (comments, strings,
-members, names of a unit's own) draw no arrow."""
+behind a header of a third unit, the core including a platform, a platform calling another,
+and a clean tree whose look-alikes (comments, strings, members, names of a unit's own) draw
+no arrow and whose platform uses the core."""
 
 import os
 import subprocess
@@ -17,7 +18,12 @@ CASES = [
      "circle: core/a -> core/b -> core/a"),
     ("calls", dict(HOST, **{"windows/show/show.cpp": CHAIN + "int Show() { return Host(); }\n"}),
      "circle: windows/host/host -> windows/show/show -> windows/host/host"),
-    ("clean", dict(HOST, **{"windows/show/show.cpp": CHAIN + "// Host() calls us\n"
+    ("core up", {"core/a.cpp": '#include "linux/b.h"\n', "linux/b.h": "int B();\n"},
+     "wrong way: core/a -> linux/b: includes linux/b.h"),
+    ("across", {"web/w.cpp": "int W() { return B(); }\n", "linux/b.cpp": "int B() { return 1; }\n"},
+     "wrong way: web/w -> linux/b: web/w.cpp names B"),
+    ("clean", dict(HOST, **{"core/c.h": "int C();\n", "windows/show/show.cpp": CHAIN + '#include "core/c.h"\n'
+                            "// Host() calls us\n"
                             "namespace { int Host() { return 2; } }\nstruct P { int Run(); };\n"
                             'int Show() { P p; return Host() + p.Run() + *"Run()"; }\n'}),
      None),
@@ -34,7 +40,7 @@ class CircleCheckTest(unittest.TestCase):
                         f.write(text)
                 result = subprocess.run([sys.executable, CHECK, root], stdout=subprocess.PIPE, text=True, timeout=60)
                 self.assertEqual(result.returncode, 1 if expected else 0, result.stdout)
-                self.assertEqual([l for l in result.stdout.splitlines() if l.startswith("circle")],
+                self.assertEqual([l for l in result.stdout.splitlines() if l.startswith(("circle", "wrong way"))],
                                  [expected] if expected else [])
 
 

@@ -23,6 +23,7 @@ from chromium import Chromium, Handler, serve
 from firefox import Firefox
 from frames import blocks, differences, memory_frame
 from screen import Screenshot
+from waiting import scaled, slowness
 
 SITE = os.environ.get("ROLVANTA_SITE", "")
 AXE = os.environ.get("ROLVANTA_AXE", os.path.expanduser("~/.cache/rolvanta/npm/node_modules/axe-core/axe.min.js"))
@@ -66,12 +67,13 @@ class Page(unittest.TestCase):
         self.server.server.asked = {}
         self.addCleanup(self.server.stop)
         self.browser = self.start_browser()
+        self.browser.slowness = slowness()
         self.addCleanup(self.browser.close)
         self.viewport(WIDTH, HEIGHT)
 
     # What is said in Chromium's DevTools here, a subclass says in another browser's protocol.
     def start_browser(self):
-        return Chromium(WIDTH + 160, HEIGHT + 160)
+        return Chromium(WIDTH + 160, HEIGHT + 160, slowness=slowness())
 
     def viewport(self, width, height, ratio=1):
         self.browser.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=ratio,
@@ -99,7 +101,7 @@ class Page(unittest.TestCase):
             self.browser.wait_for(HELD % json.dumps(f.read()), 60, "the worker's whole copy of the release")
 
     def wait_asked(self, name, count):
-        deadline = time.monotonic() + 60
+        deadline = time.monotonic() + scaled(60)
         while self.server.server.asked.get(name, 0) < count:
             self.assertLess(time.monotonic(), deadline, "%s asked for %d times" % (name, count))
             time.sleep(0.05)

@@ -1,8 +1,7 @@
 """The end-to-end harness of the real saver under Wine: what every test file imports.
 
 It gathers the parts (the Wine session of wine_session.py, the probe's processes of
-probe_client.py, and the screen and waiting shared by every platform's tests under
-tests/support) with the window messages and exit codes the tests name, and the base of every
+probe_client.py, the screen and waiting, all in tools/support where the runners use them too) with the window messages and exit codes the tests name, and the base of every
 test, SaverTestCase. `harness.py start` and `harness.py stop` make and end a session for CTest.
 """
 
@@ -10,7 +9,7 @@ import argparse
 import sys
 import unittest
 
-from probe_client import (PREVIEW_TITLE, SAVER_CLASS, SAVER_TITLE, STAND_IN_RGB, PreviewHost,  # noqa: F401
+from probe_client import (PREVIEW_TITLE, SAVER_CLASS, SAVER_TITLE, STAND_IN_RGB, Cued, PreviewHost,  # noqa: F401
                           ProbeProcess, SaverRun, StandIn, Window, encode, parse_fields)
 from screen import BLACK, CORAVENDIA_BACKGROUND, DESKTOP_COLOUR, DESKTOP_RGB, Screenshot, is_red  # noqa: F401
 from waiting import HarnessError, wait_until  # noqa: F401

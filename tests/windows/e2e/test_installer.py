@@ -31,6 +31,7 @@ DESKTOP = r"HKCU\Control Panel\Desktop"
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 PREVIOUS_SAVER = r"C:\windows\system32\previous.scr"
 INSTALLED = r"C:\windows\system32\rolvanta.scr"
+UNINSTALLER_TITLE = "Rolvanta screen saver Uninstall"
 
 
 def reg_query(session, key, value=None):
@@ -57,6 +58,11 @@ def reg_subkeys(session, key):
         if path.startswith("HKEY_") and tail in path.lower():
             names.append(path[path.lower().index(tail) + len(tail):])
     return names
+
+
+def uninstaller_windows(session):
+    # The wizard's caption ends in a blank on some of its pages.
+    return [w for w in session.find_windows("#32770", None) if w.title.strip() == UNINSTALLER_TITLE]
 
 
 def resources(path):
@@ -132,14 +138,16 @@ class Release(unittest.TestCase):
     def click_through(self, session, program, *pages):
         """Runs a wizard (by its Windows path) and presses Enter on each page once it has settled
         and shows something new, saved as a screenshot. The installer's pages must show the
-        motorcycles' picture (the stock one has no red). What the wizard starts inherits the
-        probe's output, so the prefix ends before the probe is closed."""
+        motorcycles' picture (the stock one has no red); the uninstaller's, which has none, must
+        be the foreground window, since a still desktop is no page. What the wizard starts
+        inherits the probe's output, so the prefix ends before the probe is closed."""
         self.addCleanup(harness.SaverRun(session, '"%s"' % program, name=pages[0]).close)
         self.addCleanup(harness.stop_prefix, session)
 
         def settled(page, before):
             one, two = session.screenshot(), time.sleep(0.5) or session.screenshot()
-            red = page.startswith("uninstaller") or two.count_matching(harness.is_red, step=2) > 100
+            red = (any(w.visible and w.foreground for w in uninstaller_windows(session))
+                   if page.startswith("uninstaller") else two.count_matching(harness.is_red, step=2) > 100)
             return red and one.data == two.data != getattr(before, "data", None) and two
         shown = None
         for page in pages:
@@ -241,8 +249,7 @@ class Release(unittest.TestCase):
         # Removal through its confirmation page. The uninstaller hands over to a copy of itself,
         # so what it does is waited for; its last page closes on Enter.
         self.click_through(nt, uninstaller, "uninstaller-confirm")
-        title = "Rolvanta screen saver Uninstall"
-        harness.wait_until(lambda: nt.xdotool("key", "Return") or not nt.find_windows("#32770", title), 120,
+        harness.wait_until(lambda: nt.xdotool("key", "Return") or not uninstaller_windows(nt), 120,
                            "the uninstaller to finish and close", interval=1)
         harness.wait_until(lambda: not os.path.exists(installed) and not os.path.exists(unix_path(nt, uninstaller))
                            and not self.entries(nt), 120, "the uninstaller to remove the saver and its entry",

@@ -12,7 +12,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "support"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "tools", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "bench"))
 
 import harness  # noqa: E402

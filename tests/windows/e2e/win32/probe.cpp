@@ -54,6 +54,9 @@
 //                                   that starts while it closes can find no display driver.
 //                                   One idle program keeps the desktop up. A decoy's has the
 //                                   saver's class and title.
+//   cued SUBCOMMAND ...             prints "cued" and runs the subcommand once a line (or the
+//                                   end) comes on standard input: started ahead, it acts within
+//                                   moments of an event the caller sees, however slow Wine starts
 //   host-preview W H LETTER ENCODED_SAVER_PATH [X Y]
 //                                   a top-level window at X,Y holding a child pane with a client
 //                                   area of W x H, and the saver started as
@@ -820,9 +823,18 @@ int Usage() {
     return 2;
 }
 
-}  // namespace
+int Dispatch(int argc, char** argv);
 
-int main(int argc, char** argv) {
+int Cued(int argc, char** argv) {
+    Say("cued");
+    char c = 0;
+    DWORD got = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &got, nullptr) && got == 1 && c != '\n') {
+    }
+    return Dispatch(argc, argv);
+}
+
+int Dispatch(int argc, char** argv) {
     if (argc < 2) {
         return Usage();
     }
@@ -883,5 +895,12 @@ int main(int argc, char** argv) {
     if (command == "create" && count >= 2) return SendRecords(WindowArg(rest[0]), true, Number(rest[1]), nullptr);
     if (command == "power" && count >= 2) return SendRecords(WindowArg(rest[0]), false, count - 1, rest + 1);
     if (command == "host-preview") return HostPreview(count, rest);
+    if (command == "cued" && count >= 1) return Cued(argc - 1, argv + 1);
     return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return Dispatch(argc, argv);
 }

@@ -1,5 +1,5 @@
 """Debian's Firefox ESR, headless, driven over WebDriver BiDi with nothing but Python's standard
-library, as tools/chromium.py drives Chromium: the web page's end-to-end tests run in both.
+library, as chromium.py beside it drives Chromium: the web page's end-to-end tests run in both.
 
     with serve(folder) as url, Firefox(640, 480) as browser:
         browser.open(url + "?speed=12")

@@ -65,6 +65,9 @@ class Browser:
     driver starts self.process in a group of its own with self.profile, and gives navigate(url)
     and evaluate(expression)."""
 
+    # A test's measure of how busy the machine is: every wait for the page is that much longer.
+    slowness = 1
+
     def _connect(self, url):
         host, _, path = url[len("ws://"):].partition("/")
         name, _, port = host.partition(":")
@@ -138,6 +141,7 @@ class Browser:
         self.evaluate("rolvanta.ready")
 
     def wait_for(self, expression, timeout, what=None):
+        timeout *= self.slowness
         deadline = time.monotonic() + timeout
         while True:
             try:
@@ -177,9 +181,11 @@ class Browser:
 
 class Chromium(Browser):
     """A headless Chromium with one page; call() sends a DevTools command and returns its result.
-    Events are kept in self.events until read."""
+    Events are kept in self.events until read. Its time-outs are multiplied by `slowness`, a
+    test's measure of how busy the machine is."""
 
-    def __init__(self, width=1024, height=768, args=()):
+    def __init__(self, width=1024, height=768, args=(), slowness=1):
+        self.slowness = slowness
         self.profile = tempfile.mkdtemp(prefix="rolvanta-chromium-")
         argv = ["chromium", "--headless=new", "--no-sandbox", "--remote-debugging-port=0",
                 "--user-data-dir=" + self.profile, "--window-size=%d,%d" % (width, height), "--no-first-run",
@@ -193,7 +199,7 @@ class Chromium(Browser):
         self.sock = None
         try:
             port = self._port()
-            deadline = time.monotonic() + 60
+            deadline = time.monotonic() + 60 * slowness
             while True:
                 with urllib.request.urlopen("http://127.0.0.1:%d/json/list" % port, timeout=10) as f:
                     pages = [t for t in json.load(f) if t["type"] == "page"]
@@ -209,7 +215,7 @@ class Chromium(Browser):
 
     def _port(self):
         path = os.path.join(self.profile, "DevToolsActivePort")
-        deadline = time.monotonic() + 60
+        deadline = time.monotonic() + 60 * self.slowness
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise DevToolsError("chromium ended with status %d at start" % self.process.returncode)
@@ -221,7 +227,7 @@ class Chromium(Browser):
             except FileNotFoundError:
                 pass
             time.sleep(0.05)
-        raise DevToolsError("chromium gave no DevTools port within 60 s")
+        raise DevToolsError("chromium gave no DevTools port within %d s" % (60 * self.slowness))
 
     def next_event(self):
         """The next event kept or to come."""

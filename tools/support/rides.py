@@ -8,7 +8,8 @@ Wine shows a window's pixels as they stand between two of its message-loop turns
 screenshot never catches a step half drawn.
 """
 
-import harness
+from screen import CORAVENDIA_BACKGROUND, is_red
+from waiting import wait_until
 
 CORAVENDIA_WIDTH = 168
 CORAVENDIA_HEIGHT = 110
@@ -30,12 +31,12 @@ class Sighting:
 
 
 def coravendia(shot):
-    box = shot.bbox(harness.CORAVENDIA_BACKGROUND)
+    box = shot.bbox(CORAVENDIA_BACKGROUND)
     return Sighting(shot, box) if box else None
 
 
 def valtorne_red(shot):
-    return shot.count_matching(harness.is_red, step=2) * 4
+    return shot.count_matching(is_red, step=2) * 4
 
 
 def wait_for_rider(session, timeout, what="a Coravendia ride on screen", whole=True):
@@ -45,12 +46,12 @@ def wait_for_rider(session, timeout, what="a Coravendia ride on screen", whole=T
         if sighting and (sighting.whole or not whole):
             return sighting
         return None
-    return harness.wait_until(seen, timeout, what, interval=0.02)
+    return wait_until(seen, timeout, what, interval=0.02)
 
 
 def wait_for_empty(session, timeout, what="the screen without a rider"):
-    return harness.wait_until(lambda: (lambda s: s if coravendia(s) is None else None)(session.screenshot()),
-                              timeout, what, interval=0.02)
+    return wait_until(lambda: (lambda s: s if coravendia(s) is None else None)(session.screenshot()),
+                      timeout, what, interval=0.02)
 
 
 def follow_ride(session, count, timeout):
@@ -67,5 +68,5 @@ def follow_ride(session, count, timeout):
         if not sightings or sighting.x != sightings[-1].x:
             sightings.append(sighting)
         return len(sightings) >= count
-    harness.wait_until(enough, timeout, "%d places of one ride" % count, interval=0.02)
+    wait_until(enough, timeout, "%d places of one ride" % count, interval=0.02)
     return sightings

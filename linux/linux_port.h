@@ -1,16 +1,20 @@
 // What every Linux port of the show has in common, whatever it draws on (an X11 window, a
-// Wayland buffer): the sounds, played by the ALSA player on a thread of its own, and the
-// show's own time, which RunShow keeps while the platform's loop only waits.
+// Wayland buffer): the sounds, handed to the sound backend chosen at start, and the show's own
+// time, which RunShow keeps on the Linux clock while the platform's loop only waits.
 #pragma once
 
 #include <stdint.h>
 
-#include "core/show_port.h"
-#include "linux/sound/alsa_player.h"
+#include <memory>
 
-class AlsaShowPort : public ShowPort {
+#include "core/show_port.h"
+#include "linux/sound/sound_backend.h"
+
+class LinuxPort : public ShowPort {
 public:
-    AlsaPlayer& Player() { return player_; }
+    // Where the sounds go from now on; silence until a backend is chosen.
+    void UseSound(std::unique_ptr<SoundBackend> sound);
+    SoundBackend& Sound() { return *sound_; }
 
     SoundLoad LoadSound(SoundIndex sound) override;
     void ReleaseSound(SoundIndex sound) override;
@@ -23,13 +27,10 @@ public:
     uint32_t ClockSeconds() override;
 
 protected:
-    ~AlsaShowPort() = default;
-
-    AlsaPlayer player_;
+    LinuxPort();
+    ~LinuxPort() = default;
 
 private:
+    std::unique_ptr<SoundBackend> sound_;
     int32_t savedVolume_ = 255;
 };
-
-// Milliseconds of a clock that never steps back.
-uint64_t MonotonicMs();

@@ -10,7 +10,7 @@ import threading
 import time
 import urllib.parse
 
-from waiting import wait_until
+from waiting import scaled, wait_until
 
 SAVER_CLASS = "WindowsScreenSaverClass"
 SAVER_TITLE = "Screen Saver"
@@ -89,6 +89,7 @@ class _Lines:
         return line
 
     def until(self, predicate, timeout, what):
+        timeout = scaled(timeout)
         deadline = time.monotonic() + timeout
         while True:
             left = deadline - time.monotonic()
@@ -138,6 +139,20 @@ class ProbeProcess:
             with contextlib.suppress(OSError):
                 pipe.close()
         self.log.close()
+
+
+class Cued(ProbeProcess):
+    """A probe subcommand started ahead and run by go(): it acts within moments of an event
+    the test sees, however long Wine takes to start a process on a busy machine."""
+
+    def __init__(self, session, *args):
+        super().__init__(session, ["cued"] + list(args), "cued")
+        self.lines.until(lambda f: f.get("tag") == "cued", 60, "the cued probe")
+
+    def go(self):
+        """Runs the subcommand; returns its first answer's fields."""
+        self.say("go")
+        return self.lines.until(lambda f: True, 60, "the cued probe's answer")
 
 
 class SaverRun(ProbeProcess):
