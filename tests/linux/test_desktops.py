@@ -57,7 +57,16 @@ class Desktops(LinuxTestCase):
             elif desktop.windows:  # the core's frame on one output, the other black
                 frame, black = memory_frame(WIDTH, HEIGHT, SEED, STEPS, 6)[0], b"\0" * 3 * WIDTH
                 screens = [b"".join(black[:i] + frame.row(y) + black[i:] for y in range(HEIGHT)) for i in (0, len(black))]
-                wait_until(lambda: self.display.screenshot().data in screens, 60, "the show and black")
+                last = []  # kept for the log: a screen that never matched says more than the time-out
+
+                def shown():
+                    last[:] = [self.display.screenshot()]
+                    return last[0].data in screens
+                try:
+                    wait_until(shown, 60, "the show and black")
+                except AssertionError:
+                    self.display.save(last[0], kind + "-not-shown.png")
+                    raise
             else:
                 trace, size = program.stderr(), "%d, %d, " % (WIDTH, HEIGHT)
                 configured = set(re.findall(r"(xdg_toplevel@\d+)\.configure\(" + size, trace))
